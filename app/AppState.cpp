@@ -1,0 +1,5 @@
+#include "app/AppState.h"
+
+AppState appState;
+
+void resetAppState() { appState = AppState{}; }

@@ -1,0 +1,183 @@
+#include "app/MainWindow.h"
+
+#include "app/AppState.h"
+#include "app/Variant.h"
+#include "cec/ColonHex.h"
+#include "link/Dialogs.h"
+#include "link/Platform.h"
+#include "link/Protocol.h"
+#include "link/UsbLink.h"
+#include "ui_KorvantaForm.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QProgressBar>
+#include <QStatusBar>
+#include <QTimerEvent>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+std::function<void(const char*)> MainWindow::slotObserver;
+
+namespace {
+constexpr int kPollIntervalMs = 3000;
+} // namespace
+
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
+    ui = new Ui::MainWindow;
+    ui->setupUi(this);
+    appState.deviceHandle = kNoDevice;
+    initialise();
+}
+
+MainWindow::~MainWindow() {
+    releaseForm();
+    closeDevice();
+    stopPollTimer();
+    QCoreApplication::exit(0);
+}
+
+void MainWindow::releaseForm() {
+    delete ui;
+    ui = nullptr;
+}
+
+void MainWindow::noteSlot(const char* name) {
+    if (slotObserver)
+        slotObserver(name);
+}
+
+void MainWindow::clearEdidTextBuffer() {
+    std::memset(appState.edidTextBuffer, 0, sizeof appState.edidTextBuffer);
+}
+
+void MainWindow::showStatus(const char* text, int timeoutMs) {
+    statusBar()->showMessage(tr(text), timeoutMs);
+}
+
+void MainWindow::initialise() {
+    if (!findDevice(appState.productString, &appState.deviceIndex))
+        return;
+    if (!openDevice(appState.deviceIndex)) {
+        platform().dialogs->message(nullptr, Dialogs::Icon::Warning, tr("KORVANTA Utility"),
+                                    tr("Hardware not found"), Dialogs::Ok, Dialogs::Ok);
+        return;
+    }
+
+    readbackConfiguration();
+
+    std::uint8_t firmware[kReplyBufferSize] = {};
+    std::uint8_t customHdr[kReplyBufferSize] = {};
+    std::uint8_t customAvi[kReplyBufferSize] = {};
+    readConfig(proto::kRegFirmware, firmware, 8);
+    readConfig(proto::kRegCustomHdr, customHdr, 33);
+    const bool aviRead = readConfig(proto::kRegCustomAvi, customAvi, 15);
+    if (aviRead) {
+        ui->labelFw1->setText(QString::asprintf(tr("ver: %d.%d.%d.%d").toLatin1().constData(),
+                                                firmware[2], firmware[3], firmware[4],
+                                                firmware[5]));
+        ui->labelTitle->setText(tr("KORVANTA GUI"));
+    }
+
+    ui->cmbInputSel->addItem(tr("PORT A [TOP]"));
+    ui->cmbInputSel->addItem(tr("PORT B [BOT]"));
+    ui->cmbInputSel->addItem(tr("MATRIX THRU"));
+    ui->cmbInputSel->addItem(tr("MATRIX SWAP"));
+
+    for (const char* preset :
+         {"Custom Uploaded/Default EDID", "4k30-444 300MHz All Sound", "4k30-RGB 300MHz All Sound",
+          "4k60-420 8-bit 300MHz All Sound", "4k60-420 10-bit HDR BT.2020 All Sound",
+          "4k60-444 600MHz All Sound", "4k60-444 600MHz HDR BT.2020 All Sound",
+          "1080p-444 148MHz All Sound", "4k60-420 10-bit BT.2020 All Sound"})
+        ui->cmBEdid->addItem(tr(preset));
+
+    ui->cmbLa->addItem(tr("Video Processor [Default]"));
+    ui->cmbLa->addItem(tr("Audio System w/ARC"));
+
+    ui->cmbEdidAlgo->addItem(kDpi200Build ? tr("Min Mixed [Default]")
+                                          : tr("Min Mixed Capabilities [Default]"));
+    ui->cmbEdidAlgo->addItem(tr("Max Audio, Min Video"));
+    ui->cmbEdidAlgo->addItem(tr("TOP Output Priority"));
+    ui->cmbEdidAlgo->addItem(tr("Max Audio, Max Video"));
+
+    ui->IFtext->setText(
+        QString::fromStdString(formatColonHex(customHdr + proto::kRegisterDataOffset, 31)));
+    ui->AVItext->setText(
+        QString::fromStdString(formatColonHex(customAvi + proto::kRegisterDataOffset, 13)));
+
+    ui->CECtext->setPlainText(QStringLiteral("50:04"));
+
+    startPollTimer(kPollIntervalMs);
+    decodeStatus();
+    ReadEDID();
+
+    ui->CECtext->setEnabled(true);
+    appState.ready = 1;
+}
+
+void MainWindow::startPollTimer(int intervalMs) {
+    if (appState.pollTimerActive)
+        return;
+    appState.pollTimerId = startTimer(intervalMs);
+    appState.pollTimerActive = 1;
+}
+
+void MainWindow::stopPollTimer() {
+    if (!appState.pollTimerActive)
+        return;
+    appState.pollTimerActive = 0;
+    killTimer(appState.pollTimerId);
+}
+
+void MainWindow::timerEvent(QTimerEvent*) {
+    // A message box inside a transaction runs a nested event loop; the tick
+    // must not start a second transaction from there.
+    if (appState.inTransaction)
+        return;
+    pollEdidBusy();
+    readbackConfiguration();
+    decodeStatus();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    event->accept();
+    releaseForm();
+    closeDevice();
+    stopPollTimer();
+    QCoreApplication::exit(0);
+}
+
+void MainWindow::on_ProgressChange(int value, int maximum) {
+    if (!progress)
+        return;
+    if (value <= 0 || maximum <= 0) {
+        progress->hide();
+        return;
+    }
+    progress->show();
+    progress->setRange(0, maximum);
+    progress->setValue(value);
+}
+
+void MainWindow::FileAbout() {
+    noteSlot("FileAbout");
+    QString text = tr("<h2>KORVANTA Utility Version 1.9</h2>");
+    if (kDpi200Build)
+        text += tr("200% DPI Display Version");
+    text += tr("<p>Copyright &copy; 2026 the KORVANTA Utility developers.</p>");
+    platform().dialogs->about(this, tr("About KORVANTA Utility"), text);
+}
+
+void MainWindow::FileExit() {
+    noteSlot("FileExit");
+    closeDevice();
+    stopPollTimer();
+    releaseForm();
+    closeDevice();
+    stopPollTimer();
+    QCoreApplication::exit(0);
+    std::fflush(stdout);
+    std::exit(0);
+}

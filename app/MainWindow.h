@@ -1,0 +1,107 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include <cstdint>
+#include <functional>
+
+class QProgressBar;
+namespace Ui {
+class MainWindow;
+}
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Generic device operations; their failures go to this window's status bar.
+    bool readConfig(std::uint8_t registerIndex, std::uint8_t* reply, std::uint8_t length);
+    bool writeSetting(std::uint8_t settingIndex, int value);
+    bool readValues(std::uint8_t* reply, std::uint8_t length);
+    bool writeSettingsBlock(const std::uint8_t* block);
+
+    void startPollTimer(int intervalMs);
+    void stopPollTimer();
+
+    Ui::MainWindow* form() const { return ui; }
+    QProgressBar* progressBar() const { return progress; }
+
+    // Tests watch which slot ran; nothing is installed in the program.
+    static std::function<void(const char*)> slotObserver;
+
+public slots:
+    void on_ProgressChange(int value, int maximum);
+
+private slots:
+    void SaveEDIDtoFile();
+    void LoadEDIDfromFile();
+    void FileExit();
+    void FileAbout();
+    void ReadEDID();
+    void WriteEDID();
+    void WriteCEC();
+    void WriteIF();
+    void CalculateChkSum();
+    void SetActivePort();
+    void SetAutoSwitch();
+    void SetAudioSource();
+    void SetHDCP_Version();
+    void SetOut_420();
+    void SetEDID_Mode();
+    void SetEPState();
+    void SaveCEC_1();
+    void SaveCEC_2();
+    void force2c();
+    void force51();
+    void forceHdr();
+    void forceFullAudio();
+    void setSwPriority();
+    void changeCustomEdid();
+    bool sendAVI();
+    void CecLpRepurp();
+    void hdrForceActivate();
+    void hdrSamsung();
+    void setLogoLed();
+    void setBt2020();
+    void setBlueLed();
+    void factoryReset();
+    void setYUV();
+    void setCEC();
+    void setCecLa();
+    void setAVR();
+    void readTvEdidA();
+    void readTvEdidB();
+    void set3D();
+    void setEdidAlgo();
+    void setAviPers();
+
+protected:
+    void timerEvent(QTimerEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void initialise();
+    void releaseForm();
+    void noteSlot(const char* name);
+    void clearEdidTextBuffer();
+    void showStatus(const char* text, int timeoutMs);
+
+    // Settings
+    void readbackConfiguration();
+
+    // Status
+    void decodeStatus();
+
+    // EDID
+    void pollEdidBusy();
+    void readTvEdid(int output);
+
+    // CEC and InfoFrames
+    bool sendHdrInfoFrame();
+
+    QProgressBar* progress = nullptr;
+    Ui::MainWindow* ui = nullptr;
+};

@@ -1,0 +1,67 @@
+#include "app/AppState.h"
+#include "app/MainWindow.h"
+#include "app/QtDialogs.h"
+#include "app/Variant.h"
+#include "link/Backend.h"
+#include "link/Clock.h"
+#include "link/Platform.h"
+#include "link/Trace.h"
+
+#include <QApplication>
+#include <QScreen>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+// Logical DPI of the screen over the 96 DPI that counts as 100 %.
+float probeDpiScale() {
+#ifdef _WIN32
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    return static_cast<float>(dpi) / 96.0f;
+#else
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const double dpi = screen ? screen->logicalDotsPerInchX() : 96.0;
+    return static_cast<float>(dpi / 96.0);
+#endif
+}
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+
+    std::string complaint;
+    const LinkKind kind = linkKindFromEnvironment(std::getenv("KORVANTA_LINK"), &complaint);
+    if (!complaint.empty())
+        std::fprintf(stderr, "%s\n", complaint.c_str());
+
+    SystemClock clock;
+    QtDialogs dialogs;
+    std::unique_ptr<UsbLibrary> usb = makeUsbLibrary(kind);
+    std::unique_ptr<Trace> trace;
+    if (const char* path = std::getenv("KORVANTA_TRACE"); path && *path)
+        trace = std::make_unique<Trace>(path, clock.tickCount());
+
+    platform().usb = usb.get();
+    platform().clock = &clock;
+    platform().dialogs = &dialogs;
+    platform().trace = trace && trace->isOpen() ? trace.get() : nullptr;
+
+    auto* window = new MainWindow;
+
+    if (kDpi200Build) {
+        appState.dpiScale = probeDpiScale();
+        app.setStyleSheet(QStringLiteral("QTextEdit#EDIDtext { font: 11px }"));
+    }
+
+    window->show();
+    const int status = app.exec();
+    delete window;
+    platform() = Platform{};
+    return status;
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+// Every message box, question and file dialog of the program goes through
+// here, so that tests answer them from a script instead of waiting for a click.
+class Dialogs {
+public:
+    enum class Icon { NoIcon, Information, Warning, Critical, Question };
+
+    // Same values as QMessageBox::StandardButton, which the window passes on.
+    static constexpr int Ok = 0x00000400;
+    static constexpr int Yes = 0x00004000;
+    static constexpr int No = 0x00010000;
+
+    virtual ~Dialogs() = default;
+
+    // The USB layer's own warnings: no owner, title " ", warning icon, one OK button.
+    virtual void usbWarning(const QString& text) = 0;
+    // A message box; returns the button chosen.
+    virtual int message(QWidget* parent, Icon icon, const QString& title, const QString& text,
+                        int buttons, int defaultButton) = 0;
+    virtual void about(QWidget* parent, const QString& title, const QString& text) = 0;
+    virtual QString openFileName(QWidget* parent, const QString& caption, const QString& dir,
+                                 const QString& filter) = 0;
+    virtual QString saveFileName(QWidget* parent, const QString& caption, const QString& dir,
+                                 const QString& filter) = 0;
+};

@@ -1,0 +1,6 @@
+#include "link/Platform.h"
+
+Platform& platform() {
+    static Platform instance;
+    return instance;
+}

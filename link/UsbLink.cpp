@@ -1,0 +1,133 @@
+#include "link/UsbLink.h"
+
+#include "app/AppState.h"
+#include "link/Clock.h"
+#include "link/Dialogs.h"
+#include "link/Platform.h"
+#include "link/Trace.h"
+#include "link/UsbLibrary.h"
+
+#include <cstring>
+
+namespace {
+
+UsbLibrary& lib() { return *platform().usb; }
+
+void warn(const char* text) {
+    if (platform().dialogs)
+        platform().dialogs->usbWarning(QString::fromLatin1(text));
+}
+
+} // namespace
+
+bool findDevice(std::string wanted, std::uint32_t* index) {
+    appState.deviceHandle = kNoDevice;
+
+    std::uint32_t count = 0;
+    if (lib().getNumDevices(&count) != UsbLibrary::kSuccess) {
+        warn("KORVANTA USB not connected!");
+        return false;
+    }
+    for (std::uint32_t i = 0; i < count; ++i) {
+        char buffer[UsbLibrary::kStringBufferSize] = {};
+        if (lib().getProductString(i, buffer, UsbLibrary::kSerialNumberSelector) !=
+            UsbLibrary::kSuccess)
+            continue;
+        // A backend that fills the buffer to the brim gets no say past it.
+        buffer[sizeof buffer - 1] = '\0';
+        if (wanted == buffer) {
+            *index = i;
+            return true;
+        }
+    }
+    warn("KORVANTA USB not connected!");
+    return false;
+}
+
+bool openDevice(std::uint32_t index) {
+    if (lib().open(index, &appState.deviceHandle) != UsbLibrary::kSuccess) {
+        warn("Usb device open error!");
+        appState.deviceHandle = kNoDevice;
+        return false;
+    }
+    return true;
+}
+
+void closeDevice() {
+    if (appState.deviceHandle != kNoDevice) {
+        if (lib().close(appState.deviceHandle) != UsbLibrary::kSuccess)
+            warn("Unable to close device handle!");
+    }
+    appState.deviceHandle = kNoDevice;
+}
+
+bool usbWrite(const std::uint8_t* buffer, std::uint32_t count, std::uint32_t* written,
+              std::uint32_t timeoutMs) {
+    std::uint32_t savedRead = 0, savedWrite = 0;
+    lib().getTimeouts(&savedRead, &savedWrite);
+    lib().setTimeouts(0, timeoutMs);
+    const int status = lib().write(appState.deviceHandle, buffer, count, written);
+    lib().setTimeouts(savedRead, savedWrite);
+    return status == UsbLibrary::kSuccess;
+}
+
+bool usbRead(std::uint8_t* buffer, std::uint32_t wanted, std::uint32_t* got,
+             std::uint32_t timeoutMs) {
+    std::uint32_t savedRead = 0, savedWrite = 0;
+    lib().getTimeouts(&savedRead, &savedWrite);
+    lib().setTimeouts(timeoutMs, 0);
+    const int status = lib().read(appState.deviceHandle, buffer, wanted, got);
+    lib().setTimeouts(savedRead, savedWrite);
+    return status == UsbLibrary::kSuccess;
+}
+
+bool transact(std::uint8_t* reply, const std::uint8_t* request, int expectedLength,
+              int requestLength, int* received) {
+    Clock& clock = *platform().clock;
+    bool result = true;
+    const std::uint32_t t0 = clock.tickCount();
+    appState.inTransaction = 1;
+    int got = 0;
+
+    if (appState.deviceHandle != kNoDevice) {
+        lib().flushBuffers(appState.deviceHandle, 1, 1);
+
+        std::uint32_t written = 0;
+        if (!usbWrite(request, static_cast<std::uint32_t>(requestLength), &written,
+                      kWriteTimeoutMs)) {
+            result = false;
+        } else {
+            std::uint32_t queued = 0;
+            while (queued < 1) {
+                if (clock.tickCount() - t0 >= kReplyWindowMs)
+                    break;
+                std::uint32_t queueStatus = 0;
+                if (lib().checkRxQueue(appState.deviceHandle, &queued, &queueStatus) !=
+                    UsbLibrary::kSuccess) {
+                    queued = 0;
+                    warn("Error Checking RX Queue");
+                    result = false;
+                }
+            }
+            if (result && queued >= 1) {
+                std::uint8_t local[kReplyBufferSize] = {};
+                std::uint32_t count = 0;
+                result = usbRead(local, kReplyBufferSize, &count, kReadTimeoutMs);
+                // Never trust a backend to report more than the buffer holds.
+                if (count > kReplyBufferSize)
+                    count = kReplyBufferSize;
+                std::memcpy(reply, local, count);
+                got = static_cast<int>(count);
+                if (got < expectedLength)
+                    result = false;
+            }
+        }
+        if (Trace* trace = platform().trace)
+            trace->record(clock.tickCount(), request, requestLength, reply, got, result);
+    }
+
+    if (received)
+        *received = got;
+    appState.inTransaction = 0;
+    return result;
+}

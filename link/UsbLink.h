@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+constexpr int kReplyBufferSize = 64;
+constexpr std::uint32_t kReplyWindowMs = 4000;
+constexpr std::uint32_t kWriteTimeoutMs = 4000;
+constexpr std::uint32_t kReadTimeoutMs = 4000;
+
+// Finds the device whose identification string is exactly `wanted`; on success
+// stores its index in appState.deviceIndex.
+bool findDevice(std::string wanted, std::uint32_t* index);
+bool openDevice(std::uint32_t index);
+void closeDevice();
+
+bool usbWrite(const std::uint8_t* buffer, std::uint32_t count, std::uint32_t* written,
+              std::uint32_t timeoutMs);
+bool usbRead(std::uint8_t* buffer, std::uint32_t wanted, std::uint32_t* got,
+             std::uint32_t timeoutMs);
+
+// One blocking request/reply exchange. `reply` must hold kReplyBufferSize
+// bytes. Returns true with `reply` untouched when no device is open or no
+// reply byte came within the window; `received`, when given, tells how many
+// reply bytes actually arrived (0 in those two cases).
+bool transact(std::uint8_t* reply, const std::uint8_t* request, int expectedLength,
+              int requestLength, int* received = nullptr);

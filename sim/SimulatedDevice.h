@@ -1,0 +1,99 @@
+#pragma once
+
+#include "app/AppState.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using EdidImage = std::array<std::uint8_t, 256>;
+
+// What one input's source sends, as the device would capture it.
+struct SimSource {
+    std::uint8_t videoFormat = 0; // CTA-861 video format code
+    bool hdmi = true;
+    std::uint8_t linkMode = 0;    // 1: 4:2:0 10-bit, 2: 600 MHz
+    std::uint8_t aviByte1 = 0;    // colour space in bits 5-6
+    std::uint8_t aviByte2 = 0;    // colorimetry in bits 6-7
+    std::uint8_t aviByte3 = 0;    // extended colorimetry in bits 4-6
+    std::uint8_t hdmiVsByte = 0;  // 4K format or 3D structure
+    std::uint8_t hdmiVideoFormat = 0;
+    std::string vendor;           // up to 8 characters
+    std::string product;          // up to 16 characters
+    std::vector<std::uint8_t> hdrInfoFrame; // payload; empty: the source sends none
+};
+
+// A model of the KORVANTA device: keeps its settings, registers, EDIDs, stored
+// CEC commands and InfoFrames, and answers each request the way the program
+// relies on. No real time passes inside it.
+class SimulatedDevice {
+public:
+    SimulatedDevice();
+
+    // Handles one request; an empty result means the device stays silent.
+    std::vector<std::uint8_t> handle(const std::uint8_t* request, int length);
+
+    // --- state, open to tests ---
+    std::array<std::uint8_t, kSettingsBlockSize> settings{};
+    std::array<std::uint8_t, 4> firmware{1, 9, 0, 3};
+    std::array<std::uint8_t, 31> customHdr{};
+    std::array<std::uint8_t, 13> customAvi{};
+    EdidImage ownEdid{};
+    EdidImage customEdid{};
+    bool hasCustomEdid = false;
+    EdidImage displayEdid[2]{}; // outputs TOP and BOT
+    bool displayConnected[2] = {true, true};
+    SimSource sources[2];       // inputs A and B
+    std::vector<std::uint8_t> lastCecMessage;
+    std::string storedCec[2];   // SP and LP buttons, as sent ("CEC ...\r")
+    int cecSendCount = 0;
+    int populateCount = 0;
+    std::uint8_t lastPopulateFlag = 0;
+
+    // How many values reads report busy after each kind of event.
+    int busyAfterEdidModeChange = 2;
+    int busyAfterStage = 1;
+    int busyAfterCommit = 1;
+    int busyReads = 0; // values reads that still report busy
+
+    // --- misbehaviour knobs ---
+    bool silent = false;        // no reply at all
+    int shortReply = -1;        // >= 0: cut every reply to this many bytes
+    bool wrongAck = false;      // acknowledge byte off by one
+    int stickyBusy = 0;         // > 0: busy bit stays set for this many more reads
+
+    // Every request the device saw, in order (while logRequests is set).
+    bool logRequests = true;
+    std::vector<std::vector<std::uint8_t>> requests;
+
+    void factoryReset(int what);
+    void restoreDefaultSettings();
+    const EdidImage& stagedEdid() const { return staged_; }
+
+    // Register contents as the device reports them (data from reply position 2).
+    std::vector<std::uint8_t> registerData(int reg) const;
+
+private:
+    std::vector<std::uint8_t> dispatch(const std::uint8_t* request, int length);
+    std::vector<std::uint8_t> valuesReply(int length);
+    std::vector<std::uint8_t> registerReply(int reg, int length) const;
+    void applySetting(int index, std::uint8_t value);
+    const EdidImage& currentDeviceEdid() const;
+    int activeSourceFor(int output) const;
+
+    EdidImage staged_{};
+    EdidImage pendingWrite_{};
+};
+
+// EDIDs made by our own code: valid headers and checksums.
+EdidImage makeDeviceEdid();
+EdidImage makeDisplayEdid(int output);
+void fixEdidChecksums(EdidImage& edid);
+
+// Status register contents built from the sources behind the outputs.
+std::vector<std::uint8_t> buildInputStatusRegister(const SimSource& source, std::uint8_t outputs);
+std::vector<std::uint8_t> buildSourceProductRegister(const SimSource& source);
+std::vector<std::uint8_t> buildSourceHdrRegister(const SimSource& source);
+SimSource makeHdrSource();
+SimSource makeSdrSource();

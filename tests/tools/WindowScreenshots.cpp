@@ -1,0 +1,119 @@
+// Renders each tab of the main window to a PNG without a display, so that the
+// layout can be looked at on any machine:
+//
+//   QT_QPA_PLATFORM=offscreen KORVANTA_LINK=simulator korvanta_screenshots_<variant> <dir>
+//
+// The device is the simulator unless KORVANTA_LINK says otherwise. Dialogs are
+// answered with their default button and echoed to stderr, because a modal box
+// would wait forever with nobody to click it.
+
+#include "app/AppState.h"
+#include "app/MainWindow.h"
+#include "app/Variant.h"
+#include "link/Backend.h"
+#include "link/Clock.h"
+#include "link/Dialogs.h"
+#include "link/Platform.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QPixmap>
+#include <QScreen>
+#include <QTabWidget>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+namespace {
+
+class EchoDialogs : public Dialogs {
+public:
+    void usbWarning(const QString& text) override { echo("usb warning", text); }
+    int message(QWidget*, Icon, const QString& title, const QString& text, int,
+                int defaultButton) override {
+        echo(title, text);
+        return defaultButton;
+    }
+    void about(QWidget*, const QString& title, const QString& text) override { echo(title, text); }
+    QString openFileName(QWidget*, const QString& caption, const QString&,
+                         const QString&) override {
+        echo(caption, QStringLiteral("(cancelled)"));
+        return {};
+    }
+    QString saveFileName(QWidget*, const QString& caption, const QString&,
+                         const QString&) override {
+        echo(caption, QStringLiteral("(cancelled)"));
+        return {};
+    }
+
+private:
+    static void echo(const QString& title, const QString& text) {
+        std::fprintf(stderr, "dialog: %s: %s\n", qPrintable(title), qPrintable(text));
+    }
+};
+
+// File names follow the tab's object name so they stay stable when titles change.
+QString fileNameFor(int index, const QWidget* page) {
+    const char* variant = kDpi200Build ? "dpi200" : "standard";
+    return QStringLiteral("%1-%2-%3.png").arg(variant).arg(index + 1).arg(page->objectName());
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s <output folder>\n", argv[0]);
+        return 2;
+    }
+    const QDir out(QString::fromLocal8Bit(argv[1]));
+    if (!out.mkpath(QStringLiteral("."))) {
+        std::fprintf(stderr, "cannot create %s\n", argv[1]);
+        return 1;
+    }
+
+    const char* link = std::getenv("KORVANTA_LINK");
+    std::string complaint;
+    const LinkKind kind = linkKindFromEnvironment(link ? link : "simulator", &complaint);
+    if (!complaint.empty())
+        std::fprintf(stderr, "%s\n", complaint.c_str());
+
+    SystemClock clock;
+    EchoDialogs dialogs;
+    std::unique_ptr<UsbLibrary> usb = makeUsbLibrary(kind);
+    platform() = Platform{usb.get(), &clock, &dialogs, nullptr};
+
+    auto* window = new MainWindow;
+    // The same steps as the program's main() after the window exists.
+    if (kDpi200Build) {
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        appState.dpiScale = static_cast<float>((screen ? screen->logicalDotsPerInchX() : 96.0) / 96.0);
+        app.setStyleSheet(QStringLiteral("QTextEdit#EDIDtext { font: 11px }"));
+    }
+    window->show();
+    QApplication::processEvents();
+
+    auto* tabs = window->findChild<QTabWidget*>(QStringLiteral("tabWidget"));
+    if (!tabs) {
+        std::fprintf(stderr, "the window has no tabWidget\n");
+        return 1;
+    }
+    int failures = 0;
+    for (int i = 0; i < tabs->count(); ++i) {
+        tabs->setCurrentIndex(i);
+        QApplication::processEvents();
+        const QString path = out.filePath(fileNameFor(i, tabs->widget(i)));
+        if (window->grab().save(path)) {
+            std::printf("%s\n", qPrintable(path));
+        } else {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+            ++failures;
+        }
+    }
+
+    delete window;
+    platform() = Platform{};
+    return failures == 0 ? 0 : 1;
+}
