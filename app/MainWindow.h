@@ -91,6 +91,8 @@ private:
 
     // Settings
     void readbackConfiguration();
+    // Sends one setting as its controls show it (see settings/SettingsMap.h).
+    void writeSettingFromControls(int settingIndex);
 
     // Status
     void decodeStatus();

@@ -1,9 +1,15 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <functional>
+#include <span>
 
 // Setting indexes (the index byte of a setting write) and the positions of the
-// same settings in the 40-byte settings block: two different numberings.
+// same settings in the 40-byte settings block: two different numberings. The
+// table below ties each one to the controls that show and change it; the
+// setting slots, the configuration readback and the simulated device all go
+// through it.
 namespace settings {
 
 constexpr int kActiveInput = 0;
@@ -43,7 +49,49 @@ constexpr int kResetEdidOnly = 1;
 constexpr int kResetSettingsOnly = 2;
 constexpr int kResetBoth = 3;
 
+enum class Kind {
+    CheckBox,    // one box: 1 checked, 0 not
+    RadioPair,   // two buttons; the first decides: 1 checked, 0 not
+    RadioChoice, // up to three buttons with a value each; nothing when none is checked
+    List,        // current entry + listOffset, sent only once the program is ready
+    Command,     // a device command, not kept in the block
+    Offered,     // read-only byte: enables the gated controls when 1
+};
+
+struct Setting {
+    int index = -1;    // setting index of the write; -1: never written
+    int position = -1; // block position; -1: not kept in the block
+    Kind kind = Kind::Command;
+    // CheckBox, List: [0]. RadioPair: [0] the "on" button, [1] the other.
+    // RadioChoice: the buttons, each standing for values[i].
+    std::array<const char*, 3> controls{};
+    std::array<int, 3> values{};
+    // RadioChoice: the byte the device reports when no button is chosen.
+    int noneValue = -1;
+    // List: the value sent is the entry index plus this.
+    int listOffset = 0;
+    // RadioPair: the readback ignores bytes other than 0 and 1 instead of
+    // treating them as "off".
+    bool strictPair = false;
+    // Controls enabled when the byte equals gateValue and disabled otherwise,
+    // each time the readback applies this byte at all.
+    std::array<const char*, 4> gated{};
+    int gateValue = 1;
+};
+
+std::span<const Setting> allSettings();
+
+// The entry for a setting index or a block position; nullptr when none.
+const Setting* byIndex(int settingIndex);
+const Setting* byPosition(int position);
+
 // Block position of a setting index, or -1 for one the block does not hold.
 int blockPosition(int settingIndex);
+
+// The value a button-driven setting sends, from the checked states of its
+// buttons. False when nothing is to be sent (a choice with no button checked,
+// or a setting that is not button-driven).
+bool buttonValue(const Setting& setting, const std::function<bool(const char*)>& isChecked,
+                 int* value);
 
 } // namespace settings
