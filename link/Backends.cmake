@@ -1,0 +1,44 @@
+# The USB backends for real hardware, included right after korvanta_core is
+# created. Windows loads the vendor library at run time and needs nothing here;
+# elsewhere libusb-1.0 does the work.
+
+if(NOT WIN32)
+    find_package(PkgConfig)
+    if(PkgConfig_FOUND)
+        pkg_check_modules(LIBUSB IMPORTED_TARGET libusb-1.0)
+    endif()
+    if(LIBUSB_FOUND)
+        target_link_libraries(korvanta_core PUBLIC PkgConfig::LIBUSB)
+        target_compile_definitions(korvanta_core PUBLIC KORVANTA_HAVE_LIBUSB=1)
+    else()
+        message(WARNING "libusb-1.0 not found (Debian: libusb-1.0-0-dev): the program "
+                        "will build, but KORVANTA_LINK=usb will see no device.")
+        get_target_property(core_sources korvanta_core SOURCES)
+        list(FILTER core_sources EXCLUDE REGEX "/link/LibUsbLibrary\\.cpp$")
+        set_property(TARGET korvanta_core PROPERTY SOURCES ${core_sources})
+    endif()
+else()
+    get_target_property(core_sources korvanta_core SOURCES)
+    list(FILTER core_sources EXCLUDE REGEX "/link/LibUsbLibrary\\.cpp$")
+    set_property(TARGET korvanta_core PROPERTY SOURCES ${core_sources})
+endif()
+
+# udev rule that lets the logged-in user open the device.
+if(UNIX AND NOT APPLE)
+    set(KORVANTA_UDEV_RULES_DIR "/usr/lib/udev/rules.d" CACHE PATH
+        "Where cmake --install puts the udev rule")
+    install(FILES ${CMAKE_CURRENT_LIST_DIR}/../resources/linux/70-korvanta.rules
+            DESTINATION ${KORVANTA_UDEV_RULES_DIR})
+endif()
+
+# The Windows backend only builds on Windows; a cross compiler's syntax check
+# keeps it from rotting elsewhere. Skipped, with the reason, when absent.
+if(KORVANTA_TESTS AND NOT WIN32)
+    enable_testing()
+    add_test(NAME win_backend_syntax
+             COMMAND ${CMAKE_COMMAND}
+                     -DSOURCE_DIR=${CMAKE_CURRENT_SOURCE_DIR}
+                     -P ${CMAKE_CURRENT_LIST_DIR}/WinBackendCheck.cmake)
+    set_tests_properties(win_backend_syntax PROPERTIES TIMEOUT 120
+        SKIP_REGULAR_EXPRESSION "SKIPPED:")
+endif()
