@@ -1,0 +1,65 @@
+#include "edid/EdidFile.h"
+
+#include <QIODevice>
+
+#include <algorithm>
+
+bool readEdidFileBuffer(QIODevice& in, QByteArray& buffer) {
+    buffer = QByteArray(kEdidFileBufferSize, '\0');
+    qint64 total = 0;
+    // A device may hand out less than asked for; keep reading to the limit or the end.
+    while (total < kEdidFileBufferSize) {
+        const qint64 got = in.read(buffer.data() + total, kEdidFileBufferSize - total);
+        if (got < 0)
+            return false;
+        if (got == 0)
+            break;
+        total += got;
+    }
+    return true;
+}
+
+bool isBinaryEdidFile(const QByteArray& buffer) {
+    return buffer.isEmpty() || buffer.at(0) == '\0';
+}
+
+EdidImage edidImageFromFile(const QByteArray& buffer) {
+    EdidImage image{};
+    const int count = std::min<int>(kEdidSize, static_cast<int>(buffer.size()));
+    for (int i = 0; i < count; ++i)
+        image[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(buffer.at(i));
+    return image;
+}
+
+QByteArray convertEdidDumpLineEnds(const QByteArray& buffer) {
+    const int size = std::min<int>(kEdidFileBufferSize, static_cast<int>(buffer.size()));
+    QByteArray text;
+    text.reserve(size);
+    int column = 0;
+    for (int i = 0; i < size; ++i) {
+        const char c = buffer.at(i);
+        if (c == '\0')
+            break;
+        ++column;
+        if (column == kEdidDumpLineEndColumn && c == ' ') {
+            if (i + 2 < size && buffer.at(i + 1) == '\r' && buffer.at(i + 2) == '\n') {
+                text.append('\n');
+                column = 0;
+                i += 2;
+                continue;
+            }
+            if (i + 1 < size && buffer.at(i + 1) == '\n') {
+                text.append('\n');
+                column = 0;
+                i += 1;
+                continue;
+            }
+        }
+        text.append(c);
+    }
+    return text;
+}
+
+bool writeEdidBytes(QIODevice& out, const EdidImage& image) {
+    return out.write(reinterpret_cast<const char*>(image.data()), kEdidSize) == kEdidSize;
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "edid/EdidText.h"
+
+#include <QByteArray>
+
+class QIODevice;
+
+// What the program reads of an EDID file: never more than this.
+constexpr int kEdidFileBufferSize = 1024;
+// A text dump in the layout with a space after the 16th byte of each line
+// has that space at this column.
+constexpr int kEdidDumpLineEndColumn = 48;
+
+// Reads at most 1024 bytes into a zero-padded buffer of exactly 1024 bytes.
+// False when the device reports a read error.
+bool readEdidFileBuffer(QIODevice& in, QByteArray& buffer);
+
+// A file whose first byte is 0 (an EDID header starts with one) is a binary
+// table; anything else is taken as a hex dump.
+bool isBinaryEdidFile(const QByteArray& buffer);
+
+// The first 256 bytes of the buffer; missing bytes are 0.
+EdidImage edidImageFromFile(const QByteArray& buffer);
+
+// Turns "XX ... XX \r\n" and "XX ... XX \n" line ends at column 48 into the
+// program's "XX ... XX\n", line after line, until a line does not end that
+// way; the rest is copied as it stands. The result ends at the first zero
+// byte and never looks past the buffer.
+QByteArray convertEdidDumpLineEnds(const QByteArray& buffer);
+
+// Writes the 256 bytes raw. False unless every byte went out.
+bool writeEdidBytes(QIODevice& out, const EdidImage& image);
