@@ -89,7 +89,8 @@ int main(int argc, char* argv[]) {
     // The same steps as the program's main() after the window exists.
     if (kDpi200Build) {
         const QScreen* screen = QGuiApplication::primaryScreen();
-        appState.dpiScale = static_cast<float>((screen ? screen->logicalDotsPerInchX() : 96.0) / 96.0);
+        appState.dpiScale =
+            static_cast<float>((screen ? screen->logicalDotsPerInchX() : 96.0) / 96.0);
         app.setStyleSheet(QStringLiteral("QTextEdit#EDIDtext { font: 11px }"));
     }
     window->show();
