@@ -99,7 +99,13 @@ private:
 
     // EDID
     void pollEdidBusy();
-    void readTvEdid(int output);
+    bool readTvEdid(int output);
+    bool readEdid(std::uint8_t prepareCommand, const char* doneText);
+    bool writeEdidImage();
+    void installProgressBar();
+    bool editorEdidImage(std::uint8_t* image);
+    void formatEdidText(const std::uint8_t* image);
+    void showEdidText(const QString& text, bool fromTextFile);
 
     // CEC and InfoFrames
     bool sendHdrInfoFrame();

@@ -6,11 +6,16 @@
 namespace {
 QMessageBox::Icon toQt(Dialogs::Icon icon) {
     switch (icon) {
-    case Dialogs::Icon::Information: return QMessageBox::Information;
-    case Dialogs::Icon::Warning: return QMessageBox::Warning;
-    case Dialogs::Icon::Critical: return QMessageBox::Critical;
-    case Dialogs::Icon::Question: return QMessageBox::Question;
-    case Dialogs::Icon::NoIcon: break;
+    case Dialogs::Icon::Information:
+        return QMessageBox::Information;
+    case Dialogs::Icon::Warning:
+        return QMessageBox::Warning;
+    case Dialogs::Icon::Critical:
+        return QMessageBox::Critical;
+    case Dialogs::Icon::Question:
+        return QMessageBox::Question;
+    case Dialogs::Icon::NoIcon:
+        break;
     }
     return QMessageBox::NoIcon;
 }
@@ -25,6 +30,19 @@ int QtDialogs::message(QWidget* parent, Icon icon, const QString& title, const Q
                        int buttons, int defaultButton) {
     QMessageBox box(toQt(icon), title, text, QMessageBox::StandardButtons(buttons), parent);
     box.setDefaultButton(static_cast<QMessageBox::StandardButton>(defaultButton));
+    return box.exec();
+}
+
+int QtDialogs::question(QWidget* parent, const QString& title, const QString& text,
+                        const QString& informativeText, int buttons, int defaultButton) {
+    QMessageBox box(parent);
+    if (!title.isEmpty())
+        box.setWindowTitle(title);
+    box.setText(text);
+    box.setInformativeText(informativeText);
+    box.setStandardButtons(QMessageBox::StandardButtons(buttons));
+    if (defaultButton)
+        box.setDefaultButton(static_cast<QMessageBox::StandardButton>(defaultButton));
     return box.exec();
 }
 

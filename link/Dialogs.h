@@ -22,6 +22,12 @@ public:
     // A message box; returns the button chosen.
     virtual int message(QWidget* parent, Icon icon, const QString& title, const QString& text,
                         int buttons, int defaultButton) = 0;
+    // A message box without icon whose informative text stands below the main text.
+    virtual int question(QWidget* parent, const QString& title, const QString& text,
+                         const QString& informativeText, int buttons, int defaultButton) {
+        return message(parent, Icon::NoIcon, title, text + QStringLiteral("\n\n") + informativeText,
+                       buttons, defaultButton);
+    }
     virtual void about(QWidget* parent, const QString& title, const QString& text) = 0;
     virtual QString openFileName(QWidget* parent, const QString& caption, const QString& dir,
                                  const QString& filter) = 0;

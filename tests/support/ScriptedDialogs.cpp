@@ -1,12 +1,23 @@
 #include "ScriptedDialogs.h"
 
 void ScriptedDialogs::usbWarning(const QString& text) {
-    shown.push_back({"usb", QStringLiteral(" "), text, Ok, Icon::Warning, false});
+    shown.push_back({"usb", QStringLiteral(" "), text, Ok, Icon::Warning, false, {}});
 }
 
 int ScriptedDialogs::message(QWidget* parent, Icon icon, const QString& title, const QString& text,
                              int buttons, int defaultButton) {
-    shown.push_back({"message", title, text, buttons, icon, parent != nullptr});
+    shown.push_back({"message", title, text, buttons, icon, parent != nullptr, {}});
+    if (answers.empty())
+        return defaultButton;
+    const int answer = answers.front();
+    answers.pop_front();
+    return answer;
+}
+
+int ScriptedDialogs::question(QWidget* parent, const QString& title, const QString& text,
+                              const QString& informativeText, int buttons, int defaultButton) {
+    shown.push_back(
+        {"question", title, text, buttons, Icon::NoIcon, parent != nullptr, informativeText});
     if (answers.empty())
         return defaultButton;
     const int answer = answers.front();
@@ -15,13 +26,13 @@ int ScriptedDialogs::message(QWidget* parent, Icon icon, const QString& title, c
 }
 
 void ScriptedDialogs::about(QWidget* parent, const QString& title, const QString& text) {
-    shown.push_back({"about", title, text, Ok, Icon::Information, parent != nullptr});
+    shown.push_back({"about", title, text, Ok, Icon::Information, parent != nullptr, {}});
 }
 
 QString ScriptedDialogs::openFileName(QWidget* parent, const QString& caption, const QString& dir,
                                       const QString& filter) {
-    shown.push_back({"open", caption, dir + QLatin1Char('|') + filter, 0, Icon::NoIcon,
-                     parent != nullptr});
+    shown.push_back(
+        {"open", caption, dir + QLatin1Char('|') + filter, 0, Icon::NoIcon, parent != nullptr, {}});
     if (fileAnswers.empty())
         return {};
     const QString answer = fileAnswers.front();
@@ -31,8 +42,8 @@ QString ScriptedDialogs::openFileName(QWidget* parent, const QString& caption, c
 
 QString ScriptedDialogs::saveFileName(QWidget* parent, const QString& caption, const QString& dir,
                                       const QString& filter) {
-    shown.push_back({"save", caption, dir + QLatin1Char('|') + filter, 0, Icon::NoIcon,
-                     parent != nullptr});
+    shown.push_back(
+        {"save", caption, dir + QLatin1Char('|') + filter, 0, Icon::NoIcon, parent != nullptr, {}});
     if (fileAnswers.empty())
         return {};
     const QString answer = fileAnswers.front();
