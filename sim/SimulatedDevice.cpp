@@ -8,14 +8,13 @@
 
 namespace {
 
-constexpr std::uint8_t kNoAck = 0xEE;            // never a command code
+constexpr std::uint8_t kNoAck = 0xEE; // never a command code
 constexpr std::uint8_t kTxTop = 0x20, kTxBot = 0x40;
 
 // A typical HDR10 mastering InfoFrame, header and checksum included.
 constexpr std::uint8_t kDefaultHdrInfoFrame[] = {
-    0x87, 0x01, 0x1A, 0x3B, 0x02, 0x00, 0xC2, 0x33, 0xC4, 0x86, 0x4C, 0x1D, 0xB8,
-    0x0B, 0xD0, 0x84, 0x80, 0x3E, 0x13, 0x3D, 0x42, 0x40, 0xE8, 0x03, 0x32, 0x00,
-    0xE8, 0x03, 0x90, 0x01};
+    0x87, 0x01, 0x1A, 0x3B, 0x02, 0x00, 0xC2, 0x33, 0xC4, 0x86, 0x4C, 0x1D, 0xB8, 0x0B, 0xD0,
+    0x84, 0x80, 0x3E, 0x13, 0x3D, 0x42, 0x40, 0xE8, 0x03, 0x32, 0x00, 0xE8, 0x03, 0x90, 0x01};
 // AVI data bytes 1..5 for YCbCr 4:2:0 with BT.2020 colorimetry.
 constexpr std::uint8_t kDefaultAvi[] = {0x60, 0xC8, 0x60, 0x61, 0x00};
 
@@ -35,12 +34,12 @@ SimulatedDevice::SimulatedDevice() {
 
 void SimulatedDevice::restoreDefaultSettings() {
     settings.fill(0);
-    settings[0] = 1;  // PORT A
-    settings[1] = 1;  // audio from HDMI
-    settings[2] = 1;  // automix EDID
-    settings[3] = 3;  // HDCP 2.2
-    settings[5] = 1;  // CEC processing on
-    settings[6] = 1;  // auto switch on
+    settings[0] = 1; // PORT A
+    settings[1] = 1; // audio from HDMI
+    settings[2] = 1; // automix EDID
+    settings[3] = 3; // HDCP 2.2
+    settings[5] = 1; // CEC processing on
+    settings[6] = 1; // auto switch on
     settings[settings::kPosEdidChoiceOffered] = 1;
     settings[settings::kPosHdcpChoiceOffered] = 1;
     settings[settings::kPosAudioChoiceOffered] = 1;
@@ -65,14 +64,25 @@ std::vector<std::uint8_t> SimulatedDevice::handle(const std::uint8_t* request, i
         requests.emplace_back(request, request + std::max(length, 0));
     if (silent)
         return {};
+    if (isRefused(request, length))
+        return {kNoAck, 0x01};
     std::vector<std::uint8_t> reply = dispatch(request, length);
-    const bool isEdidData = length >= 3 && request[0] == proto::kDirRead &&
-                            request[2] == proto::kCmdEdidChunk;
+    const bool isEdidData =
+        length >= 3 && request[0] == proto::kDirRead && request[2] == proto::kCmdEdidChunk;
     if (wrongAck && !reply.empty() && !isEdidData)
         reply[0] = static_cast<std::uint8_t>(reply[0] + 1);
     if (shortReply >= 0 && static_cast<int>(reply.size()) > shortReply)
         reply.resize(static_cast<std::size_t>(shortReply));
     return reply;
+}
+
+bool SimulatedDevice::isRefused(const std::uint8_t* request, int length) const {
+    if (length < 3)
+        return false;
+    if (refusedCommands.count(request[2]))
+        return true;
+    return length >= 4 && request[0] == proto::kDirRead && request[2] == proto::kCmdConfig &&
+           request[3] == refusedRegister;
 }
 
 std::vector<std::uint8_t> SimulatedDevice::dispatch(const std::uint8_t* request, int length) {
@@ -203,11 +213,16 @@ std::vector<std::uint8_t> SimulatedDevice::registerReply(int reg, int length) co
 
 int SimulatedDevice::activeSourceFor(int output) const {
     switch (settings[0]) {
-    case 1: return 0;          // PORT A to both outputs
-    case 2: return 1;          // PORT B to both outputs
-    case 3: return output;     // matrix straight through
-    case 4: return 1 - output; // matrix crossed
-    default: return 0;
+    case 1:
+        return 0; // PORT A to both outputs
+    case 2:
+        return 1; // PORT B to both outputs
+    case 3:
+        return output; // matrix straight through
+    case 4:
+        return 1 - output; // matrix crossed
+    default:
+        return 0;
     }
 }
 

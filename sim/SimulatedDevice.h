@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -13,14 +14,14 @@ using EdidImage = std::array<std::uint8_t, 256>;
 struct SimSource {
     std::uint8_t videoFormat = 0; // CTA-861 video format code
     bool hdmi = true;
-    std::uint8_t linkMode = 0;    // 1: 4:2:0 10-bit, 2: 600 MHz
-    std::uint8_t aviByte1 = 0;    // colour space in bits 5-6
-    std::uint8_t aviByte2 = 0;    // colorimetry in bits 6-7
-    std::uint8_t aviByte3 = 0;    // extended colorimetry in bits 4-6
-    std::uint8_t hdmiVsByte = 0;  // 4K format or 3D structure
+    std::uint8_t linkMode = 0;   // 1: 4:2:0 10-bit, 2: 600 MHz
+    std::uint8_t aviByte1 = 0;   // colour space in bits 5-6
+    std::uint8_t aviByte2 = 0;   // colorimetry in bits 6-7
+    std::uint8_t aviByte3 = 0;   // extended colorimetry in bits 4-6
+    std::uint8_t hdmiVsByte = 0; // 4K format or 3D structure
     std::uint8_t hdmiVideoFormat = 0;
-    std::string vendor;           // up to 8 characters
-    std::string product;          // up to 16 characters
+    std::string vendor;                     // up to 8 characters
+    std::string product;                    // up to 16 characters
     std::vector<std::uint8_t> hdrInfoFrame; // payload; empty: the source sends none
 };
 
@@ -44,9 +45,9 @@ public:
     bool hasCustomEdid = false;
     EdidImage displayEdid[2]{}; // outputs TOP and BOT
     bool displayConnected[2] = {true, true};
-    SimSource sources[2];       // inputs A and B
+    SimSource sources[2]; // inputs A and B
     std::vector<std::uint8_t> lastCecMessage;
-    std::string storedCec[2];   // SP and LP buttons, as sent ("CEC ...\r")
+    std::string storedCec[2]; // SP and LP buttons, as sent ("CEC ...\r")
     int cecSendCount = 0;
     int populateCount = 0;
     std::uint8_t lastPopulateFlag = 0;
@@ -58,10 +59,14 @@ public:
     int busyReads = 0; // values reads that still report busy
 
     // --- misbehaviour knobs ---
-    bool silent = false;        // no reply at all
-    int shortReply = -1;        // >= 0: cut every reply to this many bytes
-    bool wrongAck = false;      // acknowledge byte off by one
-    int stickyBusy = 0;         // > 0: busy bit stays set for this many more reads
+    bool silent = false;   // no reply at all
+    int shortReply = -1;   // >= 0: cut every reply to this many bytes
+    bool wrongAck = false; // acknowledge byte off by one
+    int stickyBusy = 0;    // > 0: busy bit stays set for this many more reads
+    // Requests with these command codes, and reads of this register, are
+    // refused (wrong acknowledge byte) and change nothing.
+    std::set<std::uint8_t> refusedCommands;
+    int refusedRegister = -1;
 
     // Every request the device saw, in order (while logRequests is set).
     bool logRequests = true;
@@ -75,6 +80,7 @@ public:
     std::vector<std::uint8_t> registerData(int reg) const;
 
 private:
+    bool isRefused(const std::uint8_t* request, int length) const;
     std::vector<std::uint8_t> dispatch(const std::uint8_t* request, int length);
     std::vector<std::uint8_t> valuesReply(int length);
     std::vector<std::uint8_t> registerReply(int reg, int length) const;
