@@ -61,5 +61,14 @@ QByteArray convertEdidDumpLineEnds(const QByteArray& buffer) {
 }
 
 bool writeEdidBytes(QIODevice& out, const EdidImage& image) {
-    return out.write(reinterpret_cast<const char*>(image.data()), kEdidSize) == kEdidSize;
+    const char* data = reinterpret_cast<const char*>(image.data());
+    qint64 written = 0;
+    // A full disk may take part of a write; the next attempt then reports why.
+    while (written < kEdidSize) {
+        const qint64 n = out.write(data + written, kEdidSize - written);
+        if (n <= 0)
+            return false;
+        written += n;
+    }
+    return true;
 }

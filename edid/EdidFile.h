@@ -29,5 +29,6 @@ EdidImage edidImageFromFile(const QByteArray& buffer);
 // byte and never looks past the buffer.
 QByteArray convertEdidDumpLineEnds(const QByteArray& buffer);
 
-// Writes the 256 bytes raw. False unless every byte went out.
+// Writes the 256 bytes raw. False unless every byte went out. Give it an
+// unbuffered file: a buffered one drops a partial write without a word.
 bool writeEdidBytes(QIODevice& out, const EdidImage& image);

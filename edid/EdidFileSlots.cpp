@@ -53,7 +53,7 @@ void MainWindow::SaveEDIDtoFile() {
     // Written beside the target and renamed over it only when complete, so a
     // failed save never leaves an existing file truncated or half-written.
     QSaveFile file(name);
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         cannotWrite(file.errorString());
         return;
     }

@@ -3,6 +3,8 @@
 #include <QBuffer>
 #include <QTest>
 
+#include <algorithm>
+
 namespace {
 
 // One line of the common dump layout with a space after the 16th byte.
@@ -33,6 +35,29 @@ protected:
         setErrorString(QStringLiteral("No space left on device"));
         return -1;
     }
+};
+
+// Takes at most `perCall` bytes a call and `capacity` bytes in all, like a
+// filling disk.
+class ShortWriteDevice : public QIODevice {
+public:
+    ShortWriteDevice(qint64 perCall, qint64 capacity) : perCall_(perCall), capacity_(capacity) {}
+    QByteArray stored;
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 size) override {
+        const qint64 n = std::min({size, perCall_, capacity_ - stored.size()});
+        if (n <= 0) {
+            setErrorString(QStringLiteral("File too large"));
+            return -1;
+        }
+        stored.append(data, n);
+        return n;
+    }
+
+private:
+    qint64 perCall_, capacity_;
 };
 
 } // namespace
@@ -165,6 +190,17 @@ void TestEdidFile::writeBytes() {
     QVERIFY(failing.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
     QVERIFY(!writeEdidBytes(failing, image));
     QCOMPARE(failing.errorString(), QStringLiteral("No space left on device"));
+
+    // Partial writes are carried on until every byte is out...
+    ShortWriteDevice chunked(100, 1000);
+    QVERIFY(chunked.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    QVERIFY(writeEdidBytes(chunked, image));
+    QCOMPARE(edidImageFromFile(chunked.stored), image);
+    // ...and a device that fills up part-way is a failure, not a short file.
+    ShortWriteDevice full(1000, 100);
+    QVERIFY(full.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    QVERIFY(!writeEdidBytes(full, image));
+    QCOMPARE(full.errorString(), QStringLiteral("File too large"));
 }
 
 QTEST_MAIN(TestEdidFile)
