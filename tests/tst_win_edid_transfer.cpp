@@ -2,6 +2,7 @@
 // and its busy poll.
 #include "WindowHarness.h"
 #include "app/AppState.h"
+#include "app/Variant.h"
 #include "edid/EdidText.h"
 #include "link/Dialogs.h"
 
@@ -136,6 +137,11 @@ void EdidTransferTest::startUpShowsTheDeviceEdid() {
     cursor.setPosition(1);
     QCOMPARE(cursor.charFormat().foreground().color(), QColor(Qt::black));
     QCOMPARE(cursor.charFormat().fontWeight(), int(QFont::Normal));
+    // The 200 % build leaves the size to its style sheet.
+    if (kDpi200Build)
+        QVERIFY(!cursor.charFormat().hasProperty(QTextFormat::FontPointSize));
+    else
+        QCOMPARE(cursor.charFormat().fontPointSize(), 8.0);
 }
 
 void EdidTransferTest::readsOneTable_data() {
