@@ -147,7 +147,9 @@ int LibUsbLibrary::getProductString(std::uint32_t index, char* buffer, std::uint
         auto* out = reinterpret_cast<unsigned char*>(buffer);
         const int n =
             libusb_get_string_descriptor_ascii(usb, desc.iSerialNumber, out, kStringBufferSize - 1);
-        if (n < 0)
+        if (n < 0 && !temporary)
+            status = noteFailure(*open_, n);
+        else if (n < 0)
             status = n == LIBUSB_ERROR_NO_DEVICE ? kLibUsbNoDevice : kLibUsbIoError;
         buffer[std::max(n, 0)] = '\0';
     }
