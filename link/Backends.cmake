@@ -27,7 +27,7 @@ endif()
 if(UNIX AND NOT APPLE)
     set(KORVANTA_UDEV_RULES_DIR "/usr/lib/udev/rules.d" CACHE PATH
         "Where cmake --install puts the udev rule")
-    install(FILES ${CMAKE_CURRENT_LIST_DIR}/../resources/linux/70-korvanta.rules
+    install(FILES ${PROJECT_SOURCE_DIR}/resources/linux/70-korvanta.rules
             DESTINATION ${KORVANTA_UDEV_RULES_DIR})
 endif()
 
