@@ -1,5 +1,4 @@
-// EDID tables between the window and the device: reads, writes, the EDID mode
-// and its busy poll.
+// EDID tables between the window and the device: reads and writes.
 #include "WindowHarness.h"
 #include "app/AppState.h"
 #include "app/Variant.h"
@@ -122,10 +121,6 @@ private slots:
     void writeRefusesUnparseableText();
     void failingChunkDoesNotStopTheWrite();
     void failingCommit();
-    void edidMode_data();
-    void edidMode();
-    void busyPollReadsOncePerTickThenReadsTheEdid();
-    void firstTickAfterStartUpReadsTheEdidAgain();
 };
 
 void EdidTransferTest::startUpShowsTheDeviceEdid() {
@@ -400,94 +395,6 @@ void EdidTransferTest::failingCommit() {
     QCOMPARE(h.traffic().size(), std::size_t(32));
     QCOMPARE(h.status(), QStringLiteral("Error Populating EDID values."));
     QVERIFY(h.window->progressBar()->isHidden());
-}
-
-void EdidTransferTest::edidMode_data() {
-    QTest::addColumn<QString>("button");
-    QTest::addColumn<QString>("request");
-    QTest::addColumn<int>("mode");
-    QTest::addColumn<bool>("editable");
-    QTest::newRow("automix") << "automixEDID"
-                             << "10 04 E0 05 01" << 1 << false;
-    QTest::newRow("fixed") << "fixedEDID"
-                           << "10 04 E0 05 02" << 2 << false;
-    QTest::newRow("custom") << "customEDID"
-                            << "10 04 E0 05 03" << 3 << true;
-}
-
-void EdidTransferTest::edidMode() {
-    QFETCH(QString, button);
-    QFETCH(QString, request);
-    QFETCH(int, mode);
-    QFETCH(bool, editable);
-
-    EdidHarness h;
-    h.start();
-    // Start from another mode, so that the click is a change.
-    h.window->findChild<QAbstractButton*>(mode == 3 ? "fixedEDID" : "customEDID")->click();
-    appState.edidBusy = 0;
-    h.forget();
-
-    h.window->findChild<QAbstractButton*>(button)->click();
-
-    QCOMPARE(h.traffic(), Requests{request.toStdString()});
-    QCOMPARE(int(appState.settingsMirror[2]), mode);
-    QCOMPARE(h.ui()->EDIDtext->isEnabled(), editable);
-    QCOMPARE(h.status(), QStringLiteral("EDID Writing Busy"));
-    QCOMPARE(int(appState.edidBusy), 1);
-    QCOMPARE(int(h.device().settings[2]), mode);
-}
-
-void EdidTransferTest::busyPollReadsOncePerTickThenReadsTheEdid() {
-    EdidHarness h;
-    const EdidImage custom = withBadChecksum(makeDisplayEdid(1));
-    h.readyToWrite(custom);
-    h.dialogs.answers.push_back(Dialogs::Yes);
-    h.ui()->ButWriteEDID->click();
-    QVERIFY(h.device().hasCustomEdid);
-    h.ui()->customEDID->click();
-    h.device().stickyBusy = 1000;
-
-    for (int tick = 0; tick < 3; ++tick) {
-        h.forget();
-        h.tick();
-        const Requests seen = h.traffic();
-        QVERIFY(!seen.empty());
-        QCOMPARE(seen.front(), std::string("11 2A E1"));
-        QVERIFY(std::find(seen.begin(), seen.end(), "10 01 B4") == seen.end());
-        QCOMPARE(int(appState.edidBusy), 1);
-    }
-
-    h.device().stickyBusy = 0;
-    h.device().busyReads = 0;
-    h.ui()->EDIDtext->clear();
-    h.forget();
-    QSignalSpy status(h.window->statusBar(), &QStatusBar::messageChanged);
-    h.tick();
-    const Requests seen = h.traffic();
-    QCOMPARE(seen.at(0), std::string("11 2A E1"));
-    QCOMPARE(seen.at(1), std::string("10 01 B4"));
-    QCOMPARE(int(appState.edidBusy), 0);
-    // In custom mode the device now presents the table written before.
-    QCOMPARE(h.editorText(), edidHexText(custom));
-    QVERIFY(messages(status).contains("EDID values read."));
-}
-
-void EdidTransferTest::firstTickAfterStartUpReadsTheEdidAgain() {
-    EdidHarness h;
-    h.start();
-    QCOMPARE(int(appState.edidBusy), 1);
-    h.device().busyReads = 0;
-    h.forget();
-    h.tick();
-    Requests seen = h.traffic();
-    QVERIFY(std::find(seen.begin(), seen.end(), "10 01 B4") != seen.end());
-    QCOMPARE(int(appState.edidBusy), 0);
-
-    h.forget();
-    h.tick();
-    seen = h.traffic();
-    QVERIFY(std::find(seen.begin(), seen.end(), "10 01 B4") == seen.end());
 }
 
 QTEST_MAIN(EdidTransferTest)
