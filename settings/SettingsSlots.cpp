@@ -115,6 +115,11 @@ void MainWindow::CecLpRepurp() {
 
 void MainWindow::hdrForceActivate() {
     noteSlot("hdrForceActivate");
+    // Forcing HDR puts the custom InfoFrame on the output first; the setting
+    // is written whatever became of it.
+    const auto* box = findChild<QAbstractButton*>(QStringLiteral("cbHdrForceMode"));
+    if (box && box->isChecked())
+        sendHdrInfoFrame();
     writeSettingFromControls(settings::kForceHdrActive);
 }
 
@@ -193,6 +198,11 @@ void MainWindow::setEdidAlgo() {
 
 void MainWindow::setAviPers() {
     noteSlot("setAviPers");
+    // Making the replacement persistent sends the AVI InfoFrame first; the
+    // setting is written again whatever became of it.
+    const auto* box = findChild<QAbstractButton*>(QStringLiteral("cbAviPersistent"));
+    if (box && box->isChecked())
+        sendAVI();
     writeSettingFromControls(settings::kReplaceAvi);
 }
 
@@ -221,8 +231,14 @@ void MainWindow::readbackConfiguration() {
                 button->setChecked(action.value != 0);
             break;
         case settings::ControlAction::Op::Select:
-            if (auto* list = findChild<QComboBox*>(name))
-                list->setCurrentIndex(action.value);
+            if (auto* list = findChild<QComboBox*>(name)) {
+                // Qt 6 may announce a move from "no entry" to "no entry" as a
+                // change; a list already showing the value must stay quiet,
+                // or every tick would send it again.
+                const bool inRange = action.value >= 0 && action.value < list->count();
+                if (list->currentIndex() != (inRange ? action.value : -1))
+                    list->setCurrentIndex(action.value);
+            }
             break;
         case settings::ControlAction::Op::Enable:
             if (auto* widget = findChild<QWidget*>(name))
