@@ -109,6 +109,8 @@ private:
 
     // CEC and InfoFrames
     bool sendHdrInfoFrame();
+    bool sendCecCommand();
+    bool storeCecCommand(std::uint8_t command);
 
     QProgressBar* progress = nullptr;
     Ui::MainWindow* ui = nullptr;
