@@ -17,6 +17,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFont>
 #include <QPixmap>
 #include <QScreen>
 #include <QTabWidget>
@@ -73,6 +74,12 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "cannot create %s\n", argv[1]);
         return 1;
     }
+
+    // The forms were laid out for Windows' 8-point dialog font; an Arial-like face
+    // at that size shows them as a Windows user sees them, where this machine's
+    // wider default would cut texts short. KORVANTA_SCREENSHOT_NATIVE_FONT keeps it.
+    if (!std::getenv("KORVANTA_SCREENSHOT_NATIVE_FONT"))
+        QApplication::setFont(QFont(QStringLiteral("Arial"), 8));
 
     const char* link = std::getenv("KORVANTA_LINK");
     std::string complaint;
