@@ -10,6 +10,7 @@
 #include <QStatusBar>
 #include <QTextCursor>
 #include <QtTest>
+#include <algorithm>
 
 #include <functional>
 
@@ -65,8 +66,13 @@ Requests readChunks() {
 Requests writeChunks(const EdidImage& image) {
     Requests out;
     for (int offset = 0; offset < 256; offset += 8) {
-        std::vector<std::uint8_t> r = {0x10, 0x08, 0xB0, static_cast<std::uint8_t>(offset)};
-        r.insert(r.end(), image.begin() + offset, image.begin() + offset + 8);
+        // Sized up front: GCC 12 at -O2 misreads a growing insert as out of bounds.
+        std::vector<std::uint8_t> r(12);
+        r[0] = 0x10;
+        r[1] = 0x08;
+        r[2] = 0xB0;
+        r[3] = static_cast<std::uint8_t>(offset);
+        std::copy_n(image.begin() + offset, 8, r.begin() + 4);
         out.push_back(hexBytes(r));
     }
     return out;
