@@ -1,4 +1,5 @@
 #include "app/AppState.h"
+#include "app/FormFont.h"
 #include "app/MainWindow.h"
 #include "app/QtDialogs.h"
 #include "app/Variant.h"
@@ -34,6 +35,7 @@ float probeDpiScale() {
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    applyFormFont();
 
     std::string complaint;
     const LinkKind kind = linkKindFromEnvironment(std::getenv("KORVANTA_LINK"), &complaint);

@@ -15,6 +15,7 @@
 #include "link/Dialogs.h"
 #include "link/Platform.h"
 
+#include "app/FormFont.h"
 #include <QApplication>
 #include <QDir>
 #include <QFont>
@@ -75,11 +76,10 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
-    // The forms were laid out for Windows' 8-point dialog font; an Arial-like face
-    // at that size shows them as a Windows user sees them, where this machine's
-    // wider default would cut texts short. KORVANTA_SCREENSHOT_NATIVE_FONT keeps it.
+    // The same face the program itself asks for; KORVANTA_SCREENSHOT_NATIVE_FONT keeps the
+    // platform default instead.
     if (!std::getenv("KORVANTA_SCREENSHOT_NATIVE_FONT"))
-        QApplication::setFont(QFont(QStringLiteral("Arial"), 8));
+        applyFormFont();
 
     const char* link = std::getenv("KORVANTA_LINK");
     std::string complaint;
