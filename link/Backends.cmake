@@ -25,8 +25,10 @@ endif()
 
 # udev rule that lets the logged-in user open the device.
 if(UNIX AND NOT APPLE)
-    set(KORVANTA_UDEV_RULES_DIR "/usr/lib/udev/rules.d" CACHE PATH
-        "Where cmake --install puts the udev rule")
+    # Relative to the install prefix, so an install never writes outside it;
+    # with the prefix /usr this is where udev reads packaged rules.
+    set(KORVANTA_UDEV_RULES_DIR "lib/udev/rules.d" CACHE PATH
+        "Where cmake --install puts the udev rule (relative: below the prefix)")
     install(FILES ${PROJECT_SOURCE_DIR}/resources/linux/70-korvanta.rules
             DESTINATION ${KORVANTA_UDEV_RULES_DIR})
 endif()
