@@ -13,13 +13,6 @@
 namespace {
 using Requests = std::vector<std::string>;
 
-bool contains(const Requests& list, const std::string& request) {
-    return std::find(list.begin(), list.end(), request) != list.end();
-}
-
-std::ptrdiff_t indexOf(const Requests& list, const std::string& request) {
-    return std::find(list.begin(), list.end(), request) - list.begin();
-}
 } // namespace
 
 class StartupTest : public QObject {
@@ -100,14 +93,23 @@ void StartupTest::startUpReadsInOrderAndFillsTheWindow() {
     h.device().firmware = {1, 9, 0, 3};
     h.start();
     const Requests sent = hexRequests(h.requests());
-    QVERIFY(sent.size() >= 5);
-    // The readback comes first, then the three register reads of start-up.
-    QCOMPARE(sent[0], std::string("11 2A E1"));
-    QCOMPARE(sent[1], std::string("11 0E E0 06"));
-    const auto fw = indexOf(sent, "11 08 E0 07");
-    QVERIFY(fw < static_cast<std::ptrdiff_t>(sent.size()));
-    QCOMPARE(sent[static_cast<std::size_t>(fw + 1)], std::string("11 21 E0 23"));
-    QCOMPARE(sent[static_cast<std::size_t>(fw + 2)], std::string("11 0F E0 24"));
+    // Readback, firmware and stored InfoFrames, status decode, then the EDID read.
+    const Requests expectedStart = {"11 2A E1",    "11 0E E0 06", "11 08 E0 07", "11 21 E0 23",
+                                    "11 0F E0 24", "11 0F E0 06", "11 1F E0 15", "11 1F E0 1E",
+                                    "11 1F E0 1F", "10 01 B4"};
+    QVERIFY(sent.size() > expectedStart.size() + 16);
+    QCOMPARE(Requests(sent.begin(), sent.begin() + 10), expectedStart);
+    // The busy wait reads the values block until the device is free...
+    std::size_t at = expectedStart.size();
+    while (at < sent.size() && sent[at] == "11 2A E1")
+        ++at;
+    QVERIFY(at > expectedStart.size());
+    // ...and the EDID comes in sixteen chunks, nothing after them.
+    Requests chunks;
+    for (int offset = 0; offset < 256; offset += 16)
+        chunks.push_back(QString::asprintf("11 10 B0 %02X", offset).toStdString());
+    QCOMPARE(Requests(sent.begin() + static_cast<std::ptrdiff_t>(at), sent.end()), chunks);
+    QVERIFY(h.ui()->EDIDtext->toPlainText().startsWith("00 FF FF FF FF FF FF 00"));
 
     QCOMPARE(h.ui()->labelFw1->text(), QString("ver: 1.9.0.3"));
     QCOMPARE(h.ui()->labelTitle->text(), QString("KORVANTA GUI"));
@@ -206,8 +208,12 @@ void StartupTest::tickRunsReadbackAndStatusButNotInsideATransaction() {
     appState.inTransaction = 0;
     h.tick();
     const Requests sent = hexRequests(h.requests());
-    QVERIFY(contains(sent, "11 2A E1"));
-    QVERIFY(contains(sent, "11 0E E0 06"));
+    // Busy poll first, then the readback, then the status decode last.
+    QVERIFY(sent.size() >= 7);
+    QCOMPARE(sent.front(), std::string("11 2A E1"));
+    const Requests tail(sent.end() - 6, sent.end());
+    QCOMPARE(tail, (Requests{"11 2A E1", "11 0E E0 06", "11 0F E0 06", "11 1F E0 15", "11 1F E0 1E",
+                             "11 1F E0 1F"}));
 }
 
 void StartupTest::secondTimerStartChangesNothing() {
