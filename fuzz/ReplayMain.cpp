@@ -1,6 +1,8 @@
 // Runs stored inputs through a fuzz entry point, for compilers without
-// libFuzzer: each argument is a file or a folder of files.
-#include "fuzz/ColonHexFuzzEntry.h"
+// libFuzzer: each argument is a file or a folder of files. The entry point
+// comes from the adapter linked beside this file.
+#include <cstddef>
+#include <cstdint>
 
 #include <algorithm>
 #include <cstdio>
@@ -10,6 +12,8 @@
 #include <vector>
 
 namespace fs = std::filesystem;
+
+int replayEntry(const std::uint8_t* data, std::size_t size);
 
 namespace {
 
@@ -23,7 +27,7 @@ bool replayFile(const fs::path& path) {
                                   std::istreambuf_iterator<char>()};
     std::printf("%s (%zu bytes)\n", path.filename().string().c_str(), bytes.size());
     std::fflush(stdout);
-    colonHexFuzzOne(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    replayEntry(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     return true;
 }
 
