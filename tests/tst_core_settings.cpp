@@ -17,9 +17,9 @@ namespace {
 using Block = std::array<std::uint8_t, kSettingsBlockSize>;
 
 // "0=3,9=1": positions and their bytes; the rest stay 0.
-Block blockFrom(const QString& spec) {
+Block blockFrom(const QString& pairs) {
     Block block{};
-    for (const QString& pair : spec.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+    for (const QString& pair : pairs.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
         const QStringList parts = pair.split(QLatin1Char('='));
         block[static_cast<std::size_t>(parts[0].toInt())] =
             static_cast<std::uint8_t>(parts[1].toInt());
