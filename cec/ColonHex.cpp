@@ -24,8 +24,8 @@ std::uint8_t digitValue(char c) {
 
 // The scan of a malformed text may look a few places before the text or past
 // its end; those places read as a fixed character instead of foreign memory.
-char charAt(std::string_view text, int limit, int position) {
-    if (position < 0 || position >= limit)
+char charAt(std::string_view text, int position) {
+    if (position < 0 || position >= static_cast<int>(text.size()))
         return kColonHexOutside;
     return text[static_cast<std::size_t>(position)];
 }
@@ -38,27 +38,28 @@ std::uint8_t hexPairToByte(char first, char second) {
 
 int parseColonHex(std::string_view text, ColonHexBytes& out, std::uint8_t count, bool withLength) {
     out.fill(0);
-    const int limit = std::min<int>(count, static_cast<int>(text.size()));
     int outPos = 0;
     int lastColon = 0;
     // The last slot stays for the byte after the last colon, so that a run of
     // colons cannot write past the buffer.
     constexpr int kLastSlot = kColonHexMaxBytes - 1;
     for (int i = 0; i < count && outPos < kLastSlot; ++i) {
-        if (charAt(text, limit, i) != ':')
+        // Only the colons are bounded by the count; the pairs around them
+        // are read from the text as it stands.
+        if (charAt(text, i) != ':')
             continue;
         out[static_cast<std::size_t>(outPos)] =
-            hexPairToByte(charAt(text, limit, i - 2), charAt(text, limit, i - 1));
+            hexPairToByte(charAt(text, i - 2), charAt(text, i - 1));
         ++outPos;
         if (withLength && outPos == 1)
             outPos = 2;
         lastColon = i;
-        if (charAt(text, limit, i + 3) != ':')
+        if (charAt(text, i + 3) != ':')
             break;
     }
     outPos = std::min(outPos, kLastSlot);
     out[static_cast<std::size_t>(outPos)] =
-        hexPairToByte(charAt(text, limit, lastColon + 1), charAt(text, limit, lastColon + 2));
+        hexPairToByte(charAt(text, lastColon + 1), charAt(text, lastColon + 2));
     if (withLength)
         out[1] = static_cast<std::uint8_t>(outPos - 1);
     return outPos + 1;

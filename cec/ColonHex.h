@@ -13,17 +13,18 @@ class QString;
 constexpr int kColonHexMaxBytes = 100;
 using ColonHexBytes = std::array<std::uint8_t, kColonHexMaxBytes>;
 
-// Positions outside the text (before it, or past its carriage return) read as
-// this character when a malformed text makes the scan look there.
+// Positions outside the text (before it, or past its end) read as this
+// character when a malformed text makes the scan look there.
 constexpr char kColonHexOutside = '0';
 
 // Two characters to one byte; nothing is validated ("5G" gives 0x60).
 std::uint8_t hexPairToByte(char first, char second);
 
-// Parses the first `count` characters of `text` into `out` (zero-filled
-// first). With `withLength` set, byte 1 is left for the number of bytes after
-// the first one. Returns how many bytes make up the result. Trusts the shape
-// of the text; never reads or writes outside `text` and `out`.
+// Parses `text` into `out` (zero-filled first), looking for colons in its
+// first `count` characters only. With `withLength` set, byte 1 is left for
+// the number of bytes after the first one. Returns how many bytes make up the
+// result. Trusts the shape of the text; never reads or writes outside `text`
+// and `out`.
 int parseColonHex(std::string_view text, ColonHexBytes& out, std::uint8_t count, bool withLength);
 
 // "87:01:1a" for 0x87 0x01 0x1A; empty for no bytes.

@@ -164,7 +164,11 @@ void TestColonHex::parseMalformedStaysInside_data() {
     QTest::newRow("lone colon") << QByteArray(":\r") << 2 << true << Bytes{0x00, 0x01, 0xD0} << 3;
     QTest::newRow("count past text")
         << QByteArray("12:34") << 200 << false << Bytes{0x12, 0x34} << 2;
-    QTest::newRow("count zero") << QByteArray("12:34\r") << 0 << false << Bytes{0x00} << 1;
+    // The count bounds the scan only: the look-ahead and the last pair still
+    // read the text's own characters beyond it.
+    QTest::newRow("count zero") << QByteArray("12:34\r") << 0 << false << Bytes{0x23} << 1;
+    QTest::newRow("count short of text")
+        << QByteArray("12:34:56\r") << 4 << false << Bytes{0x12, 0x34} << 2;
     QTest::newRow("empty") << QByteArray() << 6 << true << Bytes{0x00, 0xFF} << 1;
     // Every colon is followed by a colon three places on: the scan runs on
     // until the buffer's last slot, never beyond it. A pair of colons is 0x33.
