@@ -136,6 +136,10 @@ void MainWindow::timerEvent(QTimerEvent*) {
     // must not start a second transaction from there.
     if (appState.inTransaction)
         return;
+    // On the way out the form goes before the device and the timer; a failing
+    // close raises a box whose event loop still delivers ticks.
+    if (!ui)
+        return;
     pollEdidBusy();
     readbackConfiguration();
     decodeStatus();

@@ -11,7 +11,9 @@
 
 namespace {
 
-UsbLibrary& lib() { return *platform().usb; }
+UsbLibrary& lib() {
+    return *platform().usb;
+}
 
 void warn(const char* text) {
     if (platform().dialogs)
@@ -104,7 +106,7 @@ bool transact(std::uint8_t* reply, const std::uint8_t* request, int expectedLeng
                 std::uint32_t queueStatus = 0;
                 if (lib().checkRxQueue(appState.deviceHandle, &queued, &queueStatus) !=
                     UsbLibrary::kSuccess) {
-                    queued = 0;
+                    queued = 0; // a failed check says nothing about the queue
                     warn("Error Checking RX Queue");
                     result = false;
                 }
@@ -122,9 +124,10 @@ bool transact(std::uint8_t* reply, const std::uint8_t* request, int expectedLeng
                     result = false;
             }
         }
-        if (Trace* trace = platform().trace)
-            trace->record(clock.tickCount(), request, requestLength, reply, got, result);
     }
+    // Also without a device: the trace shows what the user's actions asked for.
+    if (Trace* trace = platform().trace)
+        trace->record(clock.tickCount(), request, requestLength, reply, got, result);
 
     if (received)
         *received = got;

@@ -279,9 +279,10 @@ void LinkTest::traceRecordsEachTransaction() {
     Trace trace(path.toStdString(), t.clock.now());
     QVERIFY(trace.isOpen());
     platform().trace = &trace;
-    t.openDirectly();
     std::uint8_t reply[kReplyBufferSize] = {};
     const std::uint8_t request[4] = {0x11, 0x08, 0xE0, 0x07};
+    QVERIFY(transact(reply, request, 8, 4)); // no device open: nothing comes back
+    t.openDirectly();
     QVERIFY(transact(reply, request, 8, 4));
     t.device().silent = true;
     QVERIFY(transact(reply, request, 8, 4));
@@ -289,8 +290,9 @@ void LinkTest::traceRecordsEachTransaction() {
 
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
-    const QStringList lines = QString::fromLatin1(file.readAll()).split('\n', Qt::SkipEmptyParts);
-    QCOMPARE(lines.size(), 2);
+    QStringList lines = QString::fromLatin1(file.readAll()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines.takeFirst().section('\t', 1), QString("11 08 E0 07\t\ttrue"));
     const QStringList first = lines[0].split('\t');
     QCOMPARE(first.size(), 4);
     QCOMPARE(first[1], QString("11 08 E0 07"));

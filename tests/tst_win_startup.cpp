@@ -13,6 +13,18 @@
 namespace {
 using Requests = std::vector<std::string>;
 
+// Delivers a poll tick from inside each USB warning, as the real box's nested
+// event loop would while the timer still runs.
+class TickingDialogs : public ScriptedDialogs {
+public:
+    QObject* window = nullptr;
+    void usbWarning(const QString& text) override {
+        ScriptedDialogs::usbWarning(text);
+        QTimerEvent event(appState.pollTimerId);
+        QCoreApplication::sendEvent(window, &event);
+    }
+};
+
 } // namespace
 
 class StartupTest : public QObject {
@@ -27,6 +39,8 @@ private slots:
     void failedAviReadLeavesTheLabels();
     void tickRunsReadbackAndStatusButNotInsideATransaction();
     void secondTimerStartChangesNothing();
+    void failingCloseOnTheWayOutIgnoresTicks_data();
+    void failingCloseOnTheWayOutIgnoresTicks();
     void protocolOperations_data();
     void protocolOperations();
     void protocolOperationsWithoutDevice();
@@ -228,6 +242,34 @@ void StartupTest::secondTimerStartChangesNothing() {
     QCOMPARE(appState.pollTimerActive, 0);
 }
 
+void StartupTest::failingCloseOnTheWayOutIgnoresTicks_data() {
+    QTest::addColumn<bool>("byCloseEvent");
+    QTest::newRow("window closed") << true;
+    QTest::newRow("window destroyed") << false;
+}
+
+void StartupTest::failingCloseOnTheWayOutIgnoresTicks() {
+    // The form is already gone when the close fails and its box comes up.
+    QFETCH(bool, byCloseEvent);
+    TickingDialogs dialogs; // outlives the window
+    WindowHarness h;
+    h.start();
+    h.clearTraffic();
+    dialogs.window = h.window.get();
+    platform().dialogs = &dialogs;
+    h.usb.failClose = true;
+
+    if (byCloseEvent)
+        h.window->close();
+    else
+        delete h.window.release();
+
+    QCOMPARE(dialogs.texts(), QStringList{"Unable to close device handle!"});
+    QVERIFY(h.requests().empty());
+    QCOMPARE(appState.deviceHandle, kNoDevice);
+    QCOMPARE(appState.pollTimerActive, 0);
+}
+
 void StartupTest::protocolOperations_data() {
     QTest::addColumn<QString>("operation");
     QTest::addColumn<QString>("fault");
@@ -328,10 +370,29 @@ void StartupTest::protocolOperationsWithoutDevice() {
 }
 
 void StartupTest::progressBar() {
+    {
+        WindowHarness idle;
+        idle.usb.serials.clear();
+        idle.start();
+        // No transfer yet, so no bar: nothing to show, and nothing breaks.
+        idle.window->on_ProgressChange(16, 255);
+        QCOMPARE(idle.window->progressBar(), nullptr);
+    }
     WindowHarness h;
-    h.start();
-    // No transfer yet: nothing to show, and nothing breaks.
+    h.start(); // the start-up EDID read leaves its bar hidden
+    QProgressBar* bar = h.window->progressBar();
+    QVERIFY(bar);
+    QVERIFY(bar->isHidden());
     h.window->on_ProgressChange(16, 255);
+    QVERIFY(!bar->isHidden());
+    QCOMPARE(bar->minimum(), 0);
+    QCOMPARE(bar->maximum(), 255);
+    QCOMPARE(bar->value(), 16);
+    h.window->on_ProgressChange(0, 255);
+    QVERIFY(bar->isHidden());
+    h.window->on_ProgressChange(16, 255);
+    h.window->on_ProgressChange(16, 0);
+    QVERIFY(bar->isHidden());
 }
 
 void StartupTest::aboutText() {
