@@ -55,20 +55,20 @@ struct Rig {
     }
 };
 
-FakeUsbBus::DeviceSpec korvanta() {
-    FakeUsbBus::DeviceSpec spec;
-    spec.serial = "2023";
-    spec.model = true;
-    return spec;
+FakeUsbBus::DeviceInfo korvanta() {
+    FakeUsbBus::DeviceInfo info;
+    info.serial = "2023";
+    info.model = true;
+    return info;
 }
 
-FakeUsbBus::DeviceSpec other(const std::string& serial, std::uint16_t vendor = 0x10c4,
+FakeUsbBus::DeviceInfo other(const std::string& serial, std::uint16_t vendor = 0x10c4,
                              std::uint16_t product = 0xea61) {
-    FakeUsbBus::DeviceSpec spec;
-    spec.serial = serial;
-    spec.vendor = vendor;
-    spec.product = product;
-    return spec;
+    FakeUsbBus::DeviceInfo info;
+    info.serial = serial;
+    info.vendor = vendor;
+    info.product = product;
+    return info;
 }
 
 double cpuMs(int who) {

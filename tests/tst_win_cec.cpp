@@ -1,6 +1,6 @@
 // CEC messages: sending through the device and storing on its buttons.
+#include "CecHarness.h"
 #include "StdoutCapture.h"
-#include "WindowHarness.h"
 #include "app/AppState.h"
 #include "cec/ColonHex.h"
 #include "link/Protocol.h"
@@ -15,37 +15,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-
-using Requests = std::vector<std::string>;
-Q_DECLARE_METATYPE(Requests)
-
-namespace {
-
-std::string groups(int n, int first = 0x10) {
-    std::string text;
-    for (int i = 0; i < n; ++i)
-        text += QString::asprintf(i ? ":%02x" : "%02x", (first + i) & 0xFF).toStdString();
-    return text;
-}
-
-QString q(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
-// A started window whose traffic so far is forgotten.
-struct Started : WindowHarness {
-    Started() {
-        start();
-        clearTraffic();
-    }
-    Requests sent() const { return hexRequests(usb.device.requests); }
-    void setText(QTextEdit* field, const std::string& text) { field->setPlainText(q(text)); }
-};
-
-const char* const kLengthError31 = "Error: min 2, max 31 data bytes";
-const char* const kLengthError13 = "Error: min 2, max 13 data bytes";
-
-} // namespace
 
 class CecTest : public QObject {
     Q_OBJECT

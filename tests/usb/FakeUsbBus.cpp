@@ -35,14 +35,14 @@ std::string hexByte(unsigned v) {
 
 // Device descriptor, then one configuration with interface 0 holding a bulk IN
 // and a bulk OUT endpoint of 64 bytes, as the bridge reports them.
-std::string descriptorsHex(const FakeUsbBus::DeviceSpec& spec) {
-    const std::uint8_t serialIndex = spec.serial.empty() ? 0 : kSerialIndex;
+std::string descriptorsHex(const FakeUsbBus::DeviceInfo& info) {
+    const std::uint8_t serialIndex = info.serial.empty() ? 0 : kSerialIndex;
     const auto lo = [](std::uint16_t v) { return static_cast<std::uint8_t>(v & 0xff); };
     const auto hi = [](std::uint16_t v) { return static_cast<std::uint8_t>(v >> 8); };
     // clang-format off
     const std::uint8_t bytes[] = {
-        0x12, 0x01, 0x00, 0x02, 0x00, 0x00, 0x00, 0x40, lo(spec.vendor), hi(spec.vendor),
-        lo(spec.product), hi(spec.product), 0x00, 0x01, 0x01, 0x02, serialIndex, 0x01,
+        0x12, 0x01, 0x00, 0x02, 0x00, 0x00, 0x00, 0x40, lo(info.vendor), hi(info.vendor),
+        lo(info.product), hi(info.product), 0x00, 0x01, 0x01, 0x02, serialIndex, 0x01,
         0x09, 0x02, 0x20, 0x00, 0x01, 0x01, 0x00, 0x80, 0x32, // configuration
         0x09, 0x04, 0x00, 0x00, 0x02, 0xff, 0x00, 0x00, 0x00, // interface 0
         0x07, 0x05, kEndpointIn, 0x02, 0x40, 0x00, 0x00,      // bulk IN, 64 bytes
@@ -68,7 +68,7 @@ std::vector<std::uint8_t> stringDescriptor(const std::string& text) {
 
 struct FakeUsbBus::Device {
     FakeUsbBus* bus = nullptr;
-    DeviceSpec spec;
+    DeviceInfo info;
     UMockdevIoctlBase* handler = nullptr;
     bool unplugged = false;
     bool deliverOnlyOnCancel = false;
@@ -153,7 +153,7 @@ struct FakeUsbBus::Device {
             finished.push_back(std::move(done));
         } else if (urb->type == USBDEVFS_URB_TYPE_BULK && urb->endpoint == kEndpointOut) {
             std::vector<std::uint8_t> reply;
-            if (spec.model)
+            if (info.model)
                 reply = bus->model_.handle(bytes, length);
             if (!reply.empty())
                 replies.push_back(std::move(reply));
@@ -180,8 +180,8 @@ struct FakeUsbBus::Device {
         if (requestType == 0x80 && request == 0x06 && type == 0x03) {
             if (index == 0)
                 d = {0x04, 0x03, 0x09, 0x04}; // English (US)
-            else if (index == kSerialIndex && !spec.serial.empty())
-                d = stringDescriptor(spec.serial);
+            else if (index == kSerialIndex && !info.serial.empty())
+                d = stringDescriptor(info.serial);
         }
         if (d.empty())
             *status = -EPIPE; // stall: no such descriptor
@@ -287,12 +287,12 @@ std::string FakeUsbBus::rootDir() const {
     return s;
 }
 
-std::string FakeUsbBus::add(const DeviceSpec& spec) {
+std::string FakeUsbBus::add(const DeviceInfo& info) {
     if (!testbed_)
         return {};
     auto device = std::make_unique<Device>();
     device->bus = this;
-    device->spec = spec;
+    device->info = info;
     device->handler = umockdev_ioctl_base_new();
     g_signal_connect(device->handler, "handle-ioctl", G_CALLBACK(&Device::onIoctl), device.get());
 
@@ -326,7 +326,7 @@ std::string FakeUsbBus::add(const DeviceSpec& spec) {
                                     "A: devnum=1\\n\n"
                                     "A: speed=12\\n\n"
                                     "H: descriptors=" +
-                                    descriptorsHex(spec) + "\n";
+                                    descriptorsHex(info) + "\n";
     if (!umockdev_testbed_add_from_string(testbed_, description.c_str(), &err)) {
         error_ = std::string("add_from_string: ") + (err ? err->message : "failed");
         g_clear_error(&err);

@@ -19,7 +19,7 @@ typedef struct _UMockdevTestbed UMockdevTestbed;
 // only through withModel() and the other members, which take the lock.
 class FakeUsbBus {
 public:
-    struct DeviceSpec {
+    struct DeviceInfo {
         std::uint16_t vendor = 0x10c4;
         std::uint16_t product = 0xea61;
         std::string serial; // empty: the device has no serial-number string
@@ -33,7 +33,7 @@ public:
 
     // Adds a device on a bus of its own; returns its node under the testbed's
     // root ("" on failure, with error() saying why).
-    std::string add(const DeviceSpec& spec);
+    std::string add(const DeviceInfo& info);
     const std::string& error() const { return error_; }
     std::string rootDir() const;
 
