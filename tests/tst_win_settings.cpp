@@ -13,15 +13,6 @@ namespace {
 
 constexpr std::uint8_t kSentinel = 0xA5;
 
-// The setting writes (10 04 E0 ...) among the requests, in order.
-QStringList settingWrites(const std::vector<std::vector<std::uint8_t>>& requests) {
-    QStringList out;
-    for (const auto& r : requests)
-        if (r.size() >= 3 && r[0] == proto::kDirWrite && r[2] == proto::kCmdConfig)
-            out << QString::fromStdString(hexBytes(r));
-    return out;
-}
-
 } // namespace
 
 class TestWinSettings : public QObject {

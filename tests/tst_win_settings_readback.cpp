@@ -11,14 +11,6 @@
 
 namespace {
 
-QStringList settingWrites(const std::vector<std::vector<std::uint8_t>>& requests) {
-    QStringList out;
-    for (const auto& r : requests)
-        if (r.size() >= 3 && r[0] == proto::kDirWrite && r[2] == proto::kCmdConfig)
-            out << QString::fromStdString(hexBytes(r));
-    return out;
-}
-
 bool hasRequest(const std::vector<std::vector<std::uint8_t>>& requests, const char* hex) {
     for (const auto& r : requests)
         if (hexBytes(r) == hex)

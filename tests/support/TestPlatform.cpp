@@ -1,5 +1,7 @@
 #include "TestPlatform.h"
 
+#include "link/Protocol.h"
+
 std::string hexBytes(const std::vector<std::uint8_t>& bytes) {
     static const char digits[] = "0123456789ABCDEF";
     std::string out;
@@ -16,5 +18,13 @@ std::vector<std::string> hexRequests(const std::vector<std::vector<std::uint8_t>
     std::vector<std::string> out;
     for (const auto& r : requests)
         out.push_back(hexBytes(r));
+    return out;
+}
+
+QStringList settingWrites(const std::vector<std::vector<std::uint8_t>>& requests) {
+    QStringList out;
+    for (const auto& r : requests)
+        if (r.size() >= 3 && r[0] == proto::kDirWrite && r[2] == proto::kCmdConfig)
+            out << QString::fromStdString(hexBytes(r));
     return out;
 }

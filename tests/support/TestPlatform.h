@@ -6,6 +6,8 @@
 #include "link/Platform.h"
 #include "sim/SimUsbLibrary.h"
 
+#include <QStringList>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -37,3 +39,5 @@ struct TestPlatform {
 // "10 04 E0 09 01" for a request, for readable comparisons.
 std::string hexBytes(const std::vector<std::uint8_t>& bytes);
 std::vector<std::string> hexRequests(const std::vector<std::vector<std::uint8_t>>& requests);
+// The setting writes (10 04 E0 ...) among the requests, in order.
+QStringList settingWrites(const std::vector<std::vector<std::uint8_t>>& requests);
