@@ -38,16 +38,26 @@ int main(int argc, char* argv[]) {
     applyFormFont();
 
     std::string complaint;
-    const LinkKind kind = linkKindFromEnvironment(std::getenv("KORVANTA_LINK"), &complaint);
+    const LinkChoice link = linkChoiceFromEnvironment(std::getenv("KORVANTA_LINK"), &complaint);
     if (!complaint.empty())
         std::fprintf(stderr, "%s\n", complaint.c_str());
 
     SystemClock clock;
     QtDialogs dialogs;
-    std::unique_ptr<UsbLibrary> usb = makeUsbLibrary(kind);
+    std::string warnings, error;
+    std::unique_ptr<UsbLibrary> usb = makeUsbLibrary(link, &warnings, &error);
+    std::fputs(warnings.c_str(), stderr);
+    if (!usb) {
+        // The window still opens, showing that no device is there.
+        std::fprintf(stderr, "KORVANTA_LINK: %s\n", error.c_str());
+        usb = std::make_unique<NoDeviceUsbLibrary>();
+    }
     std::unique_ptr<Trace> trace;
     if (const char* path = std::getenv("KORVANTA_TRACE"); path && *path)
-        trace = std::make_unique<Trace>(path, clock.tickCount());
+        trace = std::make_unique<Trace>(
+            path, clock.tickCount(),
+            traceHeader(kDpi200Build ? "KORVANTA_GUI_200DPI" : "KORVANTA_GUI",
+                        kDpi200Build ? "200% DPI" : "standard", linkSpec(link)));
 
     platform().usb = usb.get();
     platform().clock = &clock;

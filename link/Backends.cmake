@@ -44,3 +44,7 @@ if(KORVANTA_TESTS AND NOT WIN32)
     set_tests_properties(win_backend_syntax PROPERTIES TIMEOUT 120
         SKIP_REGULAR_EXPRESSION "SKIPPED:")
 endif()
+
+# The trace's first line names the program's version.
+set_property(SOURCE ${CMAKE_CURRENT_SOURCE_DIR}/link/Backend.cpp APPEND PROPERTY
+    COMPILE_DEFINITIONS KORVANTA_VERSION="${PROJECT_VERSION}")

@@ -3,12 +3,17 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
+#include <vector>
 
-// One line per transaction: "<ms>\t<request>\t<reply>\t<true|false>".
+// One line per transaction: "<ms>\t<request>\t<reply>\t<true|false>". Lines
+// starting with '#' are comments; the first one names who recorded the file.
 class Trace {
 public:
-    // Opens (appends to) the file; on failure says so once on stderr and stays off.
-    explicit Trace(const std::string& path, std::uint32_t startTick);
+    // Opens (appends to) the file and writes `header` as its own line when one
+    // is given; on failure says so once on stderr and stays off.
+    explicit Trace(const std::string& path, std::uint32_t startTick,
+                   const std::string& header = {});
     ~Trace();
     Trace(const Trace&) = delete;
     Trace& operator=(const Trace&) = delete;
@@ -24,3 +29,16 @@ private:
     std::FILE* file_ = nullptr;
     std::uint32_t startTick_;
 };
+
+// One transaction as a trace line holds it.
+struct TraceEntry {
+    std::uint32_t ms = 0;
+    std::vector<std::uint8_t> request;
+    std::vector<std::uint8_t> reply;
+    bool result = true;
+};
+
+// Reads a whole trace, comments and blank lines skipped. False, with the
+// line number and what is wrong with it, for the first line that is not one.
+bool parseTrace(std::string_view text, std::vector<TraceEntry>* entries, std::string* error);
+bool readTraceFile(const std::string& path, std::vector<TraceEntry>* entries, std::string* error);

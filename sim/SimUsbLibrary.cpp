@@ -10,6 +10,14 @@ void SimUsbLibrary::note(const char* call) {
         calls.emplace_back(call);
 }
 
+void SimUsbLibrary::releaseHeldFaults() {
+    if (!heldFaults || modelRequests_ < heldFaultsAfter)
+        return;
+    const auto apply = std::move(heldFaults);
+    heldFaults = nullptr;
+    apply(*this);
+}
+
 bool SimUsbLibrary::isModel(DeviceHandle handle) const {
     return handle != kNoDevice && handle == openHandle_ &&
            handle == kHandleBase + static_cast<DeviceHandle>(modelIndex);
@@ -48,6 +56,7 @@ int SimUsbLibrary::open(std::uint32_t index, DeviceHandle* handle) {
 
 int SimUsbLibrary::close(DeviceHandle handle) {
     note("close");
+    releaseHeldFaults();
     if (failClose || handle != openHandle_ || handle == kNoDevice)
         return 1;
     ++closeCount;
@@ -77,6 +86,7 @@ int SimUsbLibrary::read(DeviceHandle handle, std::uint8_t* buffer, std::uint32_t
 int SimUsbLibrary::write(DeviceHandle handle, const std::uint8_t* buffer, std::uint32_t count,
                          std::uint32_t* written) {
     note("write");
+    releaseHeldFaults();
     lastWriteTimeout = writeTimeoutMs;
     *written = 0;
     if (failWrite || handle != openHandle_)
@@ -84,6 +94,7 @@ int SimUsbLibrary::write(DeviceHandle handle, const std::uint8_t* buffer, std::u
     *written = count;
     if (!isModel(handle))
         return kSuccess; // some other gadget: it swallows the bytes and says nothing
+    ++modelRequests_;
     const std::vector<std::uint8_t> reply = device.handle(buffer, static_cast<int>(count));
     rx_.insert(rx_.end(), reply.begin(), reply.end());
     return kSuccess;

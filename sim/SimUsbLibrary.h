@@ -4,6 +4,7 @@
 #include "sim/SimulatedDevice.h"
 
 #include <deque>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -42,8 +43,14 @@ public:
     bool failClose = false;
     bool failWrite = false;
     bool failRead = false;
-    int failQueueChecks = 0; // this many checks fail, then they work again; -1: all fail
+    int failQueueChecks = 0;    // this many checks fail, then they work again; -1: all fail
     int readReturnsAtMost = -1; // >= 0: one read delivers no more than this
+
+    // Faults held back until this many requests have reached the model, so
+    // that start-up can succeed first. Applied once, before the next request
+    // (or close) after that.
+    std::function<void(SimUsbLibrary&)> heldFaults;
+    int heldFaultsAfter = 0;
 
     // What the program did to the library (kept only while recordCalls is set).
     bool recordCalls = true;
@@ -61,6 +68,8 @@ public:
 private:
     bool isModel(DeviceHandle handle) const;
     void note(const char* call);
+    void releaseHeldFaults();
     DeviceHandle openHandle_ = kNoDevice;
     std::deque<std::uint8_t> rx_;
+    int modelRequests_ = 0;
 };

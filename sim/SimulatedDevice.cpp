@@ -67,6 +67,9 @@ std::vector<std::uint8_t> SimulatedDevice::handle(const std::uint8_t* request, i
     if (isRefused(request, length))
         return {kNoAck, 0x01};
     std::vector<std::uint8_t> reply = dispatch(request, length);
+    const bool accepted = !reply.empty() && reply[0] != kNoAck;
+    if (accepted && onStoredStateChange && changesStoredState(request, length))
+        onStoredStateChange(*this);
     const bool isEdidData =
         length >= 3 && request[0] == proto::kDirRead && request[2] == proto::kCmdEdidChunk;
     if (wrongAck && !reply.empty() && !isEdidData)
@@ -83,6 +86,23 @@ bool SimulatedDevice::isRefused(const std::uint8_t* request, int length) const {
         return true;
     return length >= 4 && request[0] == proto::kDirRead && request[2] == proto::kCmdConfig &&
            request[3] == refusedRegister;
+}
+
+bool SimulatedDevice::changesStoredState(const std::uint8_t* request, int length) {
+    if (length < 3 || request[0] != proto::kDirWrite)
+        return false;
+    switch (request[2]) {
+    case proto::kCmdConfig:
+    case proto::kCmdSettingsBlock:
+    case proto::kCmdEdidCommit:
+    case proto::kCmdStoreCecSp:
+    case proto::kCmdStoreCecLp:
+    case proto::kCmdHdrInfoFrame:
+    case proto::kCmdAviInfoFrame:
+        return true;
+    default:
+        return false;
+    }
 }
 
 std::vector<std::uint8_t> SimulatedDevice::dispatch(const std::uint8_t* request, int length) {

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -68,6 +69,10 @@ public:
     std::set<std::uint8_t> refusedCommands;
     int refusedRegister = -1;
 
+    // Called after each request that changed what the device keeps when it is
+    // switched off (settings, EDIDs, stored CEC commands and InfoFrames).
+    std::function<void(const SimulatedDevice&)> onStoredStateChange;
+
     // Every request the device saw, in order (while logRequests is set).
     bool logRequests = true;
     std::vector<std::vector<std::uint8_t>> requests;
@@ -81,6 +86,7 @@ public:
 
 private:
     bool isRefused(const std::uint8_t* request, int length) const;
+    static bool changesStoredState(const std::uint8_t* request, int length);
     std::vector<std::uint8_t> dispatch(const std::uint8_t* request, int length);
     std::vector<std::uint8_t> valuesReply(int length);
     std::vector<std::uint8_t> registerReply(int reg, int length) const;
