@@ -102,8 +102,9 @@ bool parseKnob(std::string_view item, SimFaults* faults, std::string* problem) {
             continue;
         int number = 0;
         std::string wanted;
-        if ((knob.arg != Arg::None && !hasValue) ||
-            !parseArgument(knob.arg, value, &number, &wanted)) {
+        // "silent=" is as wrong as "busy": a flag has no "=", a value needs one.
+        if (!parseArgument(knob.arg, value, &number, &wanted) ||
+            hasValue != (knob.arg != Arg::None)) {
             *problem = "\"" + std::string(item) + "\": " + std::string(name) + " " + wanted;
             return false;
         }
