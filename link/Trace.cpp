@@ -82,7 +82,7 @@ bool parseHexField(std::string_view field, std::vector<std::uint8_t>* bytes) {
             return false;
         bytes->push_back(static_cast<std::uint8_t>(high * 16 + low));
     }
-    return true;
+    return field.empty() || field.back() != ' ';
 }
 
 bool parseTraceLine(std::string_view line, TraceEntry* entry, std::string* why) {
