@@ -7,6 +7,7 @@
 #include "link/Platform.h"
 #include "link/Protocol.h"
 #include "link/UsbLink.h"
+#include "session/Reporter.h"
 #include "ui_KorvantaForm.h"
 
 #include <QApplication>
@@ -22,10 +23,30 @@
 std::function<void(const char*)> MainWindow::slotObserver;
 
 namespace {
+
 constexpr int kPollIntervalMs = 3000;
+
+class WindowReporter final : public session::Reporter {
+public:
+    explicit WindowReporter(MainWindow& window) : window_(window) {}
+    void status(session::Level, const char* text, int timeoutMs) override {
+        window_.statusBar()->showMessage(MainWindow::tr(text), timeoutMs);
+    }
+    void progress(int value, int maximum) override { window_.on_ProgressChange(value, maximum); }
+    // These go to standard output only; the window shows nothing of them.
+    void diagnostic(const char* text) override {
+        std::fputs(text, stdout);
+        std::fflush(stdout);
+    }
+
+private:
+    MainWindow& window_;
+};
+
 } // namespace
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
+MainWindow::MainWindow(QWidget* parent)
+    : QMainWindow(parent), reporter_(std::make_unique<WindowReporter>(*this)) {
     ui = new Ui::MainWindow;
     ui->setupUi(this);
     appState.deviceHandle = kNoDevice;
@@ -54,7 +75,7 @@ void MainWindow::clearEdidTextBuffer() {
 }
 
 void MainWindow::showStatus(const char* text, int timeoutMs) {
-    statusBar()->showMessage(tr(text), timeoutMs);
+    reporter().status(session::Level::Done, text, timeoutMs);
 }
 
 void MainWindow::initialise() {

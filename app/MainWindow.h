@@ -4,10 +4,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 class QProgressBar;
 namespace Ui {
 class MainWindow;
+}
+namespace session {
+class Reporter;
 }
 
 class MainWindow : public QMainWindow {
@@ -88,6 +92,8 @@ private:
     void noteSlot(const char* name);
     void clearEdidTextBuffer();
     void showStatus(const char* text, int timeoutMs);
+    // Where the device flows report: the status bar, the progress bar, stdout.
+    session::Reporter& reporter() { return *reporter_; }
 
     // Settings
     void readbackConfiguration();
@@ -114,4 +120,5 @@ private:
 
     QProgressBar* progress = nullptr;
     Ui::MainWindow* ui = nullptr;
+    std::unique_ptr<session::Reporter> reporter_;
 };

@@ -3,8 +3,7 @@
 #include "app/MainWindow.h"
 
 #include "app/AppState.h"
-#include "link/Protocol.h"
-#include "link/UsbLink.h"
+#include "session/Readback.h"
 #include "settings/ConfigReadback.h"
 #include "settings/FactoryReset.h"
 #include "settings/SettingsMap.h"
@@ -14,12 +13,6 @@
 #include <QLineEdit>
 
 #include <cstring>
-
-namespace {
-
-constexpr std::uint8_t kInputStatusReadbackLength = 14;
-
-} // namespace
 
 void MainWindow::writeSettingFromControls(int settingIndex) {
     const settings::Setting* s = settings::byIndex(settingIndex);
@@ -207,18 +200,9 @@ void MainWindow::setAviPers() {
 }
 
 void MainWindow::readbackConfiguration() {
-    std::uint8_t values[kReplyBufferSize] = {};
-    const bool valuesRead = readValues(values, proto::kValuesLength);
-    // The input status is read for the device's sake; only its success counts.
-    std::uint8_t inputStatus[kReplyBufferSize] = {};
-    const bool statusRead =
-        readConfig(proto::kRegInputStatus, inputStatus, kInputStatusReadbackLength);
-    if (values[1] & proto::kStatusBusyBit)
+    std::uint8_t block[kSettingsBlockSize] = {};
+    if (session::readSettingsBlock(reporter(), block) != session::BlockRead::Ok)
         return;
-    if (!valuesRead || !statusRead)
-        return;
-
-    const std::uint8_t* block = values + proto::kValuesBlockOffset;
     std::memcpy(appState.settingsMirror, block, kSettingsBlockSize);
 
     // The same calls a user's action makes: boxes and lists whose state

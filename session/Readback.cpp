@@ -1,0 +1,40 @@
+#include "session/Readback.h"
+
+#include "link/Protocol.h"
+#include "session/DeviceOps.h"
+#include "status/StatusLines.h"
+
+#include <cstring>
+
+namespace session {
+
+BlockRead readSettingsBlock(Reporter& reporter, std::uint8_t* block) {
+    std::uint8_t values[kReplyBufferSize] = {};
+    const bool valuesRead = readValues(reporter, values, proto::kValuesLength);
+    // The input status is read for the device's sake; only its success counts.
+    std::uint8_t inputStatus[kReplyBufferSize] = {};
+    const bool statusRead =
+        readConfig(reporter, proto::kRegInputStatus, inputStatus, kInputStatusReadbackLength);
+    if (values[1] & proto::kStatusBusyBit)
+        return BlockRead::Busy;
+    if (!valuesRead || !statusRead)
+        return BlockRead::Failed;
+    std::memcpy(block, values + proto::kValuesBlockOffset, kSettingsBlockSize);
+    return BlockRead::Ok;
+}
+
+bool readStatus(Reporter& reporter, StatusReplies* r) {
+    readConfig(reporter, proto::kRegInputStatus, r->input, kInputStatusLength);
+    readConfig(reporter, proto::kRegSourceProduct, r->product, kStatusRegisterLength);
+    readConfig(reporter, proto::kRegSourceHdr, r->hdr, kStatusRegisterLength);
+    return readConfig(reporter, proto::kRegStatus31, r->last, kStatusRegisterLength);
+}
+
+StatusHeader statusHeader(const StatusReplies& r) {
+    StatusReply input(r.input);
+    StatusReply hdr(r.hdr);
+    return {videoFormatLine(input), colourLine(input), sourceInfoLine(StatusReply(r.product)),
+            hdrInputLine(hdr), capturedHdrInfoFrameText(hdr)};
+}
+
+} // namespace session
