@@ -124,6 +124,14 @@ void FaultsWindowTest::knobShowsItsMessage_data() {
     QTest::newRow("after=12,silent")
         << "after=12,silent"
         << "start: - | status: - | ver: 1.9.0.3, no EDID, settings, 4 s" + writeFails;
+    // Start-up sends 28 requests: the first thing after it meets the fault.
+    QTest::newRow("after=28,silent")
+        << "after=28,silent"
+        << "start: - | status: EDID values read. | " + fine + writeFails;
+    QTest::newRow("refuse-register=36")
+        << "refuse-register=36"
+        << "start: - | status: EDID values read. | ver: , EDID 00 FF FF FF, settings, 0 s"
+           " | input: - | closed: -";
     QTest::newRow("after=1000,silent,fail-close")
         << "after=1000,silent,fail-close"
         << "start: - | status: EDID values read. | " + fine + " | input: - | closed: -";
