@@ -8,6 +8,7 @@
 #include "link/Protocol.h"
 #include "link/UsbLink.h"
 #include "session/Reporter.h"
+#include "settings/ListEntries.h"
 #include "ui_KorvantaForm.h"
 
 #include <QApplication>
@@ -102,26 +103,15 @@ void MainWindow::initialise() {
         ui->labelTitle->setText(tr("KORVANTA GUI"));
     }
 
-    ui->cmbInputSel->addItem(tr("PORT A [TOP]"));
-    ui->cmbInputSel->addItem(tr("PORT B [BOT]"));
-    ui->cmbInputSel->addItem(tr("MATRIX THRU"));
-    ui->cmbInputSel->addItem(tr("MATRIX SWAP"));
-
-    for (const char* preset :
-         {"Custom Uploaded/Default EDID", "4k30-444 300MHz All Sound", "4k30-RGB 300MHz All Sound",
-          "4k60-420 8-bit 300MHz All Sound", "4k60-420 10-bit HDR BT.2020 All Sound",
-          "4k60-444 600MHz All Sound", "4k60-444 600MHz HDR BT.2020 All Sound",
-          "1080p-444 148MHz All Sound", "4k60-420 10-bit BT.2020 All Sound"})
+    for (const char* entry : settings::kInputEntries)
+        ui->cmbInputSel->addItem(tr(entry));
+    for (const char* preset : settings::kEdidPresetEntries)
         ui->cmBEdid->addItem(tr(preset));
-
-    ui->cmbLa->addItem(tr("Video Processor [Default]"));
-    ui->cmbLa->addItem(tr("Audio System w/ARC"));
-
-    ui->cmbEdidAlgo->addItem(kDpi200Build ? tr("Min Mixed [Default]")
-                                          : tr("Min Mixed Capabilities [Default]"));
-    ui->cmbEdidAlgo->addItem(tr("Max Audio, Min Video"));
-    ui->cmbEdidAlgo->addItem(tr("TOP Output Priority"));
-    ui->cmbEdidAlgo->addItem(tr("Max Audio, Max Video"));
+    for (const char* entry : settings::kCecDeviceTypeEntries)
+        ui->cmbLa->addItem(tr(entry));
+    for (std::size_t i = 0; i < settings::kEdidAlgorithmEntries.size(); ++i)
+        ui->cmbEdidAlgo->addItem(tr(i == 0 && kDpi200Build ? settings::kEdidAlgorithmFirstEntryShort
+                                                           : settings::kEdidAlgorithmEntries[i]));
 
     ui->IFtext->setText(
         QString::fromStdString(formatColonHex(customHdr + proto::kRegisterDataOffset, 31)));

@@ -7,23 +7,49 @@
 #include "link/Protocol.h"
 #include "link/UsbLink.h"
 
+#include <span>
 #include <string_view>
 
 namespace session {
 
 namespace {
 
-// Field buffers and the largest count each sender accepts (text length + 1).
-constexpr int kSendFieldCapacity = 200;
-constexpr int kStoreFieldCapacity = 100;
-constexpr int kCecSendMaxCount = 93;  // 31 bytes
-constexpr int kCecStoreMaxCount = 60; // 20 bytes
-constexpr int kHdrMaxCount = 93;      // 31 bytes
-constexpr int kAviMaxCount = 39;      // 13 bytes
+// Field buffers are this large; the largest count each field accepts is its
+// text length + 1.
+constexpr int kFieldCapacity = 200;
 constexpr int kAckReplyLength = 2;
 
-constexpr const char* kLengthError31 = "Error: min 2, max 31 data bytes";
-constexpr const char* kLengthError13 = "Error: min 2, max 13 data bytes";
+struct FieldRule {
+    int capacity;
+    int maxCount;
+    const char* error;
+};
+
+FieldRule rule(Field field) {
+    switch (field) {
+    case Field::CecSend:
+    case Field::HdrInfoFrame:
+        return {kFieldCapacity, 93, "Error: min 2, max 31 data bytes"};
+    case Field::CecStore:
+        return {100, 60, "CEC values not correct"}; // 20 bytes
+    case Field::AviInfoFrame:
+        break;
+    }
+    return {kFieldCapacity, 39, "Error: min 2, max 13 data bytes"};
+}
+
+struct CheckedField {
+    char text[kFieldCapacity];
+    std::uint8_t count = 0;
+    std::string_view view() const { return std::string_view(text, count); }
+};
+
+// The field's characters, upper-cased and closed by a carriage return.
+bool readField(Field field, const QString& text, CheckedField* out) {
+    const FieldRule r = rule(field);
+    return readHexField(text, std::span<char>(out->text, std::size_t(r.capacity)), r.maxCount,
+                        &out->count);
+}
 
 // Accepted: the transaction ran and the device acknowledged this command.
 bool sendAccepted(const DeviceRequest& request) {
@@ -53,26 +79,33 @@ bool sendThenPopulate(Reporter& reporter, const DeviceRequest& send, std::uint8_
 
 } // namespace
 
+const char* fieldError(Field field, const QString& text) {
+    CheckedField checked;
+    DeviceRequest store;
+    if (!readField(field, text, &checked) ||
+        (field == Field::CecStore &&
+         !cecStoreRequest(proto::kCmdStoreCecSp, checked.view(), &store)))
+        return rule(field).error;
+    return nullptr;
+}
+
 bool sendCecCommand(Reporter& reporter, const QString& text) {
-    char field[kSendFieldCapacity];
-    std::uint8_t count = 0;
-    if (!readHexField(text, field, kCecSendMaxCount, &count)) {
-        reporter.status(Level::InputError, kLengthError31, kShortMs);
+    CheckedField f;
+    if (!readField(Field::CecSend, text, &f)) {
+        reporter.status(Level::InputError, rule(Field::CecSend).error, kShortMs);
         return false;
     }
-    return sendThenPopulate(reporter, cecSendRequest(std::string_view(field, count), count),
-                            proto::kPopulateCec, "CEC values written...",
-                            "Error Writing CEC command.", "\nError Populating CEC values.\n");
+    return sendThenPopulate(reporter, cecSendRequest(f.view(), f.count), proto::kPopulateCec,
+                            "CEC values written...", "Error Writing CEC command.",
+                            "\nError Populating CEC values.\n");
 }
 
 bool storeCecCommand(Reporter& reporter, std::uint8_t command, const QString& text) {
-    char field[kStoreFieldCapacity];
-    std::uint8_t count = 0;
+    CheckedField f;
     DeviceRequest store;
     // The device keeps the text itself, so it is not parsed.
-    if (!readHexField(text, field, kCecStoreMaxCount, &count) ||
-        !cecStoreRequest(command, std::string_view(field, count), &store)) {
-        reporter.status(Level::InputError, "CEC values not correct", kShortMs);
+    if (!readField(Field::CecStore, text, &f) || !cecStoreRequest(command, f.view(), &store)) {
+        reporter.status(Level::InputError, rule(Field::CecStore).error, kShortMs);
         return false;
     }
     if (!sendAccepted(store)) {
@@ -84,27 +117,23 @@ bool storeCecCommand(Reporter& reporter, std::uint8_t command, const QString& te
 }
 
 bool sendHdrInfoFrame(Reporter& reporter, const QString& text) {
-    char field[kSendFieldCapacity];
-    std::uint8_t count = 0;
-    if (!readHexField(text, field, kHdrMaxCount, &count)) {
-        reporter.status(Level::InputError, kLengthError31, kShortMs);
+    CheckedField f;
+    if (!readField(Field::HdrInfoFrame, text, &f)) {
+        reporter.status(Level::InputError, rule(Field::HdrInfoFrame).error, kShortMs);
         return false;
     }
-    return sendThenPopulate(
-        reporter, infoFrameRequest(proto::kCmdHdrInfoFrame, std::string_view(field, count), count),
-        proto::kPopulateHdr, "Infoframe values written...", "Error Writing Infoframe values.",
-        "\nError Populating IF values.\n");
+    return sendThenPopulate(reporter, infoFrameRequest(proto::kCmdHdrInfoFrame, f.view(), f.count),
+                            proto::kPopulateHdr, "Infoframe values written...",
+                            "Error Writing Infoframe values.", "\nError Populating IF values.\n");
 }
 
 bool sendAviInfoFrame(Reporter& reporter, const QString& text) {
-    char field[kSendFieldCapacity];
-    std::uint8_t count = 0;
-    if (!readHexField(text, field, kAviMaxCount, &count)) {
-        reporter.status(Level::InputError, kLengthError13, kShortMs);
+    CheckedField f;
+    if (!readField(Field::AviInfoFrame, text, &f)) {
+        reporter.status(Level::InputError, rule(Field::AviInfoFrame).error, kShortMs);
         return false;
     }
-    const DeviceRequest send =
-        infoFrameRequest(proto::kCmdAviInfoFrame, std::string_view(field, count), count);
+    const DeviceRequest send = infoFrameRequest(proto::kCmdAviInfoFrame, f.view(), f.count);
     // Unlike the others, a refused AVI frame is not activated.
     if (!sendAccepted(send)) {
         reporter.status(Level::Error, "Error Writing AVI command.", kErrorMs);

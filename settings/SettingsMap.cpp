@@ -1,8 +1,32 @@
 #include "settings/SettingsMap.h"
 
+#include <algorithm>
+#include <charconv>
+
 namespace settings {
 
 namespace {
+
+constexpr ValueName kOffOn[] = {{0, "off"}, {1, "on"}};
+constexpr ValueName kInputs[] = {{1, "a"}, {2, "b"}, {3, "matrix-thru"}, {4, "matrix-swap"}};
+constexpr ValueName kAudioSources[] = {{1, "hdmi"}, {3, "jack"}};
+constexpr ValueName kHdcpVersions[] = {{2, "1.4"}, {3, "2.2"}};
+constexpr ValueName kEdidModes[] = {{1, "automix"}, {2, "fixed"}, {3, "custom"}};
+constexpr ValueName kPriorities[] = {{0, "normal"}, {1, "forced"}};
+constexpr ValueName kEdidPresets[] = {{0, "0"}, {1, "1"}, {2, "2"}, {3, "3"}, {4, "4"},
+                                      {5, "5"}, {6, "6"}, {7, "7"}, {8, "8"}};
+constexpr ValueName kHdrModes[] = {{0, "full"}, {1, "samsung"}};
+constexpr ValueName kCecDeviceTypes[] = {{0, "video-processor"}, {1, "audio-system"}};
+constexpr ValueName kEdidAlgorithms[] = {
+    {0, "min-mixed"}, {1, "max-audio-min-video"}, {2, "top-priority"}, {3, "max-audio-max-video"}};
+
+Setting named(Setting s, const char* name, const char* summary,
+              std::span<const ValueName> values = kOffOn) {
+    s.name = name;
+    s.summary = summary;
+    s.valueNames = values;
+    return s;
+}
 
 Setting make(int index, int position, Kind kind, std::array<const char*, 3> controls) {
     Setting s;
@@ -72,32 +96,41 @@ Setting edidMode() {
 }
 
 const std::array<Setting, 29> kSettings = {
-    list(kActiveInput, 0, "cmbInputSel", 1),
-    autoSwitch(),
-    audioSource(),
-    hdcpVersion(),
-    out420(),
-    edidMode(),
-    checkBox(kForce2ch, 13, "cb2cForce"),
-    checkBox(kForce51, 14, "cb51"),
-    checkBox(kNo3D, 15, "cb3D"),
-    checkBox(kHdr, 16, "cbHdr"),
-    checkBox(kFullAudio, 17, "cbFull"),
-    radioPair(kSwitchPriority, 18, "pPrioForce", "bPrioNorm"),
-    list(kEdidPreset, 19, "cmBEdid"),
-    radioPair(kCecHdrHotkey, 21, "bHdrRepurpEn", "bHdrRepurpDis"),
-    checkBox(kForceHdrActive, 22, "cbHdrForceMode"),
-    radioPair(kHdrMode, 24, "bSamHdr", "bFullHdr"),
-    radioPair(kGreenLed, 26, "enableLed", "disableLed"),
-    radioPair(kBlueLeds, 27, "enableBLed", "disableBLed"),
-    checkBox(kBt2020, 28, "cbBt2020"),
+    named(list(kActiveInput, 0, "cmbInputSel", 1), "input", "active input (a, b) or matrix mode",
+          kInputs),
+    named(autoSwitch(), "auto-switch", "switch to the input that comes alive"),
+    named(audioSource(), "audio-source", "audio from HDMI or the analogue jack", kAudioSources),
+    named(hdcpVersion(), "hdcp", "HDCP version offered to the sources", kHdcpVersions),
+    named(out420(), "out-420", "4:2:0 output"),
+    named(edidMode(), "edid-mode", "which EDID the sources see", kEdidModes),
+    named(checkBox(kForce2ch, 13, "cb2cForce"), "force-2ch", "force 2-channel audio in the EDID"),
+    named(checkBox(kForce51, 14, "cb51"), "force-51", "force 5.1 audio in the EDID"),
+    named(checkBox(kNo3D, 15, "cb3D"), "no-3d", "remove 3D from the EDID"),
+    named(checkBox(kHdr, 16, "cbHdr"), "hdr", "HDR in the EDID"),
+    named(checkBox(kFullAudio, 17, "cbFull"), "full-audio", "full audio capabilities in the EDID"),
+    named(radioPair(kSwitchPriority, 18, "pPrioForce", "bPrioNorm"), "switch-priority",
+          "auto-switch priority", kPriorities),
+    named(list(kEdidPreset, 19, "cmBEdid"), "edid-preset", "built-in EDID preset", kEdidPresets),
+    named(radioPair(kCecHdrHotkey, 21, "bHdrRepurpEn", "bHdrRepurpDis"), "cec-hdr-hotkey",
+          "a CEC remote key toggles HDR"),
+    named(checkBox(kForceHdrActive, 22, "cbHdrForceMode"), "force-hdr",
+          "force the custom HDR InfoFrame on the output (the setting only; no InfoFrame is "
+          "sent)"),
+    named(radioPair(kHdrMode, 24, "bSamHdr", "bFullHdr"), "hdr-mode", "HDR InfoFrame handling",
+          kHdrModes),
+    named(radioPair(kGreenLed, 26, "enableLed", "disableLed"), "green-led", "the green logo LED"),
+    named(radioPair(kBlueLeds, 27, "enableBLed", "disableBLed"), "blue-leds", "the blue LEDs"),
+    named(checkBox(kBt2020, 28, "cbBt2020"), "bt2020", "BT.2020 colorimetry in the EDID"),
     make(kFactoryReset, -1, Kind::Command, {"pbReset"}),
-    checkBox(kYcbcr, 29, "cbYUV"),
-    checkBox(kCecProcessing, 5, "cbCec"),
-    list(kCecDeviceType, 30, "cmbLa"),
-    radioPair(kAvrAudio, 31, "enableAVR", "disableAVR"),
-    list(kEdidAlgorithm, 32, "cmbEdidAlgo"),
-    checkBox(kReplaceAvi, 33, "cbAviPersistent"),
+    named(checkBox(kYcbcr, 29, "cbYUV"), "ycbcr", "YCbCr in the EDID"),
+    named(checkBox(kCecProcessing, 5, "cbCec"), "cec", "CEC processing"),
+    named(list(kCecDeviceType, 30, "cmbLa"), "cec-device-type", "CEC logical device type",
+          kCecDeviceTypes),
+    named(radioPair(kAvrAudio, 31, "enableAVR", "disableAVR"), "avr-audio", "AVR audio mode"),
+    named(list(kEdidAlgorithm, 32, "cmbEdidAlgo"), "edid-algorithm", "how automix mixes the EDIDs",
+          kEdidAlgorithms),
+    named(checkBox(kReplaceAvi, 33, "cbAviPersistent"), "replace-avi",
+          "keep replacing the AVI InfoFrame (the setting only; no InfoFrame is sent)"),
     offered(kPosEdidChoiceOffered, {"automixEDID", "customEDID", "fixedEDID", "EDIDtext"}),
     offered(kPosHdcpChoiceOffered, {"hdcp22", "hdcp14"}),
     offered(kPosAudioChoiceOffered, {"audioHdmi", "audioJack"}),
@@ -130,6 +163,45 @@ const Setting* byPosition(int position) {
 int blockPosition(int settingIndex) {
     const Setting* s = byIndex(settingIndex);
     return s ? s->position : -1;
+}
+
+const Setting* byName(std::string_view name) {
+    for (const Setting& s : kSettings)
+        if (s.name && name == s.name)
+            return &s;
+    return nullptr;
+}
+
+bool parseValue(const Setting& setting, std::string_view word, int* value) {
+    int number = -1;
+    const char* end = word.data() + word.size();
+    const bool isNumber = !word.empty() && std::from_chars(word.data(), end, number).ptr == end;
+    for (const ValueName& v : setting.valueNames) {
+        if (word == v.name || (isNumber && number == v.value)) {
+            *value = v.value;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string valueWord(const Setting& setting, int value) {
+    for (const ValueName& v : setting.valueNames)
+        if (v.value == value)
+            return v.name;
+    if (setting.kind == Kind::RadioChoice && value == setting.noneValue)
+        return "none";
+    return std::to_string(value);
+}
+
+std::string acceptedWords(const Setting& setting) {
+    std::string words;
+    for (const ValueName& v : setting.valueNames) {
+        if (!words.empty())
+            words += ", ";
+        words += v.name;
+    }
+    return words;
 }
 
 bool buttonValue(const Setting& setting, const std::function<bool(const char*)>& isChecked,

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <string>
+#include <string_view>
 
 // Setting indexes (the index byte of a setting write) and the positions of the
 // same settings in the 40-byte settings block: two different numberings. The
@@ -49,6 +51,12 @@ constexpr int kResetEdidOnly = 1;
 constexpr int kResetSettingsOnly = 2;
 constexpr int kResetBoth = 3;
 
+// A word the command line accepts for a value, and the value it stands for.
+struct ValueName {
+    int value;
+    const char* name;
+};
+
 enum class Kind {
     CheckBox,    // one box: 1 checked, 0 not
     RadioPair,   // two buttons; the first decides: 1 checked, 0 not
@@ -77,6 +85,11 @@ struct Setting {
     // each time the readback applies this byte at all.
     std::array<const char*, 4> gated{};
     int gateValue = 1;
+    // The command line's name for the setting, what it does, and the words
+    // for its values; nullptr / empty for the ones it does not offer.
+    const char* name = nullptr;
+    const char* summary = nullptr;
+    std::span<const ValueName> valueNames;
 };
 
 std::span<const Setting> allSettings();
@@ -91,6 +104,20 @@ int blockPosition(int settingIndex);
 // The value a button-driven setting sends, from the checked states of its
 // buttons. False when nothing is to be sent (a choice with no button checked,
 // or a setting that is not button-driven).
+// The entry for a command-line name; nullptr when none.
+const Setting* byName(std::string_view name);
+
+// The value a word (or the number itself, when it is one of the setting's
+// values) stands for. False when the setting does not accept it.
+bool parseValue(const Setting& setting, std::string_view word, int* value);
+
+// The word for a value the device reports: its name, "none" for the byte of
+// a choice with nothing chosen, else the number.
+std::string valueWord(const Setting& setting, int value);
+
+// "a, b, matrix-thru, matrix-swap": the words a setting accepts.
+std::string acceptedWords(const Setting& setting);
+
 bool buttonValue(const Setting& setting, const std::function<bool(const char*)>& isChecked,
                  int* value);
 
