@@ -1,6 +1,8 @@
 #include "edid/EdidFile.h"
 
+#include <QFile>
 #include <QIODevice>
+#include <QSaveFile>
 
 #include <algorithm>
 
@@ -69,6 +71,40 @@ bool writeEdidBytes(QIODevice& out, const EdidImage& image) {
         if (n <= 0)
             return false;
         written += n;
+    }
+    return true;
+}
+
+bool loadEdidFile(const QString& path, EdidImage* image, QString* error) {
+    QFile file(path);
+    QByteArray buffer;
+    if (!file.open(QIODevice::ReadOnly) || !readEdidFileBuffer(file, buffer)) {
+        *error = QStringLiteral("Cannot read file %1:\n%2.").arg(path, file.errorString());
+        return false;
+    }
+    if (isBinaryEdidFile(buffer)) {
+        *image = edidImageFromFile(buffer);
+        return true;
+    }
+    if (parseEdidText(QString::fromLatin1(convertEdidDumpLineEnds(buffer)), *image) < 0) {
+        *error = QStringLiteral("Hex Format Error");
+        return false;
+    }
+    return true;
+}
+
+bool saveEdidFile(const QString& path, const EdidImage& image, bool binary, QString* error) {
+    QSaveFile file(path);
+    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    if (ok && binary) {
+        ok = writeEdidBytes(file, image);
+    } else if (ok) {
+        const QByteArray text = edidHexText(image).toLatin1();
+        ok = file.write(text) == text.size();
+    }
+    if (!ok || !file.commit()) {
+        *error = QStringLiteral("Cannot write file %1:\n%2.").arg(path, file.errorString());
+        return false;
     }
     return true;
 }

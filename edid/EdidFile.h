@@ -3,6 +3,7 @@
 #include "edid/EdidText.h"
 
 #include <QByteArray>
+#include <QString>
 
 class QIODevice;
 
@@ -32,3 +33,12 @@ QByteArray convertEdidDumpLineEnds(const QByteArray& buffer);
 // Writes the 256 bytes raw. False unless every byte went out. Give it an
 // unbuffered file: a buffered one drops a partial write without a word.
 bool writeEdidBytes(QIODevice& out, const EdidImage& image);
+
+// An EDID file by the window's load rules: a binary table, or a hex dump in
+// the editor's layout. False with the reason ("Cannot read file ...",
+// "Hex Format Error") when it cannot be read or parsed.
+bool loadEdidFile(const QString& path, EdidImage* image, QString* error);
+
+// Saves atomically: binary, or the editor's hex text. False with the reason;
+// an existing file is then left as it was.
+bool saveEdidFile(const QString& path, const EdidImage& image, bool binary, QString* error);

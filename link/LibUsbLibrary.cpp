@@ -164,6 +164,17 @@ int LibUsbLibrary::getProductString(std::uint32_t index, char* buffer, std::uint
     return status;
 }
 
+std::string LibUsbLibrary::location(std::uint32_t index) const {
+    if (index >= devices_.size())
+        return {};
+    libusb_device* device = devices_[index];
+    libusb_device_descriptor desc{};
+    libusb_get_device_descriptor(device, &desc);
+    return "bus " + std::to_string(libusb_get_bus_number(device)) + " address " +
+           std::to_string(libusb_get_device_address(device)) + ", " + hex4(desc.idVendor) + ":" +
+           hex4(desc.idProduct);
+}
+
 void LibUsbLibrary::reportDenied() {
     if (deniedReported_ || !sink_)
         return;

@@ -65,6 +65,8 @@ public:
     // Devices seen in the last enumeration that could not be opened for lack
     // of permission, as "vvvv:pppp at bus B address A".
     const std::vector<std::string>& deniedDevices() const { return denied_; }
+    // "bus 1 address 4, 10c4:ea61" for a device of the last enumeration.
+    std::string location(std::uint32_t index) const;
     // The open device's bulk IN packet size (0 when none is open).
     int maxPacketSize() const;
 

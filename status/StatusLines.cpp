@@ -23,6 +23,8 @@ constexpr std::uint8_t kLink420 = 1;
 constexpr std::uint8_t kLink600MHz = 2;
 constexpr std::uint8_t kFormat4k60 = 97;
 constexpr std::uint8_t kOutputMask = 0x60;
+constexpr std::uint8_t kOutputTxA = 0x20;
+constexpr std::uint8_t kOutputTxB = 0x40;
 constexpr std::uint8_t kHdmiExtendedResolution = 0x20;
 constexpr std::uint8_t kHdmi3D = 0x40;
 
@@ -86,16 +88,63 @@ std::string paddedText(StatusReply r, int position, int length) {
 
 } // namespace
 
+namespace {
+
+const char* const kColourSpaces[] = {"RGB", "YCbCr 4:2:2", "YCbCr 4:4:4", "YCbCr 4:2:0"};
+
+std::string colourSpace(StatusReply r) {
+    return kColourSpaces[(r[kPosAviByte1] & 0x60) >> 5];
+}
+
+// As the colour line shows it after the space: empty when the source says nothing.
+std::string colorimetry(StatusReply r) {
+    static const char* const extended[] = {" xvYCC601",          " xvYCC709",
+                                           " sYCC601",           " AdobeYCC601",
+                                           " AdobeRGB",          " ITU-R BT.2020 YcCbcCrc",
+                                           " ITU-R BT.2020 RGB", ""};
+    switch (r[kPosAviByte2] & 0xC0) {
+    case 0x40:
+        return "SMPTE 170M";
+    case 0x80:
+        return "ITU-R BT.709";
+    case 0xC0:
+        return std::string("Extended:") + extended[(r[kPosAviByte3] & 0x70) >> 4];
+    default:
+        return {};
+    }
+}
+
+std::string linkMode(StatusReply r) {
+    if (r[kPosLinkMode] == kLink600MHz)
+        return "600MHz";
+    if (r[kPosLinkMode] == kLink420)
+        return "4:2:0 10-bit";
+    if (r[kPosLinkMode] == 0 && r[kPosFormatCode] == kFormat4k60)
+        return "4:2:0 300MHz";
+    return {};
+}
+
+const char* eotfName(StatusReply r) {
+    switch (r[kPosPayload]) {
+    case 0:
+        return "Not Active";
+    case 1:
+        return "HDR Luminance Range";
+    case 2:
+        return "SMPTE ST 2084";
+    default:
+        return "";
+    }
+}
+
+} // namespace
+
 std::string videoFormatLine(StatusReply r) {
     const std::string hdmiWord = (r[kPosFlags] & kFlagHdmi) ? "HDMI" : "non-HDMI";
     std::string line = lineStart(r, hdmiWord);
 
-    if (r[kPosLinkMode] == kLink600MHz)
-        line += " [600MHz],";
-    else if (r[kPosLinkMode] == kLink420)
-        line += " [4:2:0 10-bit],";
-    else if (r[kPosLinkMode] == 0 && r[kPosFormatCode] == kFormat4k60)
-        line += " [4:2:0 300MHz],";
+    if (const std::string mode = linkMode(r); !mode.empty())
+        line += " [" + mode + "],";
 
     line += " Output:";
     switch (r[kPosOutputs] & kOutputMask) {
@@ -116,27 +165,10 @@ std::string videoFormatLine(StatusReply r) {
 }
 
 std::string colourLine(StatusReply r) {
-    static const char* const spaces[] = {"Color Space: RGB", "Color Space: YCbCr 4:2:2",
-                                         "Color Space: YCbCr 4:4:4", "Color Space: YCbCr 4:2:0"};
-    static const char* const extended[] = {" xvYCC601",          " xvYCC709",
-                                           " sYCC601",           " AdobeYCC601",
-                                           " AdobeRGB",          " ITU-R BT.2020 YcCbcCrc",
-                                           " ITU-R BT.2020 RGB", ""};
-    std::string line = spaces[(r[kPosAviByte1] & 0x60) >> 5];
-    switch (r[kPosAviByte2] & 0xC0) {
-    case 0x40:
-        line += ", SMPTE 170M";
-        break;
-    case 0x80:
-        line += ", ITU-R BT.709";
-        break;
-    case 0xC0:
-        line += ", Extended:";
-        line += extended[(r[kPosAviByte3] & 0x70) >> 4];
-        break;
-    default:
-        break;
-    }
+    std::string line = "Color Space: " + colourSpace(r);
+    const std::string c = colorimetry(r);
+    if (!c.empty())
+        line += ", " + c;
     return line;
 }
 
@@ -146,21 +178,8 @@ std::string sourceInfoLine(StatusReply r) {
 }
 
 std::string hdrInputLine(StatusReply r) {
-    std::string line = "HDR input: ";
-    switch (r[kPosPayload]) {
-    case 0:
-        line += " Not Active";
-        break;
-    case 1:
-        line += " HDR Luminance Range";
-        break;
-    case 2:
-        line += " SMPTE ST 2084";
-        break;
-    default:
-        break;
-    }
-    return line;
+    const char* name = eotfName(r);
+    return std::string("HDR input: ") + (*name ? " " : "") + name;
 }
 
 std::string capturedHdrInfoFrameText(StatusReply r) {
@@ -168,4 +187,26 @@ std::string capturedHdrInfoFrameText(StatusReply r) {
         return {};
     const int n = std::min<int>(r[kPosInfoFrameLength], kMaxPayloadShown);
     return formatColonHex(r.data() + kPosPayload, n);
+}
+
+StatusFields statusFields(StatusReply input, StatusReply product, StatusReply hdr) {
+    StatusFields f;
+    f.formatCode = input[kPosFormatCode];
+    f.formatName = formatName(input[kPosFormatCode]);
+    f.hdmi = (input[kPosFlags] & kFlagHdmi) != 0;
+    f.linkMode = linkMode(input);
+    if (input[kPosOutputs] & kOutputTxA)
+        f.outputs.push_back("TX A");
+    if (input[kPosOutputs] & kOutputTxB)
+        f.outputs.push_back("TX B");
+    f.colourSpace = colourSpace(input);
+    f.colorimetry = colorimetry(input);
+    f.vendor = paddedText(product, kPosVendor, kVendorLength);
+    f.product = paddedText(product, kPosProduct, kProductLength);
+    f.hdrEotf = eotfName(hdr);
+    if (hdr[kPosInfoFrameType] == kHdrInfoFrameType && hdr[kPosInfoFrameLength] != 0) {
+        const int n = std::min<int>(hdr[kPosInfoFrameLength], kMaxPayloadShown);
+        f.hdrInfoFrame.assign(hdr.data() + kPosPayload, hdr.data() + kPosPayload + n);
+    }
+    return f;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 // The header's status lines, built from the replies of the status registers.
 // Each reply is the whole 64-byte buffer, so positions are reply positions.
@@ -21,3 +22,20 @@ std::string hdrInputLine(StatusReply sourceHdr);
 // Register 30: the captured HDR InfoFrame payload as colon-hex text; empty
 // when the source sends none, and the field is then cleared.
 std::string capturedHdrInfoFrameText(StatusReply sourceHdr);
+
+// The same registers as fields, for programs that read them.
+struct StatusFields {
+    int formatCode = 0;
+    std::string formatName;
+    bool hdmi = false;
+    std::string linkMode;             // empty: normal
+    std::vector<std::string> outputs; // "TX A", "TX B"
+    std::string colourSpace;
+    std::string colorimetry; // empty: not given
+    std::string vendor;
+    std::string product;
+    std::string hdrEotf;                    // empty: not known
+    std::vector<std::uint8_t> hdrInfoFrame; // captured payload; empty: none
+};
+StatusFields statusFields(StatusReply inputStatus, StatusReply sourceProduct,
+                          StatusReply sourceHdr);

@@ -1,0 +1,275 @@
+// backup and restore: settings, stored InfoFrames and the custom EDID in one file.
+#include "cli/EdidWrite.h"
+
+#include "cec/ColonHex.h"
+#include "edid/EdidRequests.h"
+#include "link/Protocol.h"
+#include "link/UsbLink.h"
+#include "session/CecSession.h"
+#include "session/DeviceOps.h"
+#include "session/EdidTransfer.h"
+#include "settings/SettingsMap.h"
+
+#include <CLI/CLI.hpp>
+#include <QDateTime>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSaveFile>
+
+#include <memory>
+
+namespace cli {
+
+namespace {
+
+constexpr const char* kFormatName = "korvanta-backup";
+constexpr int kFormatVersion = 1;
+constexpr std::uint8_t kStoredHdrLength = 2 + session::kStoredHdrBytes;
+constexpr std::uint8_t kStoredAviLength = 2 + session::kStoredAviBytes;
+
+QString hex(const std::uint8_t* bytes, int count) {
+    return QByteArray(reinterpret_cast<const char*>(bytes), count).toHex().toUpper();
+}
+
+// Exactly `count` bytes of plain hex, or false.
+bool unhex(const QJsonValue& value, std::uint8_t* bytes, int count) {
+    const QString text = value.toString();
+    if (text.size() != 2 * count)
+        return false;
+    for (int i = 0; i < count; ++i) {
+        bool ok = false;
+        bytes[i] = static_cast<std::uint8_t>(text.mid(2 * i, 2).toUInt(&ok, 16));
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+struct DeviceState {
+    std::uint8_t block[kSettingsBlockSize] = {};
+    std::uint8_t hdr[kReplyBufferSize] = {};
+    std::uint8_t avi[kReplyBufferSize] = {};
+    bool customEdid = false;
+};
+
+bool customEdidInUse(const std::uint8_t* block) {
+    return block[settings::blockPosition(settings::kEdidMode)] == kEdidModeCustom &&
+           block[settings::blockPosition(settings::kEdidPreset)] == 0;
+}
+
+bool readState(DeviceSession& session, DeviceState* state) {
+    if (!readSettingsBlock(session, state->block) ||
+        !session::readConfig(session.reporter, proto::kRegCustomHdr, state->hdr,
+                             kStoredHdrLength) ||
+        !session::readConfig(session.reporter, proto::kRegCustomAvi, state->avi, kStoredAviLength))
+        return false;
+    state->customEdid = customEdidInUse(state->block);
+    return true;
+}
+
+std::string storedHdrText(const DeviceState& s) {
+    return formatColonHex(s.hdr + proto::kRegisterDataOffset, session::kStoredHdrBytes);
+}
+
+std::string storedAviText(const DeviceState& s) {
+    return formatColonHex(s.avi + proto::kRegisterDataOffset, session::kStoredAviBytes);
+}
+
+int runBackup(const GlobalOptions& options, const std::string& file, Output& out) {
+    DeviceSession session(options);
+    if (const int code = session.open())
+        return code;
+    DeviceState state;
+    if (!readState(session, &state))
+        return kDeviceFailed;
+
+    QJsonObject named;
+    for (const settings::Setting& s : settings::allSettings())
+        if (s.name)
+            named[s.name] = QString::fromStdString(settings::valueWord(s, state.block[s.position]));
+    QJsonObject doc{
+        {"format", kFormatName},
+        {"formatVersion", kFormatVersion},
+        {"program", QStringLiteral("korvanta " KORVANTA_VERSION)},
+        {"date", QDateTime::currentDateTimeUtc().toString(Qt::ISODate)},
+        {"settings", named},
+        {"block", hex(state.block, kSettingsBlockSize)},
+        {"infoFrames", QJsonObject{{"hdr", QString::fromStdString(storedHdrText(state))},
+                                   {"avi", QString::fromStdString(storedAviText(state))}}},
+    };
+    if (state.customEdid) {
+        EdidImage edid{};
+        if (!readDeviceEdid(session, &edid))
+            return kDeviceFailed;
+        doc["edid"] = hex(edid.data(), kEdidSize);
+    }
+
+    QSaveFile saved(QString::fromStdString(file));
+    const QByteArray bytes = QJsonDocument(doc).toJson(QJsonDocument::Indented);
+    if (!saved.open(QIODevice::WriteOnly) || saved.write(bytes) != bytes.size() ||
+        !saved.commit()) {
+        complain("cannot write " + file + ": " + saved.errorString().toStdString());
+        return kUsage;
+    }
+    out.note("backup saved to " + file + (state.customEdid ? " (with the custom EDID)" : ""));
+    out.json["file"] = QString::fromStdString(file);
+    out.json["withEdid"] = state.customEdid;
+    return kDone;
+}
+
+struct Backup {
+    std::vector<std::pair<const settings::Setting*, int>> settings;
+    std::string hdr;
+    std::string avi;
+    bool hasEdid = false;
+    EdidImage edid{};
+};
+
+// The whole file is checked before anything is sent.
+bool loadBackup(const std::string& file, Backup* backup) {
+    QFile in(QString::fromStdString(file));
+    if (!in.open(QIODevice::ReadOnly)) {
+        complain("cannot read " + file + ": " + in.errorString().toStdString());
+        return false;
+    }
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(in.readAll(), &error);
+    const QJsonObject root = doc.object();
+    if (error.error != QJsonParseError::NoError || !doc.isObject()) {
+        complain(file + " is not a backup: not JSON (" + error.errorString().toStdString() +
+                 " at character " + std::to_string(error.offset) + ")");
+        return false;
+    }
+    if (root["format"].toString() != kFormatName ||
+        root["formatVersion"].toInt(-1) != kFormatVersion) {
+        complain(file + " is not a backup this program reads: it wants \"format\": \"" +
+                 kFormatName + "\" and \"formatVersion\": " + std::to_string(kFormatVersion));
+        return false;
+    }
+    const QJsonObject named = root["settings"].toObject();
+    for (auto it = named.begin(); it != named.end(); ++it) {
+        const std::string name = it.key().toStdString();
+        const std::string word = it.value().toString().toStdString();
+        const settings::Setting* s = settings::byName(name);
+        int value = 0;
+        if (!s) {
+            complain(file + ": no setting is called \"" + name + "\"");
+            return false;
+        }
+        if (!settings::parseValue(*s, word, &value)) {
+            complain(file + ": \"" + word + "\" is not a value of " + name +
+                     "; accepted: " + settings::acceptedWords(*s));
+            return false;
+        }
+        backup->settings.emplace_back(s, value);
+    }
+    const QJsonObject frames = root["infoFrames"].toObject();
+    backup->hdr = frames["hdr"].toString().toStdString();
+    backup->avi = frames["avi"].toString().toStdString();
+    if (session::fieldError(session::Field::HdrInfoFrame, QString::fromStdString(backup->hdr)) ||
+        session::fieldError(session::Field::AviInfoFrame, QString::fromStdString(backup->avi))) {
+        complain(file + ": the stored InfoFrames are not colon-hex of 2 to 31 (HDR) and 2 to 13 "
+                        "(AVI) bytes");
+        return false;
+    }
+    backup->hasEdid = root.contains("edid");
+    if (backup->hasEdid && !unhex(root["edid"], backup->edid.data(), kEdidSize)) {
+        complain(file + ": \"edid\" is not 256 bytes of hex");
+        return false;
+    }
+    return true;
+}
+
+// As the trace writes requests: "10 04 E0 09 01".
+std::string hexLine(const std::vector<std::uint8_t>& bytes) {
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()))
+        .toHex(' ')
+        .toUpper()
+        .toStdString();
+}
+
+int restoreInfoFrames(DeviceSession& session, const Backup& backup, const DeviceState& state) {
+    if (backup.hdr != storedHdrText(state) &&
+        !session::sendHdrInfoFrame(session.reporter, QString::fromStdString(backup.hdr)))
+        return kDeviceFailed;
+    if (backup.avi == storedAviText(state))
+        return kDone;
+    if (!session::sendAviInfoFrame(session.reporter, QString::fromStdString(backup.avi)))
+        return kDeviceFailed;
+    // The replacement setting follows the frame, as the window sends it.
+    for (const auto& [s, value] : backup.settings)
+        if (s->index == settings::kReplaceAvi &&
+            !session::writeSetting(session.reporter, settings::kReplaceAvi, value))
+            return kDeviceFailed;
+    return kDone;
+}
+
+int runRestore(const GlobalOptions& options, const std::string& file, bool dryRun, Output& out) {
+    Backup backup;
+    if (!loadBackup(file, &backup))
+        return kUsage;
+    DeviceSession session(options);
+    if (const int code = session.open())
+        return code;
+    DeviceState state;
+    if (!readState(session, &state))
+        return kDeviceFailed;
+    if (dryRun)
+        session.startDryRun();
+
+    QJsonArray changed;
+    for (const auto& [s, value] : backup.settings) {
+        if (state.block[s->position] == value)
+            continue;
+        if (!session::writeSetting(session.reporter, static_cast<std::uint8_t>(s->index), value))
+            return kDeviceFailed;
+        const std::string word = settings::valueWord(*s, value);
+        changed.append(QJsonObject{{"name", s->name}, {"value", QString::fromStdString(word)}});
+        if (!dryRun)
+            out.note(std::string(s->name) + "=" + word);
+    }
+    out.json["changed"] = changed;
+    if (const int code = restoreInfoFrames(session, backup, state))
+        return code;
+    if (backup.hasEdid) {
+        // An EDID-mode change above keeps the device busy for a while.
+        if (!session::waitWhileBusy(session.reporter))
+            return kDeviceFailed;
+        if (const int code = writeEdidChecked(session, backup.edid, !dryRun, out))
+            return code;
+    }
+    if (dryRun) {
+        QJsonArray requests;
+        for (const auto& r : session.plannedRequests()) {
+            out.line(hexLine(r));
+            requests.append(QString::fromStdString(hexLine(r)));
+        }
+        out.json["requests"] = requests;
+    }
+    return session.reporter.errors ? kDeviceFailed : kDone;
+}
+
+} // namespace
+
+void addBackupCommands(CLI::App& app, GlobalOptions& options, Action* run) {
+    auto file = std::make_shared<std::string>();
+    auto dryRun = std::make_shared<bool>(false);
+    CLI::App* backup = app.add_subcommand(
+        "backup", "Save the settings, stored InfoFrames and custom EDID to a JSON file");
+    backup->add_option("FILE", *file, "The backup file")->required();
+    backup->callback([&options, file, run] {
+        *run = [&options, file](Output& out) { return runBackup(options, *file, out); };
+    });
+    CLI::App* restore = app.add_subcommand(
+        "restore", "Bring the device back to a backup: only what differs is written");
+    restore->add_option("FILE", *file, "The backup file")->required();
+    restore->add_flag("--dry-run", *dryRun, "Print the requests it would send, send none");
+    restore->callback([&options, file, dryRun, run] {
+        *run = [&options, file, dryRun](Output& out) {
+            return runRestore(options, *file, *dryRun, out);
+        };
+    });
+}
+
+} // namespace cli

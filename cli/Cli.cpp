@@ -1,0 +1,225 @@
+#include "cli/Cli.h"
+
+#include "app/AppState.h"
+#include "link/Platform.h"
+#include "link/Protocol.h"
+#include "link/UsbLink.h"
+
+#include <QJsonDocument>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+
+#ifdef _WIN32
+#include <io.h>
+#define isatty _isatty
+#define fileno _fileno
+#else
+#include <unistd.h>
+#endif
+
+namespace cli {
+
+namespace {
+
+constexpr int kBarWidth = 32;
+
+// The window's texts sometimes open and close with line feeds; a terminal
+// line does not need them.
+std::string trimmed(const char* text) {
+    std::string s = text;
+    const auto first = s.find_first_not_of("\r\n ");
+    const auto last = s.find_last_not_of("\r\n ");
+    return first == std::string::npos ? std::string() : s.substr(first, last - first + 1);
+}
+
+} // namespace
+
+void complain(const std::string& text) {
+    std::fprintf(stderr, "korvanta: %s\n", text.c_str());
+    std::fflush(stderr);
+}
+
+void ConsoleReporter::status(session::Level level, const char* text, int) {
+    lastText = text;
+    if (level == session::Level::Done)
+        return;
+    if (level == session::Level::Error)
+        ++errors;
+    else
+        ++inputErrors;
+    if (barShown_) {
+        std::fputc('\n', stderr);
+        barShown_ = false;
+    }
+    complain(trimmed(text));
+}
+
+void ConsoleReporter::progress(int value, int maximum) {
+    if (!showProgress)
+        return;
+    if (maximum <= 0) {
+        if (barShown_)
+            std::fputs("\r\033[K", stderr);
+        barShown_ = false;
+        return;
+    }
+    const int filled = value * kBarWidth / maximum;
+    std::string bar(std::size_t(filled), '#');
+    bar.resize(kBarWidth, '.');
+    std::fprintf(stderr, "\r[%s] %3d%%", bar.c_str(), value * 100 / maximum);
+    std::fflush(stderr);
+    barShown_ = true;
+}
+
+void ConsoleReporter::diagnostic(const char* text) {
+    ++errors;
+    complain(trimmed(text));
+}
+
+void ConsoleDialogs::usbWarning(const QString& text) {
+    complain(text.toStdString());
+}
+
+int ConsoleDialogs::message(QWidget*, Icon, const QString&, const QString& text, int, int) {
+    complain(text.trimmed().toStdString());
+    return Ok;
+}
+
+bool chooseLink(const GlobalOptions& options, LinkChoice* choice) {
+    std::string spec = options.link;
+    if (spec.empty()) {
+        const char* env = std::getenv("KORVANTA_LINK");
+        spec = env && *env ? env : "usb";
+    }
+    std::string complaint;
+    if (parseLinkSpec(spec, choice, &complaint))
+        return true;
+    complain(complaint);
+    return false;
+}
+
+// Write requests are kept and acknowledged here; reads pass to the device.
+struct DeviceSession::DryRun : UsbLibrary {
+    explicit DryRun(UsbLibrary& inner) : inner(inner) {}
+
+    int getNumDevices(std::uint32_t* count) override { return inner.getNumDevices(count); }
+    int getProductString(std::uint32_t index, char* buffer, std::uint32_t selector) override {
+        return inner.getProductString(index, buffer, selector);
+    }
+    int open(std::uint32_t index, DeviceHandle* handle) override {
+        return inner.open(index, handle);
+    }
+    int close(DeviceHandle handle) override { return inner.close(handle); }
+    int read(DeviceHandle handle, std::uint8_t* buffer, std::uint32_t wanted,
+             std::uint32_t* got) override {
+        if (answer.empty())
+            return inner.read(handle, buffer, wanted, got);
+        const std::uint32_t n = std::min<std::uint32_t>(wanted, std::uint32_t(answer.size()));
+        std::copy_n(answer.begin(), n, buffer);
+        answer.clear();
+        *got = n;
+        return kSuccess;
+    }
+    int write(DeviceHandle handle, const std::uint8_t* buffer, std::uint32_t count,
+              std::uint32_t* written) override {
+        if (count < 3 || buffer[0] != proto::kDirWrite)
+            return inner.write(handle, buffer, count, written);
+        planned.emplace_back(buffer, buffer + count);
+        answer = {buffer[2], 0};
+        *written = count;
+        return kSuccess;
+    }
+    int flushBuffers(DeviceHandle handle, std::uint8_t tx, std::uint8_t rx) override {
+        answer.clear();
+        return inner.flushBuffers(handle, tx, rx);
+    }
+    int setTimeouts(std::uint32_t readMs, std::uint32_t writeMs) override {
+        return inner.setTimeouts(readMs, writeMs);
+    }
+    int getTimeouts(std::uint32_t* readMs, std::uint32_t* writeMs) override {
+        return inner.getTimeouts(readMs, writeMs);
+    }
+    int checkRxQueue(DeviceHandle handle, std::uint32_t* queued,
+                     std::uint32_t* queueStatus) override {
+        if (answer.empty())
+            return inner.checkRxQueue(handle, queued, queueStatus);
+        *queued = std::uint32_t(answer.size());
+        return kSuccess;
+    }
+
+    UsbLibrary& inner;
+    std::vector<std::vector<std::uint8_t>> planned;
+    std::deque<std::uint8_t> answer;
+};
+
+DeviceSession::DeviceSession(const GlobalOptions& options) : options_(options) {
+    reporter.showProgress = !options.quiet && isatty(fileno(stderr));
+}
+
+DeviceSession::~DeviceSession() {
+    if (platform().usb)
+        closeDevice();
+    platform() = Platform{};
+}
+
+int DeviceSession::open() {
+    if (const int code = openLink())
+        return code;
+    if (!findDevice(appState.productString, &appState.deviceIndex) ||
+        !openDevice(appState.deviceIndex))
+        return kDeviceFailed;
+    return kDone;
+}
+
+int DeviceSession::openLink() {
+    LinkChoice choice;
+    if (!chooseLink(options_, &choice))
+        return kUsage;
+    std::string warnings;
+    std::string error;
+    usb_ = makeUsbLibrary(choice, &warnings, &error);
+    if (!warnings.empty())
+        std::fputs(warnings.c_str(), stderr);
+    if (!usb_) {
+        complain(error);
+        return kUsage;
+    }
+    std::string tracePath = options_.trace;
+    if (const char* env = std::getenv("KORVANTA_TRACE"); tracePath.empty() && env)
+        tracePath = env;
+    if (!tracePath.empty()) {
+        trace_ = std::make_unique<Trace>(tracePath, clock_.tickCount(),
+                                         traceHeader("korvanta", "command line", linkSpec(choice)));
+        if (!trace_->isOpen())
+            trace_.reset();
+    }
+    resetAppState();
+    platform() = Platform{usb_.get(), &clock_, &dialogs_, trace_.get()};
+    return kDone;
+}
+
+void DeviceSession::startDryRun() {
+    dryRun_ = std::make_unique<DryRun>(*usb_);
+    platform().usb = dryRun_.get();
+    platform().clock = &noSleepClock_;
+}
+
+const std::vector<std::vector<std::uint8_t>>& DeviceSession::plannedRequests() const {
+    static const std::vector<std::vector<std::uint8_t>> none;
+    return dryRun_ ? dryRun_->planned : none;
+}
+
+void Output::line(const std::string& text) const {
+    if (!options->json)
+        std::printf("%s\n", text.c_str());
+}
+
+void Output::note(const std::string& text) const {
+    if (!options->json && !options->quiet)
+        std::printf("%s\n", text.c_str());
+}
+
+} // namespace cli

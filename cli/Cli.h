@@ -1,0 +1,132 @@
+#pragma once
+
+#include "link/Backend.h"
+#include "link/Clock.h"
+#include "link/Dialogs.h"
+#include "link/Trace.h"
+#include "session/Reporter.h"
+
+#include <QJsonObject>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace CLI {
+class App;
+}
+
+namespace cli {
+
+enum ExitCode : int {
+    kDone = 0,
+    kDeviceFailed = 1, // not found, no reply, refused, verify mismatch
+    kUsage = 2,        // unknown command, name or value; unreadable or malformed file
+};
+
+struct GlobalOptions {
+    std::string link; // empty: KORVANTA_LINK, else usb
+    std::string trace;
+    bool json = false;
+    bool quiet = false;
+};
+
+// What the session layer reports, as a terminal program shows it: errors on
+// stderr, a progress bar on stderr when it is a terminal.
+class ConsoleReporter : public session::Reporter {
+public:
+    void status(session::Level level, const char* text, int timeoutMs) override;
+    void progress(int value, int maximum) override;
+    void diagnostic(const char* text) override;
+
+    bool showProgress = false;
+    int errors = 0;      // device errors reported so far
+    int inputErrors = 0; // rejected input
+    std::string lastText;
+
+private:
+    bool barShown_ = false;
+};
+
+// The USB layer's warnings go to stderr; nothing here ever waits for a click.
+class ConsoleDialogs : public Dialogs {
+public:
+    void usbWarning(const QString& text) override;
+    int message(QWidget*, Icon, const QString&, const QString& text, int, int) override;
+    void about(QWidget*, const QString&, const QString&) override {}
+    QString openFileName(QWidget*, const QString&, const QString&, const QString&) override {
+        return {};
+    }
+    QString saveFileName(QWidget*, const QString&, const QString&, const QString&) override {
+        return {};
+    }
+};
+
+// A clock whose sleeps are skipped: a dry run plans requests without waiting
+// for a device that never sees them.
+class NoSleepClock : public SystemClock {
+public:
+    void sleepMs(std::uint32_t) override {}
+};
+
+// One run's device: the link, the trace and the open device, installed as
+// the program's platform and closed again when the object goes.
+class DeviceSession {
+public:
+    explicit DeviceSession(const GlobalOptions& options);
+    ~DeviceSession();
+    DeviceSession(const DeviceSession&) = delete;
+    DeviceSession& operator=(const DeviceSession&) = delete;
+
+    // Builds the link and opens the device. Returns kDone, or the exit code
+    // with the reason already said on stderr.
+    int open();
+    // Only builds the link, for a listing of what it sees.
+    int openLink();
+    UsbLibrary* library() const { return usb_.get(); }
+    // Every write request after this is recorded instead of sent, and answered
+    // as accepted; reads still go to the device.
+    void startDryRun();
+    const std::vector<std::vector<std::uint8_t>>& plannedRequests() const;
+
+    ConsoleReporter reporter;
+
+private:
+    struct DryRun;
+    GlobalOptions options_;
+    SystemClock clock_;
+    NoSleepClock noSleepClock_;
+    ConsoleDialogs dialogs_;
+    std::unique_ptr<UsbLibrary> usb_;
+    std::unique_ptr<DryRun> dryRun_;
+    std::unique_ptr<Trace> trace_;
+};
+
+// The link the options ask for; false (with the complaint on stderr) when unknown.
+bool chooseLink(const GlobalOptions& options, LinkChoice* choice);
+
+// Output: text on stdout unless --json, where one document is printed at the end.
+struct Output {
+    const GlobalOptions* options = nullptr;
+    QJsonObject json;
+    bool streamed = false; // documents already went out one by one (status --watch)
+    // A line of the command's result (data); printed unless --json.
+    void line(const std::string& text) const;
+    // A confirmation ("input=a set"); printed unless --json or --quiet.
+    void note(const std::string& text) const;
+};
+
+// "korvanta: <text>" on stderr.
+void complain(const std::string& text);
+
+// Subcommands register themselves on the app; each sets `*run` to its action
+// when chosen.
+using Action = std::function<int(Output&)>;
+void addDeviceCommands(CLI::App& app, GlobalOptions& options, Action* run);
+void addSettingsCommands(CLI::App& app, GlobalOptions& options, Action* run);
+void addEdidCommands(CLI::App& app, GlobalOptions& options, Action* run);
+void addCecCommands(CLI::App& app, GlobalOptions& options, Action* run);
+void addBackupCommands(CLI::App& app, GlobalOptions& options, Action* run);
+
+} // namespace cli

@@ -1,0 +1,155 @@
+// devices and status: what the link sees and what the device reports.
+#include "cli/Cli.h"
+
+#include "cec/ColonHex.h"
+#include "link/Clock.h"
+#include "link/DeviceList.h"
+#include "link/Platform.h"
+#include "session/Readback.h"
+#include "status/StatusLines.h"
+
+#include <CLI/CLI.hpp>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <csignal>
+#include <cstdio>
+#include <memory>
+
+namespace cli {
+
+namespace {
+
+constexpr std::uint32_t kWatchStepMs = 100;
+volatile std::sig_atomic_t interrupted = 0;
+
+void onInterrupt(int) {
+    interrupted = 1;
+}
+
+QString qs(const std::string& s) {
+    return QString::fromLatin1(s.data(), qsizetype(s.size()));
+}
+
+int runDevices(const GlobalOptions& options, Output& out) {
+    DeviceSession session(options);
+    if (const int code = session.openLink())
+        return code;
+    std::vector<ListedDevice> devices;
+    if (!listDevices(*session.library(), &devices)) {
+        complain("the USB library could not list its devices");
+        return kDeviceFailed;
+    }
+    QJsonArray list;
+    bool denied = false;
+    for (const ListedDevice& d : devices) {
+        std::string line = d.location + ": ";
+        line += d.readable ? "serial \"" + d.serial + "\"" : std::string("serial unreadable");
+        line += d.accessible ? ", may be opened" : ", permission denied";
+        denied = denied || !d.accessible;
+        out.line(line);
+        list.append(QJsonObject{{"location", qs(d.location)},
+                                {"serial", d.readable ? QJsonValue(qs(d.serial)) : QJsonValue()},
+                                {"accessible", d.accessible},
+                                {"isKorvanta", d.readable && d.serial == "2023"}});
+    }
+    if (devices.empty())
+        out.line("no device with a listed USB ID");
+    if (denied)
+        complain("a device refused this user: install the udev rule "
+                 "(70-korvanta.rules, see README \"Real hardware\"), then plug it in again");
+    out.json["devices"] = list;
+    return kDone;
+}
+
+QJsonObject statusJson(const session::StatusReplies& r, const session::StatusHeader& header) {
+    const StatusFields f =
+        statusFields(StatusReply(r.input), StatusReply(r.product), StatusReply(r.hdr));
+    QJsonArray outputs;
+    for (const std::string& o : f.outputs)
+        outputs.append(qs(o));
+    return QJsonObject{
+        {"lines", QJsonArray{qs(header.videoFormat), qs(header.colour), qs(header.source),
+                             qs(header.hdrInput)}},
+        {"inputFormat", QJsonObject{{"code", f.formatCode}, {"name", qs(f.formatName)}}},
+        {"hdmi", f.hdmi},
+        {"linkMode", f.linkMode.empty() ? QJsonValue() : qs(f.linkMode)},
+        {"outputs", outputs},
+        {"colourSpace", qs(f.colourSpace)},
+        {"colorimetry", f.colorimetry.empty() ? QJsonValue() : qs(f.colorimetry)},
+        {"source", QJsonObject{{"vendor", qs(f.vendor)}, {"product", qs(f.product)}}},
+        {"hdrEotf", f.hdrEotf.empty() ? QJsonValue() : qs(f.hdrEotf)},
+        {"hdrInfoFrame", f.hdrInfoFrame.empty() ? QJsonValue()
+                                                : qs(formatColonHex(f.hdrInfoFrame.data(),
+                                                                    int(f.hdrInfoFrame.size())))},
+    };
+}
+
+bool showStatusOnce(DeviceSession& session, Output& out, bool watching) {
+    session::StatusReplies replies;
+    if (!session::readStatus(session.reporter, &replies))
+        return false;
+    const session::StatusHeader header = session::statusHeader(replies);
+    out.line(header.videoFormat);
+    out.line(header.colour);
+    out.line(header.source);
+    out.line(header.hdrInput);
+    if (!header.infoFrame.empty())
+        out.line("HDR InfoFrame: " + header.infoFrame);
+    out.json["status"] = statusJson(replies, header);
+    if (watching && out.options->json) {
+        // One document a round, a line each, for `jq` to follow.
+        std::printf("%s\n", QJsonDocument(out.json).toJson(QJsonDocument::Compact).constData());
+        out.json = {};
+        out.streamed = true;
+    } else if (watching) {
+        out.line("");
+    }
+    std::fflush(stdout);
+    return true;
+}
+
+int runStatus(const GlobalOptions& options, double watchSeconds, Output& out) {
+    DeviceSession session(options);
+    if (const int code = session.open())
+        return code;
+    if (watchSeconds <= 0)
+        return showStatusOnce(session, out, false) ? kDone : kDeviceFailed;
+
+    interrupted = 0;
+    auto previous = std::signal(SIGINT, onInterrupt);
+    const auto periodMs = static_cast<std::uint32_t>(watchSeconds * 1000);
+    int code = kDone;
+    while (!interrupted) {
+        if (!showStatusOnce(session, out, true)) {
+            code = kDeviceFailed;
+            break;
+        }
+        for (std::uint32_t waited = 0; waited < periodMs && !interrupted; waited += kWatchStepMs)
+            platform().clock->sleepMs(std::min(kWatchStepMs, periodMs - waited));
+    }
+    std::signal(SIGINT, previous);
+    return code;
+}
+
+} // namespace
+
+void addDeviceCommands(CLI::App& app, GlobalOptions& options, Action* run) {
+    CLI::App* devices = app.add_subcommand(
+        "devices", "List the USB devices with a listed ID: where, serial, whether you may open it");
+    devices->callback(
+        [&options, run] { *run = [&options](Output& out) { return runDevices(options, out); }; });
+
+    auto watch = std::make_shared<double>(0);
+    CLI::App* status = app.add_subcommand("status", "Show the live status lines of the device");
+    status
+        ->add_option("--watch", *watch,
+                     "Repeat every SECONDS until Ctrl-C (with --json: one document a line)")
+        ->check(CLI::Range(0.1, 3600.0))
+        ->type_name("SECONDS");
+    status->callback([&options, watch, run] {
+        *run = [&options, watch](Output& out) { return runStatus(options, *watch, out); };
+    });
+}
+
+} // namespace cli

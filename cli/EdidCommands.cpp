@@ -1,0 +1,236 @@
+// edid read and edid write.
+#include "cli/EdidWrite.h"
+
+#include "edid/EdidFile.h"
+#include "edid/EdidRequests.h"
+#include "session/DeviceOps.h"
+#include "session/EdidTransfer.h"
+#include "session/Readback.h"
+#include "settings/SettingsMap.h"
+
+#include <CLI/CLI.hpp>
+#include <QJsonArray>
+
+#include <cstdio>
+#include <memory>
+
+namespace cli {
+
+namespace {
+
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+std::string hexText(const EdidImage& image) {
+    return edidHexText(image).toStdString();
+}
+
+bool endsWithBin(const std::string& path) {
+    return path.size() >= 4 && QString::fromStdString(path).endsWith(".bin", Qt::CaseInsensitive);
+}
+
+bool save(const std::string& path, const EdidImage& image) {
+    QString error;
+    if (saveEdidFile(qs(path), image, endsWithBin(path), &error))
+        return true;
+    complain(error.simplified().toStdString());
+    return false;
+}
+
+session::EdidSource sourceNamed(const std::string& name) {
+    if (name == "top")
+        return session::EdidSource::Top;
+    if (name == "bot")
+        return session::EdidSource::Bottom;
+    return session::EdidSource::Device;
+}
+
+bool readEdidFrom(DeviceSession& session, session::EdidSource source, EdidImage* image) {
+    const session::EdidReadResult read =
+        session::readEdid(session.reporter, session::stageCommand(source));
+    if (!read.staged || !read.complete) {
+        if (read.staged)
+            complain("the device stopped answering while the EDID was read");
+        return false;
+    }
+    *image = read.image;
+    return true;
+}
+
+int runRead(const GlobalOptions& options, const std::string& from, const std::string& file,
+            Output& out) {
+    DeviceSession session(options);
+    if (const int code = session.open())
+        return code;
+    EdidImage image{};
+    if (!readEdidFrom(session, sourceNamed(from), &image))
+        return kDeviceFailed;
+    out.json["source"] = qs(from);
+    out.json["edid"] = qs(hexText(image)).remove('\n').remove(' ');
+    if (!file.empty()) {
+        if (!save(file, image))
+            return kUsage;
+        out.json["file"] = qs(file);
+        out.note("EDID of " + from + " saved to " + file);
+    } else if (!options.json) {
+        std::fputs(hexText(image).c_str(), stdout);
+    }
+    return kDone;
+}
+
+std::string edidModeWord(int mode) {
+    return settings::valueWord(*settings::byIndex(settings::kEdidMode), mode);
+}
+
+// The custom table only counts in custom mode with no preset chosen.
+int ensureCustomMode(DeviceSession& session, bool switchToCustom, Output& out) {
+    std::uint8_t block[kSettingsBlockSize] = {};
+    if (!readSettingsBlock(session, block))
+        return kDeviceFailed;
+    const int mode = block[settings::blockPosition(settings::kEdidMode)];
+    const int preset = block[settings::blockPosition(settings::kEdidPreset)];
+    if (mode == kEdidModeCustom && preset == 0)
+        return kDone;
+    if (!switchToCustom) {
+        complain("the device is in " + edidModeWord(mode) + " EDID mode with preset " +
+                 std::to_string(preset) +
+                 "; an uploaded EDID is used only in custom mode with preset 0. Nothing was "
+                 "written; give --custom to switch first.");
+        return kUsage;
+    }
+    if ((mode != kEdidModeCustom &&
+         !session::writeSetting(session.reporter, settings::kEdidMode, kEdidModeCustom)) ||
+        (preset != 0 && !session::writeSetting(session.reporter, settings::kEdidPreset, 0)))
+        return kDeviceFailed;
+    out.note("switched to custom EDID mode, preset 0");
+    if (!session::waitWhileBusy(session.reporter)) {
+        complain("the device stayed busy after the switch to custom EDID mode");
+        return kDeviceFailed;
+    }
+    return kDone;
+}
+
+int runWrite(const GlobalOptions& options, const std::string& file, bool custom, bool force,
+             const std::string& backup, Output& out) {
+    EdidImage image{};
+    QString error;
+    if (!loadEdidFile(qs(file), &image, &error)) {
+        complain(error.simplified().toStdString() +
+                 " (an EDID file is 256 bytes of binary, or their hex text)");
+        return kUsage;
+    }
+    if (!edidChecksumsCorrect(image) && !force) {
+        complain("The EDID Checksum is not correct. Nothing was written; fix bytes 127 and 255, "
+                 "or give --force to write it anyway.");
+        return kUsage;
+    }
+
+    DeviceSession session(options);
+    if (const int code = session.open())
+        return code;
+    if (const int code = ensureCustomMode(session, custom, out))
+        return code;
+    if (!backup.empty()) {
+        EdidImage current{};
+        if (!readDeviceEdid(session, &current))
+            return kDeviceFailed;
+        if (!save(backup, current))
+            return kUsage;
+        out.note("device EDID saved to " + backup);
+        out.json["backup"] = qs(backup);
+    }
+    return writeEdidChecked(session, image, true, out);
+}
+
+} // namespace
+
+bool readSettingsBlock(DeviceSession& session, std::uint8_t* block) {
+    session::BlockRead read = session::readSettingsBlock(session.reporter, block);
+    if (read == session::BlockRead::Busy && session::waitWhileBusy(session.reporter))
+        read = session::readSettingsBlock(session.reporter, block);
+    if (read == session::BlockRead::Busy)
+        complain("the device stays busy building its EDID");
+    return read == session::BlockRead::Ok;
+}
+
+bool readDeviceEdid(DeviceSession& session, EdidImage* image) {
+    return readEdidFrom(session, session::EdidSource::Device, image);
+}
+
+int writeEdidChecked(DeviceSession& session, const EdidImage& image, bool verify, Output& out) {
+    if (!session::writeEdid(session.reporter, image))
+        return kDeviceFailed;
+    if (!verify)
+        return kDone;
+    if (!session::waitWhileBusy(session.reporter)) {
+        complain("the device stayed busy after the EDID was committed");
+        return kDeviceFailed;
+    }
+    EdidImage back{};
+    if (!readDeviceEdid(session, &back))
+        return kDeviceFailed;
+    QJsonArray differing;
+    std::string offsets;
+    for (int i = 0; i < kEdidSize; ++i) {
+        if (back[std::size_t(i)] == image[std::size_t(i)])
+            continue;
+        differing.append(i);
+        if (differing.size() <= 16)
+            offsets += (offsets.empty() ? "" : ", ") + std::to_string(i);
+    }
+    out.json["verified"] = differing.isEmpty();
+    out.json["differingOffsets"] = differing;
+    if (!differing.isEmpty()) {
+        complain("the device's EDID differs from what was written at " +
+                 std::to_string(differing.size()) + " offsets: " + offsets +
+                 (differing.size() > 16 ? ", ..." : ""));
+        return kDeviceFailed;
+    }
+    out.note("EDID written and verified");
+    return kDone;
+}
+
+void addEdidCommands(CLI::App& app, GlobalOptions& options, Action* run) {
+    CLI::App* edid = app.add_subcommand("edid", "Read, write, decode and compare EDIDs");
+    edid->require_subcommand(1);
+
+    struct ReadArgs {
+        std::string from;
+        std::string file;
+    };
+    auto r = std::make_shared<ReadArgs>();
+    CLI::App* read = edid->add_subcommand(
+        "read", "Read an EDID: the device's own (device) or a display's (top, bot)");
+    read->add_option("FROM", r->from, "device, top or bot")
+        ->required()
+        ->check(CLI::IsMember({"device", "top", "bot"}));
+    read->add_option("-o,--output", r->file,
+                     "Save to FILE: binary when it ends in .bin, else hex text (default: hex "
+                     "text on stdout)");
+    read->callback([&options, r, run] {
+        *run = [&options, r](Output& out) { return runRead(options, r->from, r->file, out); };
+    });
+
+    struct WriteArgs {
+        std::string file;
+        std::string backup;
+        bool custom = false;
+        bool force = false;
+    };
+    auto w = std::make_shared<WriteArgs>();
+    CLI::App* write = edid->add_subcommand(
+        "write", "Write FILE (binary or hex text) as the device's custom EDID, then verify it");
+    write->add_option("FILE", w->file, "The EDID file")->required();
+    write->add_flag("--custom", w->custom,
+                    "First switch to custom EDID mode and preset 0, and wait for the device");
+    write->add_flag("--force", w->force, "Write even with wrong checksums");
+    write->add_option("--backup", w->backup, "Save the device's current EDID to FILE first");
+    write->callback([&options, w, run] {
+        *run = [&options, w](Output& out) {
+            return runWrite(options, w->file, w->custom, w->force, w->backup, out);
+        };
+    });
+}
+
+} // namespace cli

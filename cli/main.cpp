@@ -1,0 +1,63 @@
+// korvanta: the device from the command line, on the same session as the window.
+#include "cli/Cli.h"
+
+#include <CLI/CLI.hpp>
+#include <QCoreApplication>
+#include <QJsonDocument>
+
+#include <cstdio>
+
+int main(int argc, char* argv[]) {
+    QCoreApplication qt(argc, argv);
+    CLI::App app("Configures the KORVANTA HDMI switch from the command line.", "korvanta");
+    app.set_version_flag("--version", "korvanta " KORVANTA_VERSION);
+    app.require_subcommand(1);
+    // Global options may stand before or after the subcommand.
+    app.fallthrough();
+    app.footer(
+        "Exit status: 0 done, 1 the device failed (not found, no reply, refused, verify "
+        "mismatch), 2 usage (unknown command, name or value; unreadable or malformed file).\n"
+        "Run \"korvanta COMMAND --help\" for a command's own options.");
+
+    cli::GlobalOptions options;
+    app.add_option("--link", options.link,
+                   "usb, simulator or replay:FILE (default: $KORVANTA_LINK, else usb)")
+        ->type_name("LINK");
+    app.add_option("--trace", options.trace,
+                   "Append every transaction to FILE (as KORVANTA_TRACE does)")
+        ->type_name("FILE");
+    app.add_flag("--json", options.json, "Print one JSON document on stdout");
+    app.add_flag("-q,--quiet", options.quiet, "Print no confirmations and no progress");
+
+    cli::Action run;
+    cli::addDeviceCommands(app, options, &run);
+    cli::addSettingsCommands(app, options, &run);
+    cli::addEdidCommands(app, options, &run);
+    cli::addCecCommands(app, options, &run);
+    cli::addBackupCommands(app, options, &run);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        cli::complain(std::string(e.what()) + "; see korvanta --help");
+        return cli::kUsage;
+    }
+    if (!run) {
+        cli::complain("no command given; see korvanta --help");
+        return cli::kUsage;
+    }
+
+    cli::Output out{&options, {}};
+    const int code = run(out);
+    if (options.json && code != cli::kUsage && !out.streamed) {
+        out.json["ok"] = code == cli::kDone;
+        std::fputs(QJsonDocument(out.json).toJson(QJsonDocument::Indented).constData(), stdout);
+    }
+    return code;
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "link/UsbLibrary.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The devices the link can see, for a listing: where each is, its serial
+// string and whether this user may open it.
+struct ListedDevice {
+    std::uint32_t index = 0;
+    std::string location;
+    std::string serial;
+    bool accessible = true; // false: the system refused this user
+    bool readable = true;   // false: the serial could not be read
+};
+
+// False when the library could not count its devices.
+bool listDevices(UsbLibrary& library, std::vector<ListedDevice>* devices);
