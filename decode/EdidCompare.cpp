@@ -1,0 +1,168 @@
+#include "decode/EdidDecode.h"
+
+#include "decode/NodeBuild.h"
+
+#include <algorithm>
+#include <map>
+
+namespace decode {
+namespace {
+
+// Lists that the comparison shows as formats only one side has, rather than
+// position by position.
+bool isFormatList(const std::string& key) {
+    return key == "video" || key == "audio" || key == "ycbcr420Video";
+}
+
+struct Flat {
+    std::string path;  // keys, with list positions: "block1.dataBlocks.hdmi.physicalAddress"
+    std::string label; // labels: "Block 1 > Data blocks > HDMI ... > Physical address"
+    std::string text;
+};
+
+void flatten(const std::vector<Node>& nodes, const std::string& path, const std::string& label,
+             std::vector<Flat>& out) {
+    std::map<std::string, int> seen; // repeated keys are numbered as in JSON
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        const Node& n = nodes[i];
+        if (n.label.empty())
+            continue;
+        std::string key = n.key.empty() ? "[" + std::to_string(i) + "]" : n.key;
+        if (const int count = ++seen[key]; count > 1)
+            key += std::to_string(count);
+        const std::string p = path.empty() ? key : path + "." + key;
+        const std::string l = label.empty() ? n.label : label + " > " + n.label;
+        out.push_back({p, l, n.text});
+        if (!isFormatList(n.key))
+            flatten(n.children, p, l, out);
+    }
+}
+
+const Node* child(const Node& n, const std::string& key) {
+    for (const Node& c : n.children)
+        if (c.key == key)
+            return &c;
+    return nullptr;
+}
+
+// Formats by what identifies them: the video code (and whether 4:2:0 only),
+// or an audio format's whole description.
+struct Format {
+    std::string id;
+    std::string text;
+    QJsonValue json;
+};
+using Formats = std::vector<Format>; // in the order the EDID lists them
+
+bool listed(const Formats& formats, const std::string& id) {
+    return std::any_of(formats.begin(), formats.end(), [&](const Format& f) { return f.id == id; });
+}
+
+void collect(const std::vector<Node>& nodes, Formats& video, Formats& audio) {
+    for (const Node& n : nodes) {
+        if (n.key == "video" || n.key == "ycbcr420Video") {
+            const std::string suffix = n.key == "video" ? "" : " (4:2:0 only)";
+            for (const Node& entry : n.children) {
+                const Node* vic = child(entry, "vic");
+                const Node* name = child(entry, "name");
+                if (vic && name && !listed(video, entry.label + suffix))
+                    video.push_back(
+                        {entry.label + suffix,
+                         entry.label + ": " + name->json.toString().toStdString() + suffix,
+                         vic->json});
+            }
+        } else if (n.key == "audio") {
+            for (const Node& entry : n.children) {
+                const std::string text = entry.label + ": " + entry.text;
+                if (!listed(audio, text))
+                    audio.push_back({text, text, QString::fromStdString(text)});
+            }
+        } else {
+            collect(n.children, video, audio);
+        }
+    }
+}
+
+Node onlyIn(const char* key, const std::string& what, const Formats& mine, const Formats& theirs) {
+    Node n = group(key, what);
+    for (const Format& format : mine)
+        if (!listed(theirs, format.id))
+            n.children.push_back(field({}, "Format", format.text, format.json));
+    if (n.children.empty())
+        n.text = "none";
+    return n;
+}
+
+Node difference(const Flat& field_, const std::string& a, const std::string& b,
+                const std::string& nameA, const std::string& nameB) {
+    Node n =
+        field({}, field_.label,
+              nameA + ": " + (a.empty() ? "-" : a) + "; " + nameB + ": " + (b.empty() ? "-" : b));
+    n.children = {jsonOnly("field", QString::fromStdString(field_.path)),
+                  jsonOnly("label", QString::fromStdString(field_.label)),
+                  jsonOnly("a", QString::fromStdString(a)),
+                  jsonOnly("b", QString::fromStdString(b))};
+    return n;
+}
+
+Node differences(const Decoded& a, const Decoded& b, const std::string& nameA,
+                 const std::string& nameB) {
+    std::vector<Flat> fa, fb;
+    flatten(a.nodes, {}, {}, fa);
+    flatten(b.nodes, {}, {}, fb);
+    std::map<std::string, const Flat*> inB;
+    for (const Flat& f : fb)
+        inB[f.path] = &f;
+    Node n = group("differences", "Fields that differ");
+    std::map<std::string, bool> inA;
+    for (const Flat& f : fa) {
+        inA[f.path] = true;
+        const auto other = inB.find(f.path);
+        const std::string otherText = other == inB.end() ? std::string() : other->second->text;
+        if (other == inB.end() || otherText != f.text)
+            n.children.push_back(difference(f, f.text, otherText, nameA, nameB));
+    }
+    for (const Flat& f : fb)
+        if (!inA.count(f.path))
+            n.children.push_back(difference(f, {}, f.text, nameA, nameB));
+    if (n.children.empty())
+        n.text = "none";
+    return n;
+}
+
+void copyProblems(Decoded& into, const Decoded& from, const std::string& name) {
+    for (const std::string& p : from.problems)
+        into.problems.push_back(name + ": " + p);
+}
+
+} // namespace
+
+Decoded compareEdids(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b,
+                     const std::string& nameA, const std::string& nameB) {
+    const Decoded da = decodeEdid(a), db = decodeEdid(b);
+    Decoded d;
+    d.title = "EDID comparison";
+    d.nodes.push_back(field("compared", "Compared", nameA + " with " + nameB));
+    d.nodes.push_back(jsonOnly("nameA", QString::fromStdString(nameA)));
+    d.nodes.push_back(jsonOnly("nameB", QString::fromStdString(nameB)));
+    Node diff = differences(da, db, nameA, nameB);
+    Formats videoInA, audioInA, videoInB, audioInB;
+    collect(da.nodes, videoInA, audioInA);
+    collect(db.nodes, videoInB, audioInB);
+    Node videoA = onlyIn("videoOnlyA", "Video formats only in " + nameA, videoInA, videoInB);
+    Node videoB = onlyIn("videoOnlyB", "Video formats only in " + nameB, videoInB, videoInA);
+    Node audioA = onlyIn("audioOnlyA", "Audio formats only in " + nameA, audioInA, audioInB);
+    Node audioB = onlyIn("audioOnlyB", "Audio formats only in " + nameB, audioInB, audioInA);
+    const bool identical = diff.children.empty() && videoA.children.empty() &&
+                           videoB.children.empty() && audioA.children.empty() &&
+                           audioB.children.empty();
+    d.nodes.push_back(
+        field("identical", "Same", identical ? "yes, the two decode the same" : "no", identical));
+    for (Node* n : {&diff, &videoA, &videoB, &audioA, &audioB})
+        d.nodes.push_back(std::move(*n));
+    copyProblems(d, da, nameA);
+    copyProblems(d, db, nameB);
+    return d;
+}
+
+} // namespace decode

@@ -1,0 +1,289 @@
+#include "decode/AudioDescriptor.h"
+#include "decode/EdidParts.h"
+#include "decode/EdidVendorBlocks.h"
+
+#include <QJsonArray>
+
+#include <array>
+#include <cmath>
+
+namespace decode {
+namespace {
+
+enum Tag { kAudio = 1, kVideo = 2, kVendor = 3, kSpeakers = 4, kExtended = 7 };
+enum ExtendedTag {
+    kVideoCapability = 0,
+    kColorimetry = 5,
+    kHdrStatic = 6,
+    kYcbcr420Video = 14,
+    kYcbcr420Map = 15,
+    kHdmiForumSink = 0x79,
+};
+
+// Name and JSON key of each kind of block; blocks without a key of their own
+// are shown as their bytes.
+struct BlockKind {
+    unsigned tag;
+    const char* name;
+    const char* key;
+};
+
+constexpr BlockKind kBlocks[] = {{kAudio, "Audio Data Block", "audio"},
+                                 {kVideo, "Video Data Block", "video"},
+                                 {kVendor, "Vendor-Specific Data Block", "vendorSpecific"},
+                                 {kSpeakers, "Speaker Allocation Data Block", "speakerAllocation"},
+                                 {5, "VESA Display Transfer Characteristic Data Block", nullptr}};
+
+constexpr BlockKind kExtendedBlocks[] = {
+    {kVideoCapability, "Video Capability Data Block", "videoCapability"},
+    {1, "Vendor-Specific Video Data Block", nullptr},
+    {2, "VESA Display Device Data Block", nullptr},
+    {3, "VESA Video Timing Block Extension", nullptr},
+    {kColorimetry, "Colorimetry Data Block", "colorimetry"},
+    {kHdrStatic, "HDR Static Metadata Data Block", "hdrStaticMetadata"},
+    {7, "HDR Dynamic Metadata Data Block", nullptr},
+    {13, "Video Format Preference Data Block", nullptr},
+    {kYcbcr420Video, "YCbCr 4:2:0 Video Data Block", "ycbcr420Video"},
+    {kYcbcr420Map, "YCbCr 4:2:0 Capability Map Data Block", "ycbcr420CapabilityMap"},
+    {17, "Vendor-Specific Audio Data Block", nullptr},
+    {18, "HDMI Audio Data Block", nullptr},
+    {19, "Room Configuration Data Block", nullptr},
+    {20, "Speaker Location Data Block", nullptr},
+    {32, "InfoFrame Data Block", nullptr},
+    {0x78, "HDMI Forum EDID Extension Override Data Block", nullptr},
+    {kHdmiForumSink, "HDMI Forum Sink Capability Data Block", "hdmiForum"}};
+
+// The block's heading: its name and key, or its tag when unknown.
+Node blockHeading(std::span<const BlockKind> kinds, unsigned tag, const char* unknown) {
+    for (const BlockKind& kind : kinds)
+        if (kind.tag == tag)
+            return group(kind.key ? kind.key : "rawBlock", kind.name);
+    return group("rawBlock", unknown + std::to_string(tag));
+}
+
+constexpr const char* kSpeakerBits[] = {
+    "FL/FR",   "LFE1",        "FC",        "BL/BR", "BC",        "FLC/FRC",  "RLC/RRC",
+    "FLW/FRW", "TpFL/TpFR",   "TpC",       "TpFC",  "LS/RS",     "LFE2",     "TpBC",
+    "SiL/SiR", "TpSiL/TpSiR", "TpBL/TpBR", "BtFC",  "BtFL/BtFR", "TpLS/TpRS"};
+
+constexpr const char* kColorimetryBits[] = {"xvYCC601", "xvYCC709",   "sYCC601",   "opYCC601",
+                                            "opRGB",    "BT2020cYCC", "BT2020YCC", "BT2020RGB"};
+constexpr const char* kEotfBits[] = {"SDR (traditional gamma)", "HDR (traditional gamma)",
+                                     "SMPTE ST 2084 (PQ)", "HLG"};
+constexpr std::array<const char*, 4> kScan = {"not supported", "always overscanned",
+                                              "always underscanned", "overscan and underscan"};
+
+constexpr double kLuminanceBase = 50.0; // cd/m2 at code 0; doubles every 32 codes
+constexpr std::uint8_t kNativeFirst = 129, kNativeLast = 192;
+
+// Reserved short video descriptors: 0, 128 and 254-255.
+bool reservedSvd(int b) {
+    return b == 0 || b == 128 || b >= 254;
+}
+
+// The block as read: header at `at`, payload after it (and after the
+// extended tag for extended blocks).
+struct Block {
+    Decoded& d;
+    const EdidBytes& e;
+    int at, length;
+
+    Bytes payload(int skip = 0) const { return e.span(at + 1 + skip, length - skip); }
+    std::string where(int i) const { return EdidBytes::where(at + 1 + i); }
+    bool tooShort(Node& n, int needed) const { return dataBlockTooShort(d, n, at, length, needed); }
+};
+
+Node videoBlock(Block& b, Node n, bool nativeFlags) {
+    const Bytes svds = b.payload(nativeFlags ? 0 : 1);
+    n.text = std::to_string(svds.size()) + (svds.size() == 1 ? " format" : " formats");
+    for (std::size_t i = 0; i < svds.size(); ++i) {
+        const int v = svds[i];
+        if (nativeFlags && reservedSvd(v)) {
+            Node r = field({}, "Reserved", hexByte(svds[i]));
+            addProblem(b.d, r,
+                       b.where(int(i)) + ": video descriptor " + hexByte(svds[i]) + " is reserved");
+            n.children.push_back(std::move(r));
+            continue;
+        }
+        const bool native = nativeFlags && v >= kNativeFirst && v <= kNativeLast;
+        n.children.push_back(videoCodeEntry(native ? v & 0x7F : v, native));
+    }
+    return n;
+}
+
+Node audioBlock(Block& b, Node n) {
+    if (b.length % kShortAudioDescriptorSize)
+        addProblem(b.d, n,
+                   EdidBytes::where(b.at) + ": audio data block length " +
+                       std::to_string(b.length) + " is not a multiple of 3");
+    for (int i = 0; i + kShortAudioDescriptorSize <= b.length; i += kShortAudioDescriptorSize)
+        n.children.push_back(
+            shortAudioDescriptor(b.d, b.payload().subspan(std::size_t(i), 3), b.where(i)));
+    return n;
+}
+
+Node speakerBlock(Block& b, Node n) {
+    if (b.tooShort(n, 3))
+        return n;
+    const Bytes p = b.payload();
+    const unsigned bits = p[0] | (p[1] << 8) | (p[2] << 16);
+    n.text = bitNames(bits, kSpeakerBits);
+    return n;
+}
+
+Node colorimetryBlock(Block& b, Node n) {
+    if (b.tooShort(n, 3))
+        return n;
+    static constexpr const char* kProfiles[] = {"MD0", "MD1", "MD2", "MD3"};
+    const Bytes p = b.payload(1);
+    std::string text = bitNames(p[0], kColorimetryBits);
+    if (p[1] & 0x80)
+        text = (p[0] ? text + ", " : "") + "DCI-P3";
+    if (p[1] & 0x0F)
+        text += "; gamut metadata " + bitNames(p[1] & 0x0F, kProfiles);
+    n.text = text;
+    return n;
+}
+
+Node luminanceField(const char* key, const char* label, double value, int decimals) {
+    return field(key, label, trimmedNumber(value, decimals) + " cd/m²",
+                 std::round(value * 10000) / 10000);
+}
+
+Node hdrStaticBlock(Block& b, Node n) {
+    if (b.tooShort(n, 3))
+        return n;
+    const Bytes p = b.payload(1);
+    n.children.push_back(field("eotfs", "Transfer functions", bitNames(p[0] & 0x3F, kEotfBits)));
+    n.children.push_back(
+        field("metadataTypes", "Static metadata", (p[1] & 0x01) ? "type 1" : "none"));
+    double maxLuminance = 0;
+    if (p.size() >= 3) {
+        maxLuminance = kLuminanceBase * std::pow(2.0, p[2] / 32.0);
+        n.children.push_back(luminanceField("maxLuminance", "Max luminance", maxLuminance, 2));
+    }
+    if (p.size() >= 4)
+        n.children.push_back(luminanceField("maxFrameAverageLuminance",
+                                            "Max frame-average luminance",
+                                            kLuminanceBase * std::pow(2.0, p[3] / 32.0), 2));
+    if (p.size() >= 5) {
+        const double ratio = p[4] / 255.0;
+        n.children.push_back(luminanceField("minLuminance", "Min luminance",
+                                            maxLuminance * ratio * ratio / 100.0, 4));
+    }
+    return n;
+}
+
+Node videoCapabilityBlock(Block& b, Node n) {
+    if (b.tooShort(n, 2))
+        return n;
+    const std::uint8_t v = b.payload(1)[0];
+    const char* noData = "no data";
+    n.children = {
+        field("ycbcrQuantization", "YCbCr quantization", (v & 0x80) ? "selectable" : noData),
+        field("rgbQuantization", "RGB quantization", (v & 0x40) ? "selectable" : noData),
+        field("ptScan", "Preferred format scan", ((v >> 4) & 3) ? kScan[(v >> 4) & 3] : noData),
+        field("itScan", "IT format scan", kScan[(v >> 2) & 3]),
+        field("ceScan", "CE format scan", kScan[v & 3]),
+    };
+    return n;
+}
+
+Node ycbcr420Map(Block& b, Node n, const std::vector<int>& vics) {
+    const Bytes map = b.payload(1);
+    if (map.empty()) {
+        n.text = "every format of the video data block";
+        return n;
+    }
+    for (std::size_t i = 0; i < map.size() * 8; ++i) {
+        if (!(map[i / 8] & (1u << (i % 8))))
+            continue;
+        if (i < vics.size()) {
+            n.children.push_back(videoCodeEntry(vics[i], false));
+        } else {
+            n.children.push_back(problemNode(
+                b.d, {}, "Format " + std::to_string(i + 1),
+                b.where(1 + int(i / 8)) + ": the 4:2:0 map names format " + std::to_string(i + 1) +
+                    ", the video data block has " + std::to_string(vics.size())));
+        }
+    }
+    if (n.children.empty())
+        n.text = "none";
+    return n;
+}
+
+// A block shown as its bytes: the tag (and extended tag) say what it is.
+Node rawBlock(Block& b, Node n, int skip) {
+    n.text = b.length > skip ? hexBytes(b.payload(skip)) : "no bytes";
+    n.children = {jsonOnly("tag", b.e.at(b.at) >> 5),
+                  jsonOnly("bytes", QString::fromStdString(n.text))};
+    if (skip)
+        n.children.push_back(jsonOnly("extendedTag", b.payload()[0]));
+    return n;
+}
+
+Node extendedBlock(Block& b, const std::vector<int>& vics) {
+    const int ext = b.payload()[0];
+    Node n = blockHeading(kExtendedBlocks, unsigned(ext), "Extended data block, tag ");
+    switch (ext) {
+    case kVideoCapability:
+        return videoCapabilityBlock(b, std::move(n));
+    case kColorimetry:
+        return colorimetryBlock(b, std::move(n));
+    case kHdrStatic:
+        return hdrStaticBlock(b, std::move(n));
+    case kYcbcr420Video:
+        return videoBlock(b, std::move(n), false);
+    case kYcbcr420Map:
+        return ycbcr420Map(b, std::move(n), vics);
+    case kHdmiForumSink:
+        return hdmiForumBlock(b.d, b.e, b.at, b.length, std::move(n), true);
+    default:
+        return rawBlock(b, std::move(n), 1);
+    }
+}
+
+} // namespace
+
+bool dataBlockTooShort(Decoded& d, Node& n, int at, int length, int needed) {
+    if (length >= needed)
+        return false;
+    addProblem(d, n,
+               EdidBytes::where(at) + ": " + n.label + " has " + std::to_string(length) +
+                   " bytes, needs at least " + std::to_string(needed));
+    return true;
+}
+
+Node videoCodeEntry(int vic, bool native) {
+    const std::string name = videoCodeName(vic);
+    Node n = field({}, "VIC " + std::to_string(vic), name + (native ? " (native)" : ""));
+    n.children = {jsonOnly("vic", vic), jsonOnly("name", QString::fromStdString(name)),
+                  jsonOnly("native", native)};
+    return n;
+}
+
+Node ctaDataBlock(Decoded& d, const EdidBytes& e, int offset, const std::vector<int>& vics) {
+    Block b{d, e, offset, e.at(offset) & 0x1F};
+    const int tag = e.at(offset) >> 5;
+    Node n = blockHeading(kBlocks, unsigned(tag), "Data block, tag ");
+    switch (tag) {
+    case kAudio:
+        return audioBlock(b, std::move(n));
+    case kVideo:
+        return videoBlock(b, std::move(n), true);
+    case kSpeakers:
+        return speakerBlock(b, std::move(n));
+    case kVendor:
+        return vendorBlock(d, e, offset, b.length, std::move(n));
+    case kExtended:
+        if (b.length == 0) {
+            addProblem(d, n, EdidBytes::where(offset) + ": extended data block without its tag");
+            return rawBlock(b, std::move(n), 0);
+        }
+        return extendedBlock(b, vics);
+    default:
+        return rawBlock(b, std::move(n), 0);
+    }
+}
+
+} // namespace decode
