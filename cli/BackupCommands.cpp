@@ -162,7 +162,13 @@ bool loadBackup(const std::string& file, Backup* backup) {
                      "; accepted: " + settings::acceptedWords(*s));
             return false;
         }
-        backup->settings.emplace_back(s, value);
+    }
+    // Written in the table's order, whatever the file's: the EDID mode before its preset.
+    for (const settings::Setting& s : settings::allSettings()) {
+        int value = 0;
+        if (s.name && named.contains(s.name) &&
+            settings::parseValue(s, named[s.name].toString().toStdString(), &value))
+            backup->settings.emplace_back(&s, value);
     }
     const QJsonObject frames = root["infoFrames"].toObject();
     backup->hdr = frames["hdr"].toString().toStdString();
@@ -236,8 +242,14 @@ int runRestore(const GlobalOptions& options, const std::string& file, bool dryRu
         // An EDID-mode change above keeps the device busy for a while.
         if (!session::waitWhileBusy(session.reporter))
             return kDeviceFailed;
-        if (const int code = writeEdidChecked(session, backup.edid, !dryRun, out))
-            return code;
+        EdidImage current{};
+        if (!readDeviceEdid(session, &current))
+            return kDeviceFailed;
+        const bool same = state.customEdid && current == backup.edid;
+        out.json["edidWritten"] = !same;
+        if (!same)
+            if (const int code = writeEdidChecked(session, backup.edid, !dryRun, out))
+                return code;
     }
     if (dryRun) {
         QJsonArray requests;

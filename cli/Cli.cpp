@@ -37,7 +37,13 @@ std::string trimmed(const char* text) {
 
 } // namespace
 
+std::vector<std::string>& complaints() {
+    static std::vector<std::string> said;
+    return said;
+}
+
 void complain(const std::string& text) {
+    complaints().push_back(text);
     std::fprintf(stderr, "korvanta: %s\n", text.c_str());
     std::fflush(stderr);
 }

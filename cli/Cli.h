@@ -119,6 +119,8 @@ struct Output {
 
 // "korvanta: <text>" on stderr.
 void complain(const std::string& text);
+// Everything said so far, for the JSON document of a failed run.
+std::vector<std::string>& complaints();
 
 // Subcommands register themselves on the app; each sets `*run` to its action
 // when chosen.

@@ -1,5 +1,5 @@
 // get, set and reset: the device's settings by name.
-#include "cli/Cli.h"
+#include "cli/EdidWrite.h"
 
 #include "app/AppState.h"
 #include "session/DeviceOps.h"
@@ -90,12 +90,7 @@ int runGet(const GlobalOptions& options, const std::vector<std::string>& names, 
     if (const int code = device.open())
         return code;
     std::uint8_t block[kSettingsBlockSize] = {};
-    const session::BlockRead read = session::readSettingsBlock(device.reporter, block);
-    if (read == session::BlockRead::Busy) {
-        complain("the device is busy building its EDID; try again in a moment");
-        return kDeviceFailed;
-    }
-    if (read != session::BlockRead::Ok)
+    if (!readSettingsBlock(device, block))
         return kDeviceFailed;
 
     QJsonObject words;

@@ -3,9 +3,45 @@
 
 #include <CLI/CLI.hpp>
 #include <QCoreApplication>
+#include <QJsonArray>
 #include <QJsonDocument>
 
 #include <cstdio>
+
+namespace {
+
+// CLI11 calls an unknown command a missing one; say which word it was.
+std::string parseComplaint(const CLI::App& app, const CLI::ParseError& e, int argc, char** argv) {
+    if (app.get_subcommands().empty()) {
+        for (int i = 1; i < argc; ++i) {
+            const std::string word = argv[i];
+            const std::string before = i > 1 ? argv[i - 1] : "";
+            if (word.empty() || word[0] == '-' || before == "--link" || before == "--trace")
+                continue;
+            std::string commands;
+            for (const CLI::App* sub : app.get_subcommands({}))
+                commands += (commands.empty() ? "" : ", ") + sub->get_name();
+            return "\"" + word + "\" is not a command; the commands are " + commands;
+        }
+    }
+    // The deepest command given, and what it wants next.
+    const CLI::App* deepest = &app;
+    std::string path = "korvanta";
+    while (!deepest->get_subcommands().empty()) {
+        deepest = deepest->get_subcommands().front();
+        path += " " + deepest->get_name();
+    }
+    const auto subs = deepest->get_subcommands({});
+    if (deepest != &app && !subs.empty() && deepest->get_subcommands().empty()) {
+        std::string names;
+        for (const CLI::App* sub : subs)
+            names += (names.empty() ? "" : ", ") + sub->get_name();
+        return path + " needs one of: " + names;
+    }
+    return std::string(e.what()) + "; see " + path + " --help";
+}
+
+} // namespace
 
 int main(int argc, char* argv[]) {
     QCoreApplication qt(argc, argv);
@@ -45,7 +81,7 @@ int main(int argc, char* argv[]) {
     } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        cli::complain(std::string(e.what()) + "; see korvanta --help");
+        cli::complain(parseComplaint(app, e, argc, argv));
         return cli::kUsage;
     }
     if (!run) {
@@ -57,6 +93,10 @@ int main(int argc, char* argv[]) {
     const int code = run(out);
     if (options.json && code != cli::kUsage && !out.streamed) {
         out.json["ok"] = code == cli::kDone;
+        QJsonArray errors;
+        for (const std::string& text : cli::complaints())
+            errors.append(QString::fromStdString(text));
+        out.json["errors"] = errors;
         std::fputs(QJsonDocument(out.json).toJson(QJsonDocument::Indented).constData(), stdout);
     }
     return code;

@@ -1,0 +1,300 @@
+// korvanta as a process, on the simulated device kept in a state file.
+#include "settings/SettingsMap.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <map>
+
+namespace {
+
+struct Run {
+    int code = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+} // namespace
+
+class CliTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void setThenGetEveryName();
+    void backupChangeRestore();
+    void restoreDryRunSendsNothing();
+    void edidWriteVerifiesAndBacksUp();
+    void edidWriteOutsideCustomMode();
+    void usageErrorsSendNothing_data();
+    void usageErrorsSendNothing();
+    void noDeviceFails_data();
+    void noDeviceFails();
+    void jsonParses_data();
+    void jsonParses();
+
+private:
+    Run korvanta(const QStringList& args, const QStringList& env = {});
+    QString path(const char* name) const { return dir->filePath(QLatin1String(name)); }
+    std::map<std::string, std::string> getAll();
+
+    std::unique_ptr<QTemporaryDir> dir;
+};
+
+Run CliTest::korvanta(const QStringList& args, const QStringList& env) {
+    QString program = qEnvironmentVariable("KORVANTA_CLI");
+    if (program.isEmpty())
+        program = QCoreApplication::applicationDirPath() + "/../cli/korvanta";
+    QProcess p;
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    e.insert("KORVANTA_LINK", "simulator");
+    e.insert("KORVANTA_SIM_STATE", path("state.json"));
+    e.remove("KORVANTA_TRACE");
+    e.remove("KORVANTA_SIM_FAULTS");
+    for (const QString& kv : env)
+        e.insert(kv.section('=', 0, 0), kv.section('=', 1));
+    p.setProcessEnvironment(e);
+    p.start(program, QStringList{"--trace", path("trace.log")} + args);
+    if (!p.waitForFinished(30000))
+        return {};
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+            p.readAllStandardError()};
+}
+
+std::map<std::string, std::string> CliTest::getAll() {
+    std::map<std::string, std::string> values;
+    const Run r = korvanta({"get"});
+    for (const QByteArray& line : r.out.split('\n'))
+        if (line.contains('='))
+            values[line.left(line.indexOf('=')).toStdString()] =
+                line.mid(line.indexOf('=') + 1).toStdString();
+    return values;
+}
+
+void CliTest::init() {
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+}
+
+void CliTest::setThenGetEveryName() {
+    // Round k gives every setting its k-th word, so each word of each name
+    // goes to the device and must come back from it.
+    for (std::size_t round = 0; round < 9; ++round) {
+        QStringList pairs;
+        std::map<std::string, std::string> expected;
+        for (const settings::Setting& s : settings::allSettings()) {
+            if (!s.name)
+                continue;
+            const char* word = s.valueNames[round % s.valueNames.size()].name;
+            pairs << QStringLiteral("%1=%2").arg(s.name, word);
+            expected[s.name] = word;
+        }
+        const Run set = korvanta(QStringList{"set"} + pairs);
+        QCOMPARE(set.code, 0);
+        QCOMPARE(getAll(), expected);
+    }
+    // The number that is sent stands for its word.
+    QCOMPARE(korvanta({"set", "input=3", "hdcp=2"}).code, 0);
+    QCOMPARE(korvanta({"get", "input", "hdcp"}).out, QByteArray("input=matrix-thru\nhdcp=1.4\n"));
+}
+
+void CliTest::backupChangeRestore() {
+    QCOMPARE(korvanta({"set", "edid-mode=custom", "edid-preset=0", "input=b"}).code, 0);
+    QCOMPARE(korvanta({"infoframe", "hdr", "87:01:1a:00:02", "-q"}).code, 0);
+    const auto before = getAll();
+    const Run backup = korvanta({"backup", path("backup.json")});
+    QCOMPARE(backup.code, 0);
+    const QJsonObject saved = QJsonDocument::fromJson([&] {
+                                  QFile f(path("backup.json"));
+                                  f.open(QIODevice::ReadOnly);
+                                  return f.readAll();
+                              }())
+                                  .object();
+    QVERIFY(saved.contains("edid"));
+    QCOMPARE(saved["block"].toString().size(), 80);
+
+    QCOMPARE(korvanta({"set", "input=a", "hdr=off", "edid-mode=automix", "green-led=off"}).code, 0);
+    QCOMPARE(korvanta({"infoframe", "hdr", "87:01:1a:00:01", "-q"}).code, 0);
+    QVERIFY(getAll() != before);
+
+    QFile::remove(path("trace.log"));
+    const Run restore = korvanta({"restore", path("backup.json")});
+    QCOMPARE(restore.code, 0);
+    QCOMPARE(getAll(), before);
+    // Only what differed was written: four settings, one at a time, never the block.
+    QFile trace(path("trace.log"));
+    QVERIFY(trace.open(QIODevice::ReadOnly));
+    const QByteArray recorded = trace.readAll();
+    QCOMPARE(recorded.count("\t10 04 E0 "), 4);
+    QVERIFY(!recorded.contains("10 28 E2"));
+    // The stored frame comes back as the 31 bytes the device keeps.
+    QVERIFY(recorded.contains("\t10 1F E5 87 01 1A 00 02 00"));
+}
+
+void CliTest::restoreDryRunSendsNothing() {
+    QCOMPARE(korvanta({"backup", path("backup.json")}).code, 0);
+    QCOMPARE(korvanta({"set", "input=b", "cec=off"}).code, 0);
+    const auto changed = getAll();
+    const Run dry = korvanta({"restore", "--dry-run", path("backup.json")});
+    QCOMPARE(dry.code, 0);
+    QCOMPARE(dry.out, QByteArray("10 04 E0 00 01\n10 04 E0 1B 01\n"));
+    QCOMPARE(getAll(), changed);
+}
+
+void CliTest::edidWriteVerifiesAndBacksUp() {
+    QCOMPARE(korvanta({"edid", "read", "device", "-o", path("own.bin")}).code, 0);
+    QCOMPARE(korvanta({"edid", "read", "top", "-o", path("top.txt")}).code, 0);
+    const Run write =
+        korvanta({"edid", "write", "--custom", path("top.txt"), "--backup", path("saved.bin")});
+    QCOMPARE(write.code, 0);
+    QVERIFY(write.out.contains("verified"));
+    QFile own(path("own.bin")), saved(path("saved.bin"));
+    QVERIFY(own.open(QIODevice::ReadOnly) && saved.open(QIODevice::ReadOnly));
+    QCOMPARE(saved.readAll(), own.readAll());
+    // The device now gives back the display's table as its own.
+    const Run top = korvanta({"edid", "read", "top"});
+    QCOMPARE(korvanta({"edid", "read", "device"}).out, top.out);
+    QCOMPARE(top.out.count('\n'), 16);
+
+    // A commit the device refuses fails the write.
+    const Run refused =
+        korvanta({"edid", "write", path("own.bin")}, {"KORVANTA_SIM_FAULTS=refuse=0xB1"});
+    QCOMPARE(refused.code, 1);
+    QVERIFY(refused.err.contains("Error Populating EDID values."));
+}
+
+void CliTest::edidWriteOutsideCustomMode() {
+    QCOMPARE(korvanta({"edid", "read", "top", "-o", path("top.bin")}).code, 0);
+    QCOMPARE(korvanta({"set", "edid-mode=fixed"}).code, 0);
+    const Run refused = korvanta({"edid", "write", path("top.bin")});
+    QCOMPARE(refused.code, 2);
+    QVERIFY(refused.err.contains("--custom"));
+    QFile trace(path("trace.log"));
+    QVERIFY(trace.open(QIODevice::ReadOnly));
+    QVERIFY(!trace.readAll().contains("10 08 B0"));
+}
+
+void CliTest::usageErrorsSendNothing_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("said");
+    // Files are made by the test function below.
+    QTest::newRow("unknown command") << QStringList{"frobnicate"} << QByteArray("frobnicate");
+    QTest::newRow("no command") << QStringList{} << QByteArray("");
+    QTest::newRow("unknown setting")
+        << QStringList{"set", "colour=on"} << QByteArray("no setting is called \"colour\"");
+    QTest::newRow("bad value, late")
+        << QStringList{"set", "input=a", "hdr=maybe"} << QByteArray("accepted: off, on");
+    QTest::newRow("no value") << QStringList{"set", "hdr"} << QByteArray("gives no value");
+    QTest::newRow("get unknown") << QStringList{"get", "nothing"} << QByteArray("\"nothing\"");
+    QTest::newRow("reset without yes") << QStringList{"reset", "all"} << QByteArray("--yes");
+    QTest::newRow("reset what") << QStringList{"reset", "everything", "--yes"}
+                                << QByteArray("everything");
+    QTest::newRow("edid read where") << QStringList{"edid", "read", "left"} << QByteArray("left");
+    QTest::newRow("missing file") << QStringList{"edid", "write", "@/none.bin"}
+                                  << QByteArray("Cannot read file");
+    QTest::newRow("hex format") << QStringList{"edid", "write", "@/garbage.txt"}
+                                << QByteArray("Hex Format Error");
+    QTest::newRow("checksum") << QStringList{"edid", "write", "@/badsum.bin"}
+                              << QByteArray("--force");
+    QTest::newRow("cec text") << QStringList{"cec", "send", "5"}
+                              << QByteArray("Error: min 2, max 31 data bytes");
+    QTest::newRow("cec button") << QStringList{"cec", "store", "xp", "40:04"} << QByteArray("xp");
+    QTest::newRow("avi too long") << QStringList{"infoframe", "avi", "@avi14"}
+                                  << QByteArray("Error: min 2, max 13 data bytes");
+    QTest::newRow("persist") << QStringList{"infoframe", "avi", "10:28", "--persist", "yes"}
+                             << QByteArray("yes");
+    QTest::newRow("restore not json")
+        << QStringList{"restore", "@/garbage.txt"} << QByteArray("not JSON");
+    QTest::newRow("restore version")
+        << QStringList{"restore", "@/version9.json"} << QByteArray("formatVersion");
+    QTest::newRow("restore name") << QStringList{"restore", "@/unknown.json"}
+                                  << QByteArray("\"volume\"");
+    QTest::newRow("link") << QStringList{"--link", "serial", "get"} << QByteArray("\"serial\"");
+    QTest::newRow("replay file") << QStringList{"--link", "replay:@/none.log", "get"}
+                                 << QByteArray("none.log");
+}
+
+void CliTest::usageErrorsSendNothing() {
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, said);
+    const auto write = [&](const char* name, const QByteArray& bytes) {
+        QFile f(path(name));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    };
+    write("garbage.txt", "this is not an EDID\n");
+    QByteArray badSum(256, '\0');
+    badSum[1] = char(0xFF);
+    write("badsum.bin", badSum);
+    write("version9.json", R"({"format":"korvanta-backup","formatVersion":9,"settings":{}})");
+    write("unknown.json", R"({"format":"korvanta-backup","formatVersion":1,)"
+                          R"("settings":{"volume":"11"}})");
+    for (QString& a : args) {
+        a.replace("@/", dir->path() + "/");
+        a.replace("@avi14", "10:28:00:00:00:00:00:00:00:00:00:00:00:00");
+    }
+    const Run r = korvanta(args);
+    QCOMPARE(r.code, 2);
+    QVERIFY2(r.err.contains(said), r.err.constData());
+    QVERIFY(r.out.isEmpty());
+    QFile trace(path("trace.log"));
+    QVERIFY(!trace.exists() || trace.size() == 0);
+}
+
+void CliTest::noDeviceFails_data() {
+    QTest::addColumn<QString>("faults");
+    QTest::addColumn<QByteArray>("said");
+    QTest::newRow("no device") << "fail-count" << QByteArray("KORVANTA USB not connected!");
+    QTest::newRow("cannot open") << "fail-open" << QByteArray("Usb device open error!");
+    QTest::newRow("silent") << "silent" << QByteArray("Error Reading values");
+}
+
+void CliTest::noDeviceFails() {
+    QFETCH(QString, faults);
+    QFETCH(QByteArray, said);
+    const Run r = korvanta({"get", "input"}, {"KORVANTA_SIM_FAULTS=" + faults});
+    QCOMPARE(r.code, 1);
+    QVERIFY2(r.err.contains(said), r.err.constData());
+    QVERIFY(r.out.isEmpty());
+}
+
+void CliTest::jsonParses_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("key");
+    QTest::newRow("devices") << QStringList{"devices"} << "devices";
+    QTest::newRow("status") << QStringList{"status"} << "status";
+    QTest::newRow("get") << QStringList{"get"} << "settings";
+    QTest::newRow("set") << QStringList{"set", "input=b"} << "set";
+    QTest::newRow("edid read") << QStringList{"edid", "read", "bot"} << "edid";
+    QTest::newRow("cec") << QStringList{"cec", "send", "0f:36"} << "sent";
+    QTest::newRow("backup") << QStringList{"backup", "@/b.json"} << "file";
+    QTest::newRow("reset") << QStringList{"reset", "settings", "--yes"} << "reset";
+    QTest::newRow("failed") << QStringList{"cec",   "store",  "sp",
+                                           "40:04", "--link", "replay:@/empty.log"}
+                            << "errors";
+}
+
+void CliTest::jsonParses() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, key);
+    QFile empty(path("empty.log"));
+    QVERIFY(empty.open(QIODevice::WriteOnly));
+    empty.close();
+    for (QString& a : args)
+        a.replace("@/", dir->path() + "/");
+    const Run r = korvanta(QStringList{"--json"} + args);
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(r.out, &error);
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QVERIFY(doc.object().contains(key));
+    QCOMPARE(doc.object()["ok"].toBool(), r.code == 0);
+}
+
+QTEST_GUILESS_MAIN(CliTest)
+#include "tst_core_cli.moc"
