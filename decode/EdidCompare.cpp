@@ -15,7 +15,7 @@ bool isFormatList(const std::string& key) {
 }
 
 struct Flat {
-    std::string path;  // keys, with list positions: "block1.dataBlocks.hdmi.physicalAddress"
+    std::string path;  // keys, list entries by label: "block1.dataBlocks.video.[VIC 16]"
     std::string label; // labels: "Block 1 > Data blocks > HDMI ... > Physical address"
     std::string text;
 };
@@ -23,11 +23,11 @@ struct Flat {
 void flatten(const std::vector<Node>& nodes, const std::string& path, const std::string& label,
              std::vector<Flat>& out) {
     std::map<std::string, int> seen; // repeated keys are numbered as in JSON
-    for (std::size_t i = 0; i < nodes.size(); ++i) {
-        const Node& n = nodes[i];
+    for (const Node& n : nodes) {
         if (n.label.empty())
             continue;
-        std::string key = n.key.empty() ? "[" + std::to_string(i) + "]" : n.key;
+        // List entries pair up by what they are ("VIC 96"), not where they stand.
+        std::string key = n.key.empty() ? "[" + n.label + "]" : n.key;
         if (const int count = ++seen[key]; count > 1)
             key += std::to_string(count);
         const std::string p = path.empty() ? key : path + "." + key;
@@ -49,7 +49,7 @@ const Node* child(const Node& n, const std::string& key) {
 // or an audio format's whole description.
 struct Format {
     std::string id;
-    std::string text;
+    std::string label, text;
     QJsonValue json;
 };
 using Formats = std::vector<Format>; // in the order the EDID lists them
@@ -66,16 +66,14 @@ void collect(const std::vector<Node>& nodes, Formats& video, Formats& audio) {
                 const Node* vic = child(entry, "vic");
                 const Node* name = child(entry, "name");
                 if (vic && name && !listed(video, entry.label + suffix))
-                    video.push_back(
-                        {entry.label + suffix,
-                         entry.label + ": " + name->json.toString().toStdString() + suffix,
-                         vic->json});
+                    video.push_back({entry.label + suffix, entry.label,
+                                     name->json.toString().toStdString() + suffix, vic->json});
             }
         } else if (n.key == "audio") {
             for (const Node& entry : n.children) {
                 const std::string text = entry.label + ": " + entry.text;
                 if (!listed(audio, text))
-                    audio.push_back({text, text, QString::fromStdString(text)});
+                    audio.push_back({text, entry.label, entry.text, QString::fromStdString(text)});
             }
         } else {
             collect(n.children, video, audio);
@@ -87,7 +85,7 @@ Node onlyIn(const char* key, const std::string& what, const Formats& mine, const
     Node n = group(key, what);
     for (const Format& format : mine)
         if (!listed(theirs, format.id))
-            n.children.push_back(field({}, "Format", format.text, format.json));
+            n.children.push_back(field({}, format.label, format.text, format.json));
     if (n.children.empty())
         n.text = "none";
     return n;
