@@ -61,26 +61,18 @@ void Trace::record(std::uint32_t tick, const std::uint8_t* request, int requestL
 
 namespace {
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // "11 2A E1": pairs of hex digits, one space between them; empty is no bytes.
 bool parseHexField(std::string_view field, std::vector<std::uint8_t>* bytes) {
     bytes->clear();
     for (std::size_t i = 0; i < field.size(); i += 3) {
         if (i + 2 > field.size() || (i + 2 < field.size() && field[i + 2] != ' '))
             return false;
-        const int high = hexDigit(field[i]), low = hexDigit(field[i + 1]);
-        if (high < 0 || low < 0)
+        std::uint8_t byte = 0;
+        const char* pair = field.data() + i;
+        const auto [end, ec] = std::from_chars(pair, pair + 2, byte, 16);
+        if (ec != std::errc() || end != pair + 2)
             return false;
-        bytes->push_back(static_cast<std::uint8_t>(high * 16 + low));
+        bytes->push_back(byte);
     }
     return field.empty() || field.back() != ' ';
 }
