@@ -70,6 +70,7 @@ void addCecCommands(CLI::App& app, GlobalOptions& options, Action* run) {
 
     CLI::App* cec = app.add_subcommand("cec", "Send CEC messages and store them on the buttons");
     cec->require_subcommand(1);
+    addCecDecodeCommand(*cec, options, run);
     CLI::App* send = cec->add_subcommand("send", "Send a CEC message through the device");
     textOption(send, "The message as colon-hex: header, opcode, operands (2 to 31 bytes), e.g. "
                      "50:04");
@@ -99,6 +100,7 @@ void addCecCommands(CLI::App& app, GlobalOptions& options, Action* run) {
 
     CLI::App* infoFrame = app.add_subcommand("infoframe", "Inject HDR and AVI InfoFrames");
     infoFrame->require_subcommand(1);
+    addInfoFrameDecodeCommand(*infoFrame, options, run);
     CLI::App* hdr = infoFrame->add_subcommand("hdr", "Send an HDR InfoFrame to the output");
     textOption(hdr, "The whole frame as colon-hex (2 to 31 bytes)");
     hdr->callback([&options, a, run] {

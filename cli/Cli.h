@@ -130,5 +130,9 @@ void addSettingsCommands(CLI::App& app, GlobalOptions& options, Action* run);
 void addEdidCommands(CLI::App& app, GlobalOptions& options, Action* run);
 void addCecCommands(CLI::App& app, GlobalOptions& options, Action* run);
 void addBackupCommands(CLI::App& app, GlobalOptions& options, Action* run);
+// The decoders' subcommands, under edid, cec and infoframe.
+void addEdidDecodeCommands(CLI::App& edid, GlobalOptions& options, Action* run);
+void addCecDecodeCommand(CLI::App& cec, GlobalOptions& options, Action* run);
+void addInfoFrameDecodeCommand(CLI::App& infoFrame, GlobalOptions& options, Action* run);
 
 } // namespace cli

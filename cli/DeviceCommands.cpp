@@ -2,6 +2,8 @@
 #include "cli/Cli.h"
 
 #include "cec/ColonHex.h"
+#include "decode/Decoded.h"
+#include "decode/InfoFrameDecode.h"
 #include "link/Clock.h"
 #include "link/DeviceList.h"
 #include "link/Platform.h"
@@ -94,9 +96,15 @@ bool showStatusOnce(DeviceSession& session, Output& out, bool watching) {
     out.line(header.colour);
     out.line(header.source);
     out.line(header.hdrInput);
-    if (!header.infoFrame.empty())
+    QJsonObject json = statusJson(replies, header);
+    if (!header.infoFrame.empty()) {
         out.line("HDR InfoFrame: " + header.infoFrame);
-    out.json["status"] = statusJson(replies, header);
+        const decode::Decoded frame = decode::decodeHdrInfoFrameBytes(
+            std::span<const std::uint8_t>(replies.hdr).subspan(decode::kCapturedHdrFramePosition));
+        out.line(decode::renderText(frame));
+        json["hdrInfoFrameDecoded"] = decode::renderJson(frame);
+    }
+    out.json["status"] = json;
     if (watching && out.options->json) {
         // One document a round, a line each, for `jq` to follow.
         std::printf("%s\n", QJsonDocument(out.json).toJson(QJsonDocument::Compact).constData());

@@ -114,12 +114,8 @@ int ensureCustomMode(DeviceSession& session, bool switchToCustom, Output& out) {
 int runWrite(const GlobalOptions& options, const std::string& file, bool custom, bool force,
              const std::string& backup, Output& out) {
     EdidImage image{};
-    QString error;
-    if (!loadEdidFile(qs(file), &image, &error)) {
-        complain(error.simplified().toStdString() +
-                 " (an EDID file is 256 bytes of binary, or their hex text)");
+    if (!loadEdid(file, &image))
         return kUsage;
-    }
     if (!edidChecksumsCorrect(image) && !force) {
         complain("The EDID Checksum is not correct. Nothing was written; fix bytes 127 and 255, "
                  "or give --force to write it anyway.");
@@ -152,6 +148,23 @@ bool readSettingsBlock(DeviceSession& session, std::uint8_t* block) {
     if (read == session::BlockRead::Busy)
         complain("the device stays busy building its EDID");
     return read == session::BlockRead::Ok;
+}
+
+bool isEdidSourceName(const std::string& name) {
+    return name == "device" || name == "top" || name == "bot";
+}
+
+bool readEdidNamed(DeviceSession& session, const std::string& name, EdidImage* image) {
+    return readEdidFrom(session, sourceNamed(name), image);
+}
+
+bool loadEdid(const std::string& path, EdidImage* image) {
+    QString error;
+    if (loadEdidFile(qs(path), image, &error))
+        return true;
+    complain(error.simplified().toStdString() +
+             " (an EDID file is 256 bytes of binary, or their hex text)");
+    return false;
 }
 
 bool readDeviceEdid(DeviceSession& session, EdidImage* image) {
@@ -194,6 +207,7 @@ int writeEdidChecked(DeviceSession& session, const EdidImage& image, bool verify
 void addEdidCommands(CLI::App& app, GlobalOptions& options, Action* run) {
     CLI::App* edid = app.add_subcommand("edid", "Read, write, decode and compare EDIDs");
     edid->require_subcommand(1);
+    addEdidDecodeCommands(*edid, options, run);
 
     struct ReadArgs {
         std::string from;

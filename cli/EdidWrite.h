@@ -17,5 +17,10 @@ int writeEdidChecked(DeviceSession& session, const EdidImage& image, bool verify
 
 // The device's own EDID as it reads now.
 bool readDeviceEdid(DeviceSession& session, EdidImage* image);
+// "device", "top" or "bot"; false for any other name.
+bool isEdidSourceName(const std::string& name);
+bool readEdidNamed(DeviceSession& session, const std::string& name, EdidImage* image);
+// Loads an EDID file by the window's rules; false (said on stderr) when it cannot.
+bool loadEdid(const std::string& path, EdidImage* image);
 
 } // namespace cli

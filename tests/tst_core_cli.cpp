@@ -32,6 +32,7 @@ private slots:
     void restoreDryRunSendsNothing();
     void edidWriteVerifiesAndBacksUp();
     void edidWriteOutsideCustomMode();
+    void decodersInWords();
     void usageErrorsSendNothing_data();
     void usageErrorsSendNothing();
     void noDeviceFails_data();
@@ -180,6 +181,19 @@ void CliTest::edidWriteOutsideCustomMode() {
     QVERIFY(!trace.readAll().contains("10 08 B0"));
 }
 
+void CliTest::decodersInWords() {
+    QCOMPARE(korvanta({"cec", "decode", "0f:36"}).out,
+             QByteArray("CEC message\n  From: TV (0)\n  To: Broadcast (15)\n"
+                        "  Opcode: Standby (0x36)\n"));
+    // A file and the device's table side by side: the same table has nothing to differ.
+    QCOMPARE(korvanta({"edid", "read", "bot", "-o", path("bot.bin")}).code, 0);
+    const Run same = korvanta({"--json", "edid", "diff", path("bot.bin"), "bot"});
+    QCOMPARE(same.code, 0);
+    QVERIFY(same.out.contains("\"identical\": true"));
+    QVERIFY(korvanta({"edid", "diff", path("bot.bin"), "bot"}).out.contains("Same: yes"));
+    QVERIFY(korvanta({"edid", "diff", path("bot.bin"), "top"}).out.contains("Same: no"));
+}
+
 void CliTest::usageErrorsSendNothing_data() {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QByteArray>("said");
@@ -275,6 +289,11 @@ void CliTest::jsonParses_data() {
     QTest::newRow("cec") << QStringList{"cec", "send", "0f:36"} << "sent";
     QTest::newRow("backup") << QStringList{"backup", "@/b.json"} << "file";
     QTest::newRow("reset") << QStringList{"reset", "settings", "--yes"} << "reset";
+    QTest::newRow("cec decode") << QStringList{"cec", "decode", "0f:36"} << "decode";
+    QTest::newRow("hdr decode") << QStringList{"infoframe", "decode", "hdr", "87:01:1a"}
+                                << "decode";
+    QTest::newRow("edid decode") << QStringList{"edid", "decode", "top", "--check"} << "conformity";
+    QTest::newRow("edid diff") << QStringList{"edid", "diff", "device", "bot"} << "decode";
     QTest::newRow("failed") << QStringList{"cec",   "store",  "sp",
                                            "40:04", "--link", "replay:@/empty.log"}
                             << "errors";
