@@ -49,6 +49,7 @@ void complain(const std::string& text) {
 }
 
 void ConsoleReporter::status(session::Level level, const char* text, int) {
+    const std::string previous = lastText;
     lastText = text;
     if (level == session::Level::Done)
         return;
@@ -56,11 +57,16 @@ void ConsoleReporter::status(session::Level level, const char* text, int) {
         ++errors;
     else
         ++inputErrors;
+    // A flow that fails on every request says so once.
+    if (previous == text)
+        return;
     if (barShown_) {
         std::fputc('\n', stderr);
         barShown_ = false;
     }
-    complain(trimmed(text));
+    // The window's status bar shows just "..." for a register that gave no answer.
+    complain(std::string(text) == "..." ? "the device did not answer a register read"
+                                        : trimmed(text));
 }
 
 void ConsoleReporter::progress(int value, int maximum) {
