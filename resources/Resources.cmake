@@ -80,6 +80,26 @@ function(korvanta_variant_resources exe variant)
                 DESTINATION ${hicolor}/512x512/apps RENAME korvanta-utility.png)
             install(FILES ${KORVANTA_RESOURCES_DIR}/Korvanta.svg
                 DESTINATION ${hicolor}/scalable/apps RENAME korvanta-utility.svg)
+            korvanta_window_manual_pages()
         endif()
     endif()
+endfunction()
+
+# One manual page for both window programs: the 200 % one's page points at it.
+# Installed gzipped, as Debian keeps manual pages.
+function(korvanta_window_manual_pages)
+    find_program(KORVANTA_GZIP gzip)
+    if(NOT KORVANTA_GZIP)
+        message(STATUS "gzip not found: no manual page for the window programs")
+        return()
+    endif()
+    set(dir ${CMAKE_CURRENT_BINARY_DIR}/man)
+    configure_file(${KORVANTA_RESOURCES_DIR}/linux/KORVANTA_GUI.1.in ${dir}/KORVANTA_GUI.1 @ONLY)
+    file(CONFIGURE OUTPUT ${dir}/KORVANTA_GUI_200DPI.1 CONTENT ".so man1/KORVANTA_GUI.1\n")
+    set(pages ${dir}/KORVANTA_GUI.1.gz ${dir}/KORVANTA_GUI_200DPI.1.gz)
+    add_custom_command(OUTPUT ${pages}
+        COMMAND ${KORVANTA_GZIP} -9nkf ${dir}/KORVANTA_GUI.1 ${dir}/KORVANTA_GUI_200DPI.1
+        DEPENDS ${dir}/KORVANTA_GUI.1 ${dir}/KORVANTA_GUI_200DPI.1 VERBATIM)
+    add_custom_target(korvanta_window_man ALL DEPENDS ${pages})
+    install(FILES ${pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endfunction()
