@@ -1,4 +1,5 @@
 #include "app/AppState.h"
+#include "app/DecodeMenus.h"
 #include "app/FormFont.h"
 #include "app/MainWindow.h"
 #include "app/QtDialogs.h"
@@ -65,6 +66,7 @@ int main(int argc, char* argv[]) {
     platform().trace = trace && trace->isOpen() ? trace.get() : nullptr;
 
     auto* window = new MainWindow;
+    installDecodeMenus(*window);
 
     if (kDpi200Build) {
         appState.dpiScale = probeDpiScale();

@@ -1,5 +1,6 @@
-// Renders each tab of the main window to a PNG without a display, so that the
-// layout can be looked at on any machine:
+// Renders each tab of the main window, and the inspector on some of its hex
+// fields, to PNGs without a display, so that the layout can be looked at on
+// any machine:
 //
 //   QT_QPA_PLATFORM=offscreen KORVANTA_LINK=simulator korvanta_screenshots_<variant> <dir>
 //
@@ -8,6 +9,9 @@
 // would wait forever with nobody to click it.
 
 #include "app/AppState.h"
+#include "app/DecodeMenus.h"
+#include "app/EdidComparison.h"
+#include "app/InspectorWindow.h"
 #include "app/MainWindow.h"
 #include "app/Variant.h"
 #include "link/Backend.h"
@@ -20,8 +24,10 @@
 #include <QDir>
 #include <QFont>
 #include <QPixmap>
+#include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
+#include <QTextEdit>
 
 #include <cstdio>
 #include <cstdlib>
@@ -62,6 +68,39 @@ QString fileNameFor(int index, const QWidget* page) {
     return QStringLiteral("%1-%2-%3.png").arg(variant).arg(index + 1).arg(page->objectName());
 }
 
+bool save(QWidget* widget, const QString& path) {
+    if (widget->grab().save(path)) {
+        std::printf("%s\n", qPrintable(path));
+        return true;
+    }
+    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    return false;
+}
+
+// The inspector as the context menus open it: the EDID editor's and the HDR
+// InfoFrame's decodes, and the editor compared with TOP's display.
+int saveInspectors(MainWindow& window, const QDir& out, int number) {
+    const char* variant = kDpi200Build ? "dpi200" : "standard";
+    int failures = 0;
+    for (const char* name : {"EDIDtext", "IFtext"}) {
+        InspectorWindow* inspector = openInspector(window.findChild<QTextEdit*>(name));
+        QApplication::processEvents();
+        const QString file =
+            QStringLiteral("%1-%2-inspector-%3.png").arg(variant).arg(number++).arg(name);
+        if (!inspector || !save(inspector, out.filePath(file)))
+            ++failures;
+    }
+    InspectorWindow* comparison = openEdidComparison(window.findChild<QTextEdit*>("EDIDtext"));
+    for (QPushButton* button : comparison->findChildren<QPushButton*>())
+        if (button->text() == QStringLiteral("TOP display"))
+            button->click();
+    QApplication::processEvents();
+    const QString file = QStringLiteral("%1-%2-compare-EDIDtext.png").arg(variant).arg(number);
+    if (!save(comparison, out.filePath(file)))
+        ++failures;
+    return failures;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -93,6 +132,7 @@ int main(int argc, char* argv[]) {
     platform() = Platform{usb.get(), &clock, &dialogs, nullptr};
 
     auto* window = new MainWindow;
+    installDecodeMenus(*window);
     // The same steps as the program's main() after the window exists.
     if (kDpi200Build) {
         const QScreen* screen = QGuiApplication::primaryScreen();
@@ -112,14 +152,10 @@ int main(int argc, char* argv[]) {
     for (int i = 0; i < tabs->count(); ++i) {
         tabs->setCurrentIndex(i);
         QApplication::processEvents();
-        const QString path = out.filePath(fileNameFor(i, tabs->widget(i)));
-        if (window->grab().save(path)) {
-            std::printf("%s\n", qPrintable(path));
-        } else {
-            std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        if (!save(window, out.filePath(fileNameFor(i, tabs->widget(i)))))
             ++failures;
-        }
     }
+    failures += saveInspectors(*window, out, tabs->count() + 1);
 
     delete window;
     platform() = Platform{};

@@ -1,0 +1,104 @@
+#include "app/DecodeMenus.h"
+
+#include "app/EdidComparison.h"
+#include "app/FieldDecode.h"
+#include "app/InspectorWindow.h"
+
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QTextEdit>
+
+#include <memory>
+
+namespace {
+
+struct DecodedField {
+    const char* objectName;
+    HexField kind;
+    const char* title; // "the ..." in the inspector's texts
+};
+
+constexpr DecodedField kDecodedFields[] = {
+    {"EDIDtext", HexField::Edid, "EDID editor"},
+    {"CECtext", HexField::Cec, "CEC command"},
+    {"IFtext", HexField::HdrInfoFrame, "custom HDR InfoFrame"},
+    {"AVItext", HexField::AviInfoFrame, "custom AVI InfoFrame"},
+    {"txtHdrIf", HexField::CapturedHdr, "source's HDR InfoFrame"},
+};
+
+const DecodedField* decodedField(const QTextEdit* field) {
+    for (const DecodedField& entry : kDecodedFields)
+        if (field && field->objectName() == QLatin1String(entry.objectName))
+            return &entry;
+    return nullptr;
+}
+
+// A text edit's right click lands on its viewport, the menu key on the edit
+// itself: the filter watches both and puts up our menu in place of its own.
+class DecodeMenuFilter final : public QObject {
+public:
+    using QObject::QObject;
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::ContextMenu)
+            return false;
+        auto* field = qobject_cast<QTextEdit*>(watched);
+        if (!field)
+            field = qobject_cast<QTextEdit*>(watched->parent());
+        if (!decodedField(field))
+            return false;
+        const std::unique_ptr<QMenu> menu(decodeContextMenu(field));
+        showDecodeMenu(*menu, static_cast<QContextMenuEvent*>(event)->globalPos());
+        return true;
+    }
+};
+
+} // namespace
+
+std::function<void(QMenu&, const QPoint&)> showDecodeMenu = [](QMenu& menu, const QPoint& at) {
+    menu.exec(at);
+};
+
+void installDecodeMenus(QWidget& window) {
+    auto* filter = new DecodeMenuFilter(&window);
+    for (const DecodedField& entry : kDecodedFields) {
+        if (auto* field = window.findChild<QTextEdit*>(QLatin1String(entry.objectName))) {
+            field->installEventFilter(filter);
+            field->viewport()->installEventFilter(filter);
+        }
+    }
+}
+
+QMenu* decodeContextMenu(QTextEdit* field) {
+    QMenu* menu = field->createStandardContextMenu();
+    const DecodedField* entry = decodedField(field);
+    if (!entry)
+        return menu;
+    menu->addSeparator();
+    QObject::connect(menu->addAction(InspectorWindow::tr("Decode\u2026")), &QAction::triggered,
+                     field, [field] { openInspector(field); });
+    if (entry->kind == HexField::Edid)
+        QObject::connect(menu->addAction(InspectorWindow::tr("Compare EDIDs\u2026")),
+                         &QAction::triggered, field, [field] { openEdidComparison(field); });
+    return menu;
+}
+
+InspectorWindow* openInspector(QTextEdit* field) {
+    const DecodedField* entry = decodedField(field);
+    if (!entry)
+        return nullptr;
+    QWidget* owner = field->window();
+    const QString name = QStringLiteral("inspector-") + field->objectName();
+    InspectorWindow* inspector = InspectorWindow::findOpen(owner, name);
+    if (!inspector) {
+        const QString title = InspectorWindow::tr(entry->title);
+        inspector = new InspectorWindow(owner, InspectorWindow::tr("Decode of the %1").arg(title));
+        inspector->setObjectName(name);
+        inspector->showNote(InspectorWindow::tr("The %1, decoded as it changes.").arg(title));
+        const HexField kind = entry->kind;
+        inspector->follow(field,
+                          [kind](const QString& text) { return decodeHexField(kind, text); });
+    }
+    inspector->present();
+    return inspector;
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <functional>
+
+class InspectorWindow;
+class QMenu;
+class QPoint;
+class QTextEdit;
+class QWidget;
+
+// "Decode…" in the context menus of the window's hex fields (the EDID editor,
+// the CEC command, both InfoFrames and the source's HDR InfoFrame), and
+// "Compare EDIDs…" in the EDID editor's. The entries are added when the menu
+// opens, by an event filter, so the form itself stays as designed.
+void installDecodeMenus(QWidget& window);
+
+// The menu a right click on `field` opens: the field's standard entries, then
+// ours when the field is one of the hex fields. The caller deletes it.
+QMenu* decodeContextMenu(QTextEdit* field);
+
+// How a right click puts the menu up: runs it at the point, on the screen.
+// Tests answer it in place of a user.
+extern std::function<void(QMenu&, const QPoint&)> showDecodeMenu;
+
+// Opens, or brings forward, the inspector that follows the field's text.
+// Null for a field that has no decode.
+InspectorWindow* openInspector(QTextEdit* field);

@@ -1,0 +1,226 @@
+#include "app/InspectorWindow.h"
+
+#include "app/Variant.h"
+#include "session/Reporter.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStyle>
+#include <QTextEdit>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+// The 200 % build's form uses smaller points throughout; the inspector keeps
+// the same proportion to it.
+struct InspectorLook {
+    int pointSize;
+    int headingPointSize;
+    int width, height;
+};
+constexpr InspectorLook kLook =
+    kDpi200Build ? InspectorLook{7, 9, 660, 620} : InspectorLook{9, 11, 800, 700};
+constexpr int kProblemListRows = 4;
+constexpr int kProblemListPadding = 4; // the list's margins around its rows
+constexpr int kLabelColumnSharePercent = 45;
+
+const QColor kProblemColour(0xB0, 0x00, 0x20);
+const QColor kCleanColour(0x1E, 0x6E, 0x2E);
+
+QString fromStd(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+void paint(QWidget* widget, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    widget->setPalette(palette);
+}
+
+void addNodes(QTreeWidgetItem* parent, const std::vector<decode::Node>& nodes,
+              const QIcon& problemIcon) {
+    for (const decode::Node& node : nodes) {
+        // Nodes without a label exist for JSON only.
+        if (node.label.empty())
+            continue;
+        auto* item = new QTreeWidgetItem(parent, {fromStd(node.label), fromStd(node.text)});
+        item->setToolTip(0, fromStd(node.label));
+        item->setToolTip(1, fromStd(node.text));
+        if (node.problem) {
+            item->setIcon(0, problemIcon);
+            for (int column = 0; column < 2; ++column)
+                item->setForeground(column, kProblemColour);
+        }
+        addNodes(item, node.children, problemIcon);
+    }
+}
+
+} // namespace
+
+class InspectorWindow::NoteReporter final : public session::Reporter {
+public:
+    explicit NoteReporter(InspectorWindow& window) : window_(window) {}
+    void status(session::Level level, const char* text, int) override {
+        window_.lastReport_ = InspectorWindow::tr(text);
+        window_.showNote(window_.lastReport_, level != session::Level::Done);
+    }
+    // Like the main window's: standard output only.
+    void diagnostic(const char* text) override {
+        std::fputs(text, stdout);
+        std::fflush(stdout);
+    }
+
+private:
+    InspectorWindow& window_;
+};
+
+InspectorWindow::InspectorWindow(QWidget* owner, const QString& title)
+    : QWidget(owner, Qt::Window), reporter_(std::make_unique<NoteReporter>(*this)) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(tr("%1 - KORVANTA Utility").arg(title));
+    QFont base = font();
+    base.setPointSize(kLook.pointSize);
+    setFont(base);
+
+    heading_ = new QLabel(this);
+    QFont headingFont = base;
+    headingFont.setPointSize(kLook.headingPointSize);
+    headingFont.setBold(true);
+    heading_->setFont(headingFont);
+    note_ = new QLabel(this);
+    note_->setWordWrap(true);
+    choices_ = new QHBoxLayout;
+    choices_->addStretch(1);
+
+    tree_ = new QTreeWidget(this);
+    tree_->setColumnCount(2);
+    tree_->setHeaderLabels({tr("Field"), tr("Value")});
+    tree_->header()->setFont(base); // styles may give headers a font of their own
+    tree_->setAlternatingRowColors(true);
+    tree_->setUniformRowHeights(true);
+    // Widths set by fitColumns(): long values scroll rather than being cut.
+    tree_->header()->setStretchLastSection(false);
+    tree_->setTextElideMode(Qt::ElideMiddle);
+    tree_->viewport()->installEventFilter(this);
+
+    summary_ = new QLabel(this);
+    QFont summaryFont = base;
+    summaryFont.setBold(true);
+    summary_->setFont(summaryFont);
+    problems_ = new QListWidget(this);
+    problems_->setWordWrap(true);
+    problems_->setMaximumHeight(problems_->fontMetrics().lineSpacing() * kProblemListRows +
+                                2 * problems_->frameWidth() + kProblemListPadding);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(heading_);
+    layout->addWidget(note_);
+    layout->addLayout(choices_);
+    layout->addWidget(tree_, 1);
+    layout->addWidget(summary_);
+    layout->addWidget(problems_);
+    resize(kLook.width, kLook.height);
+    // Until there is a decode there is nothing to count.
+    heading_->setText(title);
+    summary_->hide();
+    problems_->hide();
+}
+
+InspectorWindow::~InspectorWindow() = default;
+
+InspectorWindow* InspectorWindow::findOpen(QWidget* owner, const QString& name) {
+    const auto windows = owner->findChildren<InspectorWindow*>(name, Qt::FindDirectChildrenOnly);
+    for (InspectorWindow* window : windows)
+        if (window->isVisible())
+            return window;
+    return nullptr;
+}
+
+void InspectorWindow::present() {
+    show();
+    raise();
+    activateWindow();
+}
+
+void InspectorWindow::follow(QTextEdit* field, Decoder decoder) {
+    disconnect(following_);
+    field_ = field;
+    decoder_ = std::move(decoder);
+    following_ = connect(field, &QTextEdit::textChanged, this, &InspectorWindow::refresh);
+    refresh();
+}
+
+void InspectorWindow::refresh() {
+    if (field_ && decoder_)
+        showDecoded(decoder_(field_->toPlainText()));
+}
+
+void InspectorWindow::showDecoded(const decode::Decoded& decoded) {
+    // Typing redraws the tree at each key; keep the reader's place in it.
+    const int scrolled = tree_->verticalScrollBar()->value();
+    heading_->setText(fromStd(decoded.title));
+    tree_->clear();
+    addNodes(tree_->invisibleRootItem(), decoded.nodes,
+             style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    tree_->expandAll();
+    fitColumns();
+    tree_->verticalScrollBar()->setValue(scrolled);
+
+    problems_->clear();
+    for (const std::string& problem : decoded.problems) {
+        auto* item = new QListWidgetItem(fromStd(problem), problems_);
+        item->setForeground(kProblemColour);
+    }
+    const int count = static_cast<int>(decoded.problems.size());
+    summary_->show();
+    problems_->setVisible(count > 0);
+    summary_->setText(count == 0   ? tr("No problems found.")
+                      : count == 1 ? tr("1 problem:")
+                                   : tr("%1 problems:").arg(count));
+    paint(summary_, count == 0 ? kCleanColour : kProblemColour);
+}
+
+void InspectorWindow::fitColumns() {
+    const auto needed = [this](int column) {
+        tree_->resizeColumnToContents(column);
+        return tree_->columnWidth(column);
+    };
+    const int available = tree_->viewport()->width();
+    const int values = needed(1);
+    // Labels get what the values leave, and never less than their share.
+    const int label = std::min(
+        needed(0), std::max(available * kLabelColumnSharePercent / 100, available - values));
+    tree_->setColumnWidth(0, label);
+    tree_->setColumnWidth(1, std::max(values, available - label));
+}
+
+bool InspectorWindow::eventFilter(QObject* watched, QEvent* event) {
+    // The tree's own size, known only once the layout has placed it.
+    if (watched == tree_->viewport() && event->type() == QEvent::Resize)
+        fitColumns();
+    return QWidget::eventFilter(watched, event);
+}
+
+void InspectorWindow::showNote(const QString& text, bool problem) {
+    note_->setText(text);
+    paint(note_, problem ? kProblemColour : QApplication::palette().color(QPalette::WindowText));
+}
+
+QString InspectorWindow::note() const {
+    return note_->text();
+}
+
+QPushButton* InspectorWindow::addChoice(const QString& text) {
+    auto* button = new QPushButton(text, this);
+    choices_->insertWidget(choices_->count() - 1, button); // ahead of the stretch
+    return button;
+}

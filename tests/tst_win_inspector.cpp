@@ -1,0 +1,331 @@
+// The inspector: opened from the hex fields' context menus, following their text.
+#include "WindowHarness.h"
+#include "app/DecodeMenus.h"
+#include "app/InspectorWindow.h"
+#include "edid/EdidText.h"
+#include "link/Protocol.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QFile>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTextEdit>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+const QString kDecode = QStringLiteral("Decode\u2026");
+const QString kCompare = QStringLiteral("Compare EDIDs\u2026");
+
+QStringList actionTexts(const QMenu& menu) {
+    QStringList texts;
+    for (const QAction* action : menu.actions())
+        texts << action->text();
+    return texts;
+}
+
+// Runs an entry of the field's context menu, as a click on it would, and
+// returns the window it opened.
+InspectorWindow* choose(WindowHarness& h, QTextEdit* edit, const QString& entry) {
+    const std::unique_ptr<QMenu> menu(decodeContextMenu(edit));
+    for (QAction* action : menu->actions())
+        if (action->text() == entry)
+            action->trigger();
+    const QString kind = entry == kDecode ? QStringLiteral("inspector-") : "comparison-";
+    return h.window->findChild<InspectorWindow*>(kind + edit->objectName());
+}
+
+// The first row of the tree whose "Label: value" holds `text`.
+QTreeWidgetItem* rowWith(const InspectorWindow* inspector, const QString& text) {
+    for (QTreeWidgetItemIterator it(inspector->tree()); *it; ++it)
+        if (((*it)->text(0) + QStringLiteral(": ") + (*it)->text(1)).contains(text))
+            return *it;
+    return nullptr;
+}
+
+bool markedRed(const QTreeWidgetItem* item) {
+    const QColor c = item->foreground(1).color();
+    return !item->icon(0).isNull() && c.red() > 128 && c.green() < 64 && c.blue() < 64;
+}
+
+QStringList problems(const InspectorWindow* inspector) {
+    QStringList out;
+    for (int i = 0; i < inspector->problemList()->count(); ++i)
+        out << inspector->problemList()->item(i)->text();
+    return out;
+}
+
+void press(const InspectorWindow* inspector, const QString& text) {
+    for (QPushButton* b : inspector->findChildren<QPushButton*>())
+        if (b->text() == text)
+            b->click();
+}
+
+EdidImage editorImage(WindowHarness& h) {
+    EdidImage image{};
+    parseEdidText(h.ui()->EDIDtext->toPlainText(), image);
+    return image;
+}
+
+} // namespace
+
+class InspectorTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void menuEntries_data();
+    void menuEntries();
+    void rightClickOpensOurMenu_data();
+    void rightClickOpensOurMenu();
+    void decodeFollowsField_data();
+    void decodeFollowsField();
+    void editorTextProblems_data();
+    void editorTextProblems();
+    void wrongChecksumIsMarked();
+    void compareWithTopFollowsEditor();
+    void compareFailsWhenDeviceRefuses();
+    void compareWithFile();
+};
+
+void InspectorTest::menuEntries_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("compare");
+    QTest::newRow("EDID editor") << "EDIDtext" << true;
+    QTest::newRow("CEC") << "CECtext" << false;
+    QTest::newRow("HDR InfoFrame") << "IFtext" << false;
+    QTest::newRow("AVI InfoFrame") << "AVItext" << false;
+    QTest::newRow("captured HDR") << "txtHdrIf" << false;
+}
+
+void InspectorTest::menuEntries() {
+    QFETCH(QString, name);
+    QFETCH(bool, compare);
+    WindowHarness h;
+    h.start();
+    const std::unique_ptr<QMenu> menu(decodeContextMenu(h.window->findChild<QTextEdit*>(name)));
+    const QStringList texts = actionTexts(*menu);
+    QCOMPARE(texts.count(kDecode), 1);
+    QCOMPARE(texts.count(kCompare), compare ? 1 : 0);
+    // The field's own entries stay, ahead of ours.
+    const int selectAll = texts.indexOf(QRegularExpression(QStringLiteral("Select All.*")));
+    QVERIFY(selectAll >= 0 && selectAll < texts.indexOf(kDecode));
+}
+
+void InspectorTest::rightClickOpensOurMenu_data() {
+    QTest::addColumn<bool>("keyboard");
+    // A mouse click lands on the edit's viewport, the menu key on the edit.
+    QTest::newRow("mouse") << false;
+    QTest::newRow("menu key") << true;
+}
+
+void InspectorTest::rightClickOpensOurMenu() {
+    QFETCH(bool, keyboard);
+    WindowHarness h;
+    h.start();
+    installDecodeMenus(*h.window);
+    QTextEdit* cec = h.ui()->CECtext;
+    QStringList shown;
+    // Instead of a user: note the entries and choose "Decode…".
+    const auto onScreen = showDecodeMenu;
+    showDecodeMenu = [&](QMenu& menu, const QPoint&) {
+        shown = actionTexts(menu);
+        for (QAction* action : menu.actions())
+            if (action->text() == kDecode)
+                action->trigger();
+    };
+    QWidget* target = keyboard ? static_cast<QWidget*>(cec) : cec->viewport();
+    QContextMenuEvent click(keyboard ? QContextMenuEvent::Keyboard : QContextMenuEvent::Mouse,
+                            QPoint(5, 5), target->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(target, &click);
+    showDecodeMenu = onScreen;
+    QVERIFY(shown.contains(kDecode));
+    auto* inspector = h.window->findChild<InspectorWindow*>(QStringLiteral("inspector-CECtext"));
+    QVERIFY(inspector);
+    QVERIFY(inspector->isVisible() && inspector->isWindow());
+    QCOMPARE(inspector->windowModality(), Qt::NonModal);
+}
+
+void InspectorTest::decodeFollowsField_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("shownBefore");
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<QString>("shownAfter");
+    // Opcode 0x36 is <Standby>, 0x04 <Image View On>.
+    QTest::newRow("CEC") << "CECtext"
+                         << "0f:36"
+                         << "Standby"
+                         << "40:04"
+                         << "Image View On";
+    // Data byte 1, bits 7..5: colour space 2 is YCbCr 4:4:4, 1 is 4:2:2.
+    QTest::newRow("AVI") << "AVItext"
+                         << "40"
+                         << "YCbCr 4:4:4"
+                         << "20"
+                         << "YCbCr 4:2:2";
+    // After type, version, length and checksum, data byte 1 is the EOTF: 2 PQ, 3 HLG.
+    QTest::newRow("HDR") << "IFtext"
+                         << "87:01:1a:00:02:00"
+                         << "SMPTE ST 2084"
+                         << "87:01:1a:00:03:00"
+                         << "HLG";
+    // The status shows the captured frame's data bytes only.
+    QTest::newRow("captured HDR") << "txtHdrIf"
+                                  << "02:00"
+                                  << "SMPTE ST 2084"
+                                  << "03:00"
+                                  << "HLG";
+}
+
+void InspectorTest::decodeFollowsField() {
+    QFETCH(QString, name);
+    QFETCH(QString, before);
+    QFETCH(QString, shownBefore);
+    QFETCH(QString, after);
+    QFETCH(QString, shownAfter);
+    WindowHarness h;
+    h.start();
+    auto* edit = h.window->findChild<QTextEdit*>(name);
+    edit->setPlainText(before);
+
+    InspectorWindow* inspector = choose(h, edit, kDecode);
+    QVERIFY(inspector);
+    QVERIFY(rowWith(inspector, shownBefore) && !rowWith(inspector, shownAfter));
+    edit->setPlainText(after);
+    QVERIFY(rowWith(inspector, shownAfter) && !rowWith(inspector, shownBefore));
+
+    // Asked again, the same window comes forward.
+    QCOMPARE(choose(h, edit, kDecode), inspector);
+    QCOMPARE(h.window->findChildren<InspectorWindow*>().size(), qsizetype(1));
+}
+
+void InspectorTest::editorTextProblems_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("problem");
+    QTest::addColumn<QString>("size");
+    // Byte 0 parses; byte 1, from character 4, ends in a comma.
+    QTest::newRow("bad separator") << "00 FF,FF"
+                                   << "byte 1 (character 4): expected two hex digits"
+                                   << "1 bytes";
+    QTest::newRow("lone digit") << "00 F"
+                                << "byte 1 (character 4)"
+                                << "1 bytes";
+    QTest::newRow("257 bytes") << QStringLiteral("00 ").repeated(257)
+                               << "byte 256 on: past the 256 bytes"
+                               << "256 bytes";
+}
+
+void InspectorTest::editorTextProblems() {
+    QFETCH(QString, text);
+    QFETCH(QString, problem);
+    QFETCH(QString, size);
+    WindowHarness h;
+    h.start();
+    h.ui()->EDIDtext->setPlainText(text);
+    InspectorWindow* inspector = choose(h, h.ui()->EDIDtext, kDecode);
+    QVERIFY(inspector);
+    QVERIFY(!problems(inspector).isEmpty());
+    QVERIFY2(problems(inspector).front().startsWith(problem), qPrintable(problems(inspector)[0]));
+    // The text's problem stands first in the tree, marked; the bytes before
+    // it are decoded all the same.
+    QTreeWidgetItem* first = inspector->tree()->topLevelItem(0);
+    QVERIFY(first->text(1).startsWith(problem));
+    QVERIFY(markedRed(first));
+    QVERIFY(rowWith(inspector, QStringLiteral("Size: ") + size));
+}
+
+void InspectorTest::wrongChecksumIsMarked() {
+    WindowHarness h;
+    h.start();
+    EdidImage image = editorImage(h);
+    QVERIFY(edidChecksumsCorrect(image));
+    InspectorWindow* inspector = choose(h, h.ui()->EDIDtext, kDecode);
+    QVERIFY(inspector);
+    const auto checksumProblems = [&] {
+        return problems(inspector).filter(QStringLiteral("checksum"), Qt::CaseInsensitive);
+    };
+    QVERIFY(checksumProblems().isEmpty());
+
+    const int right = image[kEdidBlockSize - 1], wrong = (right + 1) & 0xFF;
+    image[kEdidBlockSize - 1] = static_cast<std::uint8_t>(wrong);
+    h.ui()->EDIDtext->setPlainText(edidHexText(image));
+
+    QCOMPARE(checksumProblems(),
+             QStringList{QString::asprintf("byte 127: checksum is 0x%02X, should be 0x%02X", wrong,
+                                           right)});
+    QTreeWidgetItem* checksum = rowWith(inspector, QString::asprintf("Checksum: 0x%02X", wrong));
+    QVERIFY(checksum && markedRed(checksum));
+    QVERIFY(inspector->problemList()->isVisibleTo(inspector));
+    // A correct field is not marked.
+    QVERIFY(!markedRed(rowWith(inspector, QStringLiteral("Manufacturer"))));
+}
+
+void InspectorTest::compareWithTopFollowsEditor() {
+    WindowHarness h;
+    h.start();
+    QVERIFY(h.device().displayEdid[0] != editorImage(h));
+    InspectorWindow* inspector = choose(h, h.ui()->EDIDtext, kCompare);
+    QVERIFY(inspector);
+    QCOMPARE(inspector->tree()->topLevelItemCount(), 0);
+    h.clearTraffic();
+
+    press(inspector, QStringLiteral("TOP display"));
+    const auto& sent = h.requests();
+    QVERIFY(std::any_of(sent.begin(), sent.end(), [](const auto& r) {
+        return r.size() > 2 && r[2] == proto::kCmdStageTopEdid;
+    }));
+    QVERIFY(rowWith(inspector, QStringLiteral("Compared: editor with TOP")));
+    QVERIFY(rowWith(inspector, QStringLiteral("Same: no")));
+
+    // The editor now holds TOP's table: the comparison follows it.
+    h.ui()->EDIDtext->setPlainText(edidHexText(h.device().displayEdid[0]));
+    QVERIFY(rowWith(inspector, QStringLiteral("Same: yes")));
+}
+
+void InspectorTest::compareFailsWhenDeviceRefuses() {
+    WindowHarness h;
+    h.start();
+    h.device().refusedCommands = {proto::kCmdStageBotEdid};
+    InspectorWindow* inspector = choose(h, h.ui()->EDIDtext, kCompare);
+    QVERIFY(inspector);
+    press(inspector, QStringLiteral("BOT display"));
+    QVERIFY2(inspector->note().startsWith(QStringLiteral("Could not read BOT's EDID")),
+             qPrintable(inspector->note()));
+    QCOMPARE(inspector->tree()->topLevelItemCount(), 0);
+}
+
+void InspectorTest::compareWithFile() {
+    WindowHarness h;
+    h.start();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("same.bin"));
+    const EdidImage own = editorImage(h);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(reinterpret_cast<const char*>(own.data()), kEdidSize);
+    file.close();
+    InspectorWindow* inspector = choose(h, h.ui()->EDIDtext, kCompare);
+    QVERIFY(inspector);
+    h.clearTraffic();
+
+    press(inspector, QStringLiteral("File\u2026")); // cancelled: nothing compared
+    QCOMPARE(inspector->tree()->topLevelItemCount(), 0);
+    h.dialogs.fileAnswers.push_back(path);
+    press(inspector, QStringLiteral("File\u2026"));
+    QCOMPARE(h.dialogs.shown.size(), std::size_t(2));
+    QCOMPARE(h.dialogs.shown.back().kind, QStringLiteral("open"));
+    QVERIFY(rowWith(inspector, QStringLiteral("Compared: editor with same.bin")));
+    QVERIFY(rowWith(inspector, QStringLiteral("Same: yes")));
+    QVERIFY(h.requests().empty());
+}
+
+QTEST_MAIN(InspectorTest)
+#include "tst_win_inspector.moc"
