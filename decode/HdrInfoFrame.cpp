@@ -1,6 +1,8 @@
 #include "decode/ColonHexInput.h"
 #include "decode/InfoFrameDecode.h"
+
 #include "decode/NodeBuild.h"
+#include <algorithm>
 
 #include <array>
 #include <cmath>
@@ -177,7 +179,14 @@ Decoded decodeHdrInfoFrameTyped(std::span<const std::uint8_t> frame) {
     d.nodes.push_back(std::move(checksum));
 
     decodePayload(d, DataBytes{counted, "byte ", kTypedHeaderSize + 1}, length);
-    if (data.size() > counted.size())
+    // The device keeps its stored frame in a fixed 31-byte slot, so zeros past
+    // the announced length are its padding, not part of the frame.
+    const auto extra = data.subspan(counted.size());
+    const bool padding = std::all_of(extra.begin(), extra.end(), [](auto b) { return b == 0; });
+    if (!extra.empty() && padding)
+        d.nodes.push_back(field("padding", "Padding",
+                                std::to_string(extra.size()) + " zero bytes past the length"));
+    else if (!extra.empty())
         d.nodes.push_back(problemNode(
             d, "extraBytes", "Extra bytes",
             "byte " + std::to_string(kTypedHeaderSize + counted.size() + 1) + ": past the " +

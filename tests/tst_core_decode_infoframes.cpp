@@ -83,6 +83,11 @@ void TestDecodeInfoFrames::hdrProblems_data() {
                                << QStringList{"byte 4: checksum is 0x74, should be 0x5C",
                                               "byte 6: missing, the frame ends after data byte "
                                               "1 of 26"};
+    // The stored frame fills the device's 31-byte slot: zeros there are padding.
+    QTest::newRow("zero padding") << QString(kHdr10) + ":00" << QStringList{};
+    QTest::newRow("bytes past the length")
+        << QString(kHdr10) + ":00:05"
+        << QStringList{"byte 31: past the 26 data bytes the length announces"};
     QTest::newRow("header only") << "87:01"
                                  << QStringList{"byte 3: missing, expected the length (0x1a)"};
     QTest::newRow("typing mistake")
