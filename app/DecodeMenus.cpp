@@ -1,8 +1,8 @@
 #include "app/DecodeMenus.h"
 
+#include "app/DecodeWindow.h"
 #include "app/EdidComparison.h"
 #include "app/FieldDecode.h"
-#include "app/InspectorWindow.h"
 
 #include <QContextMenuEvent>
 #include <QMenu>
@@ -15,7 +15,7 @@ namespace {
 struct DecodedField {
     const char* objectName;
     HexField kind;
-    const char* title; // "the ..." in the inspector's texts
+    const char* title; // "the ..." in the decode window's texts
 };
 
 constexpr DecodedField kDecodedFields[] = {
@@ -75,30 +75,30 @@ QMenu* decodeContextMenu(QTextEdit* field) {
     if (!entry)
         return menu;
     menu->addSeparator();
-    QObject::connect(menu->addAction(InspectorWindow::tr("Decode\u2026")), &QAction::triggered,
-                     field, [field] { openInspector(field); });
+    QObject::connect(menu->addAction(DecodeWindow::tr("Decode\u2026")), &QAction::triggered, field,
+                     [field] { openDecodeWindow(field); });
     if (entry->kind == HexField::Edid)
-        QObject::connect(menu->addAction(InspectorWindow::tr("Compare EDIDs\u2026")),
+        QObject::connect(menu->addAction(DecodeWindow::tr("Compare EDIDs\u2026")),
                          &QAction::triggered, field, [field] { openEdidComparison(field); });
     return menu;
 }
 
-InspectorWindow* openInspector(QTextEdit* field) {
+DecodeWindow* openDecodeWindow(QTextEdit* field) {
     const DecodedField* entry = decodedField(field);
     if (!entry)
         return nullptr;
     QWidget* owner = field->window();
-    const QString name = QStringLiteral("inspector-") + field->objectName();
-    InspectorWindow* inspector = InspectorWindow::findOpen(owner, name);
-    if (!inspector) {
-        const QString title = InspectorWindow::tr(entry->title);
-        inspector = new InspectorWindow(owner, InspectorWindow::tr("Decode of the %1").arg(title));
-        inspector->setObjectName(name);
-        inspector->showNote(InspectorWindow::tr("The %1, decoded as it changes.").arg(title));
+    const QString name = QStringLiteral("decode-") + field->objectName();
+    DecodeWindow* decodeWindow = DecodeWindow::findOpen(owner, name);
+    if (!decodeWindow) {
+        const QString title = DecodeWindow::tr(entry->title);
+        decodeWindow = new DecodeWindow(owner, DecodeWindow::tr("Decode of the %1").arg(title));
+        decodeWindow->setObjectName(name);
+        decodeWindow->showNote(DecodeWindow::tr("The %1, decoded as it changes.").arg(title));
         const HexField kind = entry->kind;
-        inspector->follow(field,
-                          [kind](const QString& text) { return decodeHexField(kind, text); });
+        decodeWindow->follow(field,
+                             [kind](const QString& text) { return decodeHexField(kind, text); });
     }
-    inspector->present();
-    return inspector;
+    decodeWindow->present();
+    return decodeWindow;
 }

@@ -2,7 +2,7 @@
 
 #include <functional>
 
-class InspectorWindow;
+class DecodeWindow;
 class QMenu;
 class QPoint;
 class QTextEdit;
@@ -22,6 +22,6 @@ QMenu* decodeContextMenu(QTextEdit* field);
 // Tests answer it in place of a user.
 extern std::function<void(QMenu&, const QPoint&)> showDecodeMenu;
 
-// Opens, or brings forward, the inspector that follows the field's text.
+// Opens, or brings forward, the decode window that follows the field's text.
 // Null for a field that has no decode.
-InspectorWindow* openInspector(QTextEdit* field);
+DecodeWindow* openDecodeWindow(QTextEdit* field);

@@ -1,7 +1,7 @@
 #include "app/EdidComparison.h"
 
+#include "app/DecodeWindow.h"
 #include "app/FieldDecode.h"
-#include "app/InspectorWindow.h"
 #include "edid/EdidFile.h"
 #include "link/Dialogs.h"
 #include "link/Platform.h"
@@ -26,10 +26,10 @@ constexpr DeviceSide kDeviceSides[] = {
 };
 
 QString tr(const char* text) {
-    return InspectorWindow::tr(text);
+    return DecodeWindow::tr(text);
 }
 
-void compareWith(InspectorWindow* window, QTextEdit* editor, const EdidImage& other,
+void compareWith(DecodeWindow* window, QTextEdit* editor, const EdidImage& other,
                  const QString& name) {
     window->follow(editor, [other, name = name.toStdString()](const QString& text) {
         return compareEditorEdid(text, other, name);
@@ -38,7 +38,7 @@ void compareWith(InspectorWindow* window, QTextEdit* editor, const EdidImage& ot
         tr("The EDID editor against %1, compared again as the editor changes.").arg(name));
 }
 
-void compareWithDevice(InspectorWindow* window, QTextEdit* editor, const DeviceSide& side) {
+void compareWithDevice(DecodeWindow* window, QTextEdit* editor, const DeviceSide& side) {
     window->showNote(tr("Reading %1's EDID...").arg(side.name));
     const session::EdidReadResult read =
         session::readEdid(window->reporter(), session::stageCommand(side.source));
@@ -52,7 +52,7 @@ void compareWithDevice(InspectorWindow* window, QTextEdit* editor, const DeviceS
     compareWith(window, editor, read.image, side.name);
 }
 
-void compareWithFile(InspectorWindow* window, QTextEdit* editor) {
+void compareWithFile(DecodeWindow* window, QTextEdit* editor) {
     // The same file types as the editor's own Load button.
     const QString path = platform().dialogs->openFileName(
         window, tr("Open file"), QString(), tr("Binary Files (*.bin);;All files (*.*)"));
@@ -69,12 +69,12 @@ void compareWithFile(InspectorWindow* window, QTextEdit* editor) {
 
 } // namespace
 
-InspectorWindow* openEdidComparison(QTextEdit* editor) {
+DecodeWindow* openEdidComparison(QTextEdit* editor) {
     QWidget* owner = editor->window();
     const QString name = QStringLiteral("comparison-") + editor->objectName();
-    InspectorWindow* window = InspectorWindow::findOpen(owner, name);
+    DecodeWindow* window = DecodeWindow::findOpen(owner, name);
     if (!window) {
-        window = new InspectorWindow(owner, tr("Compare EDIDs"));
+        window = new DecodeWindow(owner, tr("Compare EDIDs"));
         window->setObjectName(name);
         window->showNote(tr("Compare the EDID editor with:"));
         for (const DeviceSide& side : kDeviceSides)

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-// What the inspector makes of the text in one of the window's hex fields.
+// What the decode window makes of the text in one of the window's hex fields.
 // No widgets: the text in, the decode out.
 
 enum class HexField {

@@ -58,7 +58,7 @@ int main(int argc, char* argv[]) {
         trace = std::make_unique<Trace>(
             path, clock.tickCount(),
             traceHeader(kDpi200Build ? "KORVANTA_GUI_200DPI" : "KORVANTA_GUI",
-                        kDpi200Build ? "200% DPI" : "standard", linkSpec(link)));
+                        kDpi200Build ? "200% DPI" : "standard", linkName(link)));
 
     platform().usb = usb.get();
     platform().clock = &clock;

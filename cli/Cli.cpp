@@ -101,13 +101,13 @@ int ConsoleDialogs::message(QWidget*, Icon, const QString&, const QString& text,
 }
 
 bool chooseLink(const GlobalOptions& options, LinkChoice* choice) {
-    std::string spec = options.link;
-    if (spec.empty()) {
+    std::string name = options.link;
+    if (name.empty()) {
         const char* env = std::getenv("KORVANTA_LINK");
-        spec = env && *env ? env : "usb";
+        name = env && *env ? env : "usb";
     }
     std::string complaint;
-    if (parseLinkSpec(spec, choice, &complaint))
+    if (parseLinkName(name, choice, &complaint))
         return true;
     complain(complaint);
     return false;
@@ -204,7 +204,7 @@ int DeviceSession::openLink() {
         tracePath = env;
     if (!tracePath.empty()) {
         trace_ = std::make_unique<Trace>(tracePath, clock_.tickCount(),
-                                         traceHeader("korvanta", "command line", linkSpec(choice)));
+                                         traceHeader("korvanta", "command line", linkName(choice)));
         if (!trace_->isOpen())
             trace_.reset();
     }

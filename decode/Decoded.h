@@ -8,7 +8,7 @@
 
 // What a decoder makes of an EDID, a CEC message or an InfoFrame: a tree of
 // named fields that the command line prints as text or JSON and the
-// inspector shows as it is.
+// decodeWindow shows as it is.
 namespace decode {
 
 struct Node {
@@ -30,7 +30,7 @@ struct Decoded {
 
 // Indented plain text, one line per node ("Manufacturer: DEL"), then the
 // problems. A line with a problem starts with "!". Nodes without a label are
-// left out (they exist for JSON). Stable, for terminals and the inspector.
+// left out (they exist for JSON). Stable, for terminals and the decode window.
 std::string renderText(const Decoded& d);
 
 // One JSON object: {"title":..., "fields": {key: value or nested object/array},

@@ -47,18 +47,18 @@ void applySimEnvironment(SimUsbLibrary* sim, std::string* warnings) {
 
 } // namespace
 
-bool parseLinkSpec(std::string_view spec, LinkChoice* choice, std::string* complaint) {
+bool parseLinkName(std::string_view name, LinkChoice* choice, std::string* complaint) {
     LinkChoice parsed;
-    if (spec == "usb") {
+    if (name == "usb") {
         parsed.kind = LinkKind::Usb;
-    } else if (spec == "simulator") {
+    } else if (name == "simulator") {
         parsed.kind = LinkKind::Simulator;
-    } else if (spec.starts_with(kReplayPrefix) && spec.size() > kReplayPrefix.size()) {
+    } else if (name.starts_with(kReplayPrefix) && name.size() > kReplayPrefix.size()) {
         parsed.kind = LinkKind::Replay;
-        parsed.replayPath = std::string(spec.substr(kReplayPrefix.size()));
+        parsed.replayPath = std::string(name.substr(kReplayPrefix.size()));
     } else {
         if (complaint)
-            *complaint = "\"" + std::string(spec) +
+            *complaint = "\"" + std::string(name) +
                          "\" is not a link; use \"usb\" (the real device), \"simulator\" or "
                          "\"replay:FILE\" (a trace recorded with KORVANTA_TRACE).";
         return false;
@@ -67,7 +67,7 @@ bool parseLinkSpec(std::string_view spec, LinkChoice* choice, std::string* compl
     return true;
 }
 
-std::string linkSpec(const LinkChoice& choice) {
+std::string linkName(const LinkChoice& choice) {
     switch (choice.kind) {
     case LinkKind::Simulator:
         return "simulator";
@@ -82,7 +82,7 @@ std::string linkSpec(const LinkChoice& choice) {
 LinkChoice linkChoiceFromEnvironment(const char* value, std::string* complaint) {
     LinkChoice choice;
     std::string why;
-    if (value && *value && !parseLinkSpec(value, &choice, &why) && complaint)
+    if (value && *value && !parseLinkName(value, &choice, &why) && complaint)
         *complaint = "KORVANTA_LINK: " + why + " Going on with \"usb\".";
     return choice;
 }
@@ -124,8 +124,8 @@ std::unique_ptr<UsbLibrary> makeUsbLibrary(LinkKind kind) {
 }
 
 std::string traceHeader(const std::string& program, const std::string& build,
-                        const std::string& linkSpec) {
+                        const std::string& link) {
     const QString date = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
-    return "# " + program + " " + KORVANTA_VERSION + " (" + build + ") link=" + linkSpec + " " +
+    return "# " + program + " " + KORVANTA_VERSION + " (" + build + ") link=" + link + " " +
            date.toStdString();
 }

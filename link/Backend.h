@@ -17,11 +17,11 @@ struct LinkChoice {
 
 // "usb", "simulator", "replay:FILE". False, with a complaint naming the
 // accepted values, for anything else.
-bool parseLinkSpec(std::string_view spec, LinkChoice* choice, std::string* complaint);
-// The spec that parses back into `choice`.
-std::string linkSpec(const LinkChoice& choice);
+bool parseLinkName(std::string_view name, LinkChoice* choice, std::string* complaint);
+// The name that parses back into `choice`.
+std::string linkName(const LinkChoice& choice);
 
-// KORVANTA_LINK's value (null or empty: "usb"). A value parseLinkSpec refuses
+// KORVANTA_LINK's value (null or empty: "usb"). A value parseLinkName refuses
 // gives "usb", with a complaint for stderr.
 LinkChoice linkChoiceFromEnvironment(const char* value, std::string* complaint);
 LinkKind linkKindFromEnvironment(const char* value, std::string* complaint);
@@ -38,6 +38,6 @@ std::unique_ptr<UsbLibrary> makeUsbLibrary(LinkKind kind);
 // The backend for real hardware on this platform.
 std::unique_ptr<UsbLibrary> makeHardwareUsbLibrary();
 
-// The trace's first line, "# <program> <version> (<build>) link=<spec> <ISO date>".
+// The trace's first line, "# <program> <version> (<build>) link=<link> <ISO date>".
 std::string traceHeader(const std::string& program, const std::string& build,
-                        const std::string& linkSpec);
+                        const std::string& link);

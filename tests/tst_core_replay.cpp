@@ -64,8 +64,8 @@ private slots:
     void traceWithoutRepliesHasNoDevice_data();
     void traceWithoutRepliesHasNoDevice();
     void unusableTraceFile();
-    void parseLinkSpec_data();
-    void parseLinkSpec();
+    void parseLinkName_data();
+    void parseLinkName();
 };
 
 void ReplayTest::parseTrace_data() {
@@ -222,8 +222,8 @@ void ReplayTest::unusableTraceFile() {
     }
 }
 
-void ReplayTest::parseLinkSpec_data() {
-    QTest::addColumn<QString>("spec");
+void ReplayTest::parseLinkName_data() {
+    QTest::addColumn<QString>("link");
     QTest::addColumn<bool>("ok");
     QTest::addColumn<int>("kind");
     QTest::addColumn<QString>("path");
@@ -239,14 +239,14 @@ void ReplayTest::parseLinkSpec_data() {
     QTest::newRow("empty") << "" << false << 0 << "";
 }
 
-void ReplayTest::parseLinkSpec() {
-    QFETCH(QString, spec);
+void ReplayTest::parseLinkName() {
+    QFETCH(QString, link);
     QFETCH(bool, ok);
     QFETCH(int, kind);
     QFETCH(QString, path);
     LinkChoice choice{LinkKind::Simulator, "before"};
     std::string complaint;
-    QCOMPARE(::parseLinkSpec(spec.toStdString(), &choice, &complaint), ok);
+    QCOMPARE(::parseLinkName(link.toStdString(), &choice, &complaint), ok);
     if (!ok) {
         for (const char* accepted : {"\"usb\"", "\"simulator\"", "\"replay:FILE\""})
             QVERIFY2(complaint.find(accepted) != std::string::npos, complaint.c_str());
@@ -255,7 +255,7 @@ void ReplayTest::parseLinkSpec() {
     }
     QCOMPARE(int(choice.kind), kind);
     QCOMPARE(QString::fromStdString(choice.replayPath), path);
-    QCOMPARE(QString::fromStdString(linkSpec(choice)), spec);
+    QCOMPARE(QString::fromStdString(linkName(choice)), link);
 }
 
 QTEST_GUILESS_MAIN(ReplayTest)

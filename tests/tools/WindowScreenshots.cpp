@@ -1,4 +1,4 @@
-// Renders each tab of the main window, and the inspector on some of its hex
+// Renders each tab of the main window, and the decode window on some of its hex
 // fields, to PNGs without a display, so that the layout can be looked at on
 // any machine:
 //
@@ -10,8 +10,8 @@
 
 #include "app/AppState.h"
 #include "app/DecodeMenus.h"
+#include "app/DecodeWindow.h"
 #include "app/EdidComparison.h"
-#include "app/InspectorWindow.h"
 #include "app/MainWindow.h"
 #include "app/Variant.h"
 #include "link/Backend.h"
@@ -77,20 +77,20 @@ bool save(QWidget* widget, const QString& path) {
     return false;
 }
 
-// The inspector as the context menus open it: the EDID editor's and the HDR
+// The decode window as the context menus open it: the EDID editor's and the HDR
 // InfoFrame's decodes, and the editor compared with TOP's display.
-int saveInspectors(MainWindow& window, const QDir& out, int number) {
+int saveDecodeWindows(MainWindow& window, const QDir& out, int number) {
     const char* variant = kDpi200Build ? "dpi200" : "standard";
     int failures = 0;
     for (const char* name : {"EDIDtext", "IFtext"}) {
-        InspectorWindow* inspector = openInspector(window.findChild<QTextEdit*>(name));
+        DecodeWindow* decodeWindow = openDecodeWindow(window.findChild<QTextEdit*>(name));
         QApplication::processEvents();
         const QString file =
-            QStringLiteral("%1-%2-inspector-%3.png").arg(variant).arg(number++).arg(name);
-        if (!inspector || !save(inspector, out.filePath(file)))
+            QStringLiteral("%1-%2-decode-%3.png").arg(variant).arg(number++).arg(name);
+        if (!decodeWindow || !save(decodeWindow, out.filePath(file)))
             ++failures;
     }
-    InspectorWindow* comparison = openEdidComparison(window.findChild<QTextEdit*>("EDIDtext"));
+    DecodeWindow* comparison = openEdidComparison(window.findChild<QTextEdit*>("EDIDtext"));
     for (QPushButton* button : comparison->findChildren<QPushButton*>())
         if (button->text() == QStringLiteral("TOP display"))
             button->click();
@@ -155,7 +155,7 @@ int main(int argc, char* argv[]) {
         if (!save(window, out.filePath(fileNameFor(i, tabs->widget(i)))))
             ++failures;
     }
-    failures += saveInspectors(*window, out, tabs->count() + 1);
+    failures += saveDecodeWindows(*window, out, tabs->count() + 1);
 
     delete window;
     platform() = Platform{};

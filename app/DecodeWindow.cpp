@@ -1,4 +1,4 @@
-#include "app/InspectorWindow.h"
+#include "app/DecodeWindow.h"
 
 #include "app/Variant.h"
 #include "session/Reporter.h"
@@ -20,15 +20,15 @@
 
 namespace {
 
-// The 200 % build's form uses smaller points throughout; the inspector keeps
+// The 200 % build's form uses smaller points throughout; the decode window keeps
 // the same proportion to it.
-struct InspectorLook {
+struct DecodeWindowLook {
     int pointSize;
     int headingPointSize;
     int width, height;
 };
-constexpr InspectorLook kLook =
-    kDpi200Build ? InspectorLook{7, 9, 660, 620} : InspectorLook{9, 11, 800, 700};
+constexpr DecodeWindowLook kLook =
+    kDpi200Build ? DecodeWindowLook{7, 9, 660, 620} : DecodeWindowLook{9, 11, 800, 700};
 constexpr int kProblemListRows = 4;
 constexpr int kProblemListPadding = 4; // the list's margins around its rows
 constexpr int kLabelColumnSharePercent = 45;
@@ -66,11 +66,11 @@ void addNodes(QTreeWidgetItem* parent, const std::vector<decode::Node>& nodes,
 
 } // namespace
 
-class InspectorWindow::NoteReporter final : public session::Reporter {
+class DecodeWindow::NoteReporter final : public session::Reporter {
 public:
-    explicit NoteReporter(InspectorWindow& window) : window_(window) {}
+    explicit NoteReporter(DecodeWindow& window) : window_(window) {}
     void status(session::Level level, const char* text, int) override {
-        window_.lastReport_ = InspectorWindow::tr(text);
+        window_.lastReport_ = DecodeWindow::tr(text);
         window_.showNote(window_.lastReport_, level != session::Level::Done);
     }
     // Like the main window's: standard output only.
@@ -80,10 +80,10 @@ public:
     }
 
 private:
-    InspectorWindow& window_;
+    DecodeWindow& window_;
 };
 
-InspectorWindow::InspectorWindow(QWidget* owner, const QString& title)
+DecodeWindow::DecodeWindow(QWidget* owner, const QString& title)
     : QWidget(owner, Qt::Window), reporter_(std::make_unique<NoteReporter>(*this)) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(tr("%1 - KORVANTA Utility").arg(title));
@@ -135,36 +135,36 @@ InspectorWindow::InspectorWindow(QWidget* owner, const QString& title)
     problems_->hide();
 }
 
-InspectorWindow::~InspectorWindow() = default;
+DecodeWindow::~DecodeWindow() = default;
 
-InspectorWindow* InspectorWindow::findOpen(QWidget* owner, const QString& name) {
-    const auto windows = owner->findChildren<InspectorWindow*>(name, Qt::FindDirectChildrenOnly);
-    for (InspectorWindow* window : windows)
+DecodeWindow* DecodeWindow::findOpen(QWidget* owner, const QString& name) {
+    const auto windows = owner->findChildren<DecodeWindow*>(name, Qt::FindDirectChildrenOnly);
+    for (DecodeWindow* window : windows)
         if (window->isVisible())
             return window;
     return nullptr;
 }
 
-void InspectorWindow::present() {
+void DecodeWindow::present() {
     show();
     raise();
     activateWindow();
 }
 
-void InspectorWindow::follow(QTextEdit* field, Decoder decoder) {
+void DecodeWindow::follow(QTextEdit* field, Decoder decoder) {
     disconnect(following_);
     field_ = field;
     decoder_ = std::move(decoder);
-    following_ = connect(field, &QTextEdit::textChanged, this, &InspectorWindow::refresh);
+    following_ = connect(field, &QTextEdit::textChanged, this, &DecodeWindow::refresh);
     refresh();
 }
 
-void InspectorWindow::refresh() {
+void DecodeWindow::refresh() {
     if (field_ && decoder_)
         showDecoded(decoder_(field_->toPlainText()));
 }
 
-void InspectorWindow::showDecoded(const decode::Decoded& decoded) {
+void DecodeWindow::showDecoded(const decode::Decoded& decoded) {
     // Typing redraws the tree at each key; keep the reader's place in it.
     const int scrolled = tree_->verticalScrollBar()->value();
     heading_->setText(fromStd(decoded.title));
@@ -189,7 +189,7 @@ void InspectorWindow::showDecoded(const decode::Decoded& decoded) {
     paint(summary_, count == 0 ? kCleanColour : kProblemColour);
 }
 
-void InspectorWindow::fitColumns() {
+void DecodeWindow::fitColumns() {
     const auto needed = [this](int column) {
         tree_->resizeColumnToContents(column);
         return tree_->columnWidth(column);
@@ -203,23 +203,23 @@ void InspectorWindow::fitColumns() {
     tree_->setColumnWidth(1, std::max(values, available - label));
 }
 
-bool InspectorWindow::eventFilter(QObject* watched, QEvent* event) {
+bool DecodeWindow::eventFilter(QObject* watched, QEvent* event) {
     // The tree's own size, known only once the layout has placed it.
     if (watched == tree_->viewport() && event->type() == QEvent::Resize)
         fitColumns();
     return QWidget::eventFilter(watched, event);
 }
 
-void InspectorWindow::showNote(const QString& text, bool problem) {
+void DecodeWindow::showNote(const QString& text, bool problem) {
     note_->setText(text);
     paint(note_, problem ? kProblemColour : QApplication::palette().color(QPalette::WindowText));
 }
 
-QString InspectorWindow::note() const {
+QString DecodeWindow::note() const {
     return note_->text();
 }
 
-QPushButton* InspectorWindow::addChoice(const QString& text) {
+QPushButton* DecodeWindow::addChoice(const QString& text) {
     auto* button = new QPushButton(text, this);
     choices_->insertWidget(choices_->count() - 1, button); // ahead of the stretch
     return button;

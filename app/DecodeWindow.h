@@ -20,19 +20,19 @@ class Reporter;
 
 // A window of its own, beside the main one, that shows a decode as a tree of
 // fields and lists its problems; a field with a problem is drawn in red.
-class InspectorWindow : public QWidget {
+class DecodeWindow : public QWidget {
     Q_OBJECT
 
 public:
     using Decoder = std::function<decode::Decoded(const QString&)>;
 
     // Belongs to `owner` and closes with it; deletes itself when closed.
-    InspectorWindow(QWidget* owner, const QString& title);
-    ~InspectorWindow() override;
+    DecodeWindow(QWidget* owner, const QString& title);
+    ~DecodeWindow() override;
 
     // The open window of this object name that `owner` holds, or null. A
     // closed one is on its way out and does not count.
-    static InspectorWindow* findOpen(QWidget* owner, const QString& name);
+    static DecodeWindow* findOpen(QWidget* owner, const QString& name);
     // Shows the window and brings it in front of the main one.
     void present();
 

@@ -1,7 +1,7 @@
-// The inspector: opened from the hex fields' context menus, following their text.
+// The decode window: opened from the hex fields' context menus, following their text.
 #include "WindowHarness.h"
 #include "app/DecodeMenus.h"
-#include "app/InspectorWindow.h"
+#include "app/DecodeWindow.h"
 #include "edid/EdidText.h"
 #include "link/Protocol.h"
 
@@ -34,18 +34,18 @@ QStringList actionTexts(const QMenu& menu) {
 
 // Runs an entry of the field's context menu, as a click on it would, and
 // returns the window it opened.
-InspectorWindow* choose(WindowHarness& h, QTextEdit* edit, const QString& entry) {
+DecodeWindow* choose(WindowHarness& h, QTextEdit* edit, const QString& entry) {
     const std::unique_ptr<QMenu> menu(decodeContextMenu(edit));
     for (QAction* action : menu->actions())
         if (action->text() == entry)
             action->trigger();
-    const QString kind = entry == kDecode ? QStringLiteral("inspector-") : "comparison-";
-    return h.window->findChild<InspectorWindow*>(kind + edit->objectName());
+    const QString kind = entry == kDecode ? QStringLiteral("decode-") : "comparison-";
+    return h.window->findChild<DecodeWindow*>(kind + edit->objectName());
 }
 
 // The first row of the tree whose "Label: value" holds `text`.
-QTreeWidgetItem* rowWith(const InspectorWindow* inspector, const QString& text) {
-    for (QTreeWidgetItemIterator it(inspector->tree()); *it; ++it)
+QTreeWidgetItem* rowWith(const DecodeWindow* decodeWindow, const QString& text) {
+    for (QTreeWidgetItemIterator it(decodeWindow->tree()); *it; ++it)
         if (((*it)->text(0) + QStringLiteral(": ") + (*it)->text(1)).contains(text))
             return *it;
     return nullptr;
@@ -56,15 +56,15 @@ bool markedRed(const QTreeWidgetItem* item) {
     return !item->icon(0).isNull() && c.red() > 128 && c.green() < 64 && c.blue() < 64;
 }
 
-QStringList problems(const InspectorWindow* inspector) {
+QStringList problems(const DecodeWindow* decodeWindow) {
     QStringList out;
-    for (int i = 0; i < inspector->problemList()->count(); ++i)
-        out << inspector->problemList()->item(i)->text();
+    for (int i = 0; i < decodeWindow->problemList()->count(); ++i)
+        out << decodeWindow->problemList()->item(i)->text();
     return out;
 }
 
-void press(const InspectorWindow* inspector, const QString& text) {
-    for (QPushButton* b : inspector->findChildren<QPushButton*>())
+void press(const DecodeWindow* decodeWindow, const QString& text) {
+    for (QPushButton* b : decodeWindow->findChildren<QPushButton*>())
         if (b->text() == text)
             b->click();
 }
@@ -77,7 +77,7 @@ EdidImage editorImage(WindowHarness& h) {
 
 } // namespace
 
-class InspectorTest : public QObject {
+class DecodeWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -95,7 +95,7 @@ private slots:
     void compareWithFile();
 };
 
-void InspectorTest::menuEntries_data() {
+void DecodeWindowTest::menuEntries_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("compare");
     QTest::newRow("EDID editor") << "EDIDtext" << true;
@@ -105,7 +105,7 @@ void InspectorTest::menuEntries_data() {
     QTest::newRow("captured HDR") << "txtHdrIf" << false;
 }
 
-void InspectorTest::menuEntries() {
+void DecodeWindowTest::menuEntries() {
     QFETCH(QString, name);
     QFETCH(bool, compare);
     WindowHarness h;
@@ -119,14 +119,14 @@ void InspectorTest::menuEntries() {
     QVERIFY(selectAll >= 0 && selectAll < texts.indexOf(kDecode));
 }
 
-void InspectorTest::rightClickOpensOurMenu_data() {
+void DecodeWindowTest::rightClickOpensOurMenu_data() {
     QTest::addColumn<bool>("keyboard");
     // A mouse click lands on the edit's viewport, the menu key on the edit.
     QTest::newRow("mouse") << false;
     QTest::newRow("menu key") << true;
 }
 
-void InspectorTest::rightClickOpensOurMenu() {
+void DecodeWindowTest::rightClickOpensOurMenu() {
     QFETCH(bool, keyboard);
     WindowHarness h;
     h.start();
@@ -147,13 +147,13 @@ void InspectorTest::rightClickOpensOurMenu() {
     QApplication::sendEvent(target, &click);
     showDecodeMenu = onScreen;
     QVERIFY(shown.contains(kDecode));
-    auto* inspector = h.window->findChild<InspectorWindow*>(QStringLiteral("inspector-CECtext"));
-    QVERIFY(inspector);
-    QVERIFY(inspector->isVisible() && inspector->isWindow());
-    QCOMPARE(inspector->windowModality(), Qt::NonModal);
+    auto* decodeWindow = h.window->findChild<DecodeWindow*>(QStringLiteral("decode-CECtext"));
+    QVERIFY(decodeWindow);
+    QVERIFY(decodeWindow->isVisible() && decodeWindow->isWindow());
+    QCOMPARE(decodeWindow->windowModality(), Qt::NonModal);
 }
 
-void InspectorTest::decodeFollowsField_data() {
+void DecodeWindowTest::decodeFollowsField_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("before");
     QTest::addColumn<QString>("shownBefore");
@@ -185,7 +185,7 @@ void InspectorTest::decodeFollowsField_data() {
                                   << "HLG";
 }
 
-void InspectorTest::decodeFollowsField() {
+void DecodeWindowTest::decodeFollowsField() {
     QFETCH(QString, name);
     QFETCH(QString, before);
     QFETCH(QString, shownBefore);
@@ -196,18 +196,18 @@ void InspectorTest::decodeFollowsField() {
     auto* edit = h.window->findChild<QTextEdit*>(name);
     edit->setPlainText(before);
 
-    InspectorWindow* inspector = choose(h, edit, kDecode);
-    QVERIFY(inspector);
-    QVERIFY(rowWith(inspector, shownBefore) && !rowWith(inspector, shownAfter));
+    DecodeWindow* decodeWindow = choose(h, edit, kDecode);
+    QVERIFY(decodeWindow);
+    QVERIFY(rowWith(decodeWindow, shownBefore) && !rowWith(decodeWindow, shownAfter));
     edit->setPlainText(after);
-    QVERIFY(rowWith(inspector, shownAfter) && !rowWith(inspector, shownBefore));
+    QVERIFY(rowWith(decodeWindow, shownAfter) && !rowWith(decodeWindow, shownBefore));
 
     // Asked again, the same window comes forward.
-    QCOMPARE(choose(h, edit, kDecode), inspector);
-    QCOMPARE(h.window->findChildren<InspectorWindow*>().size(), qsizetype(1));
+    QCOMPARE(choose(h, edit, kDecode), decodeWindow);
+    QCOMPARE(h.window->findChildren<DecodeWindow*>().size(), qsizetype(1));
 }
 
-void InspectorTest::editorTextProblems_data() {
+void DecodeWindowTest::editorTextProblems_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("problem");
     QTest::addColumn<QString>("size");
@@ -223,34 +223,35 @@ void InspectorTest::editorTextProblems_data() {
                                << "256 bytes";
 }
 
-void InspectorTest::editorTextProblems() {
+void DecodeWindowTest::editorTextProblems() {
     QFETCH(QString, text);
     QFETCH(QString, problem);
     QFETCH(QString, size);
     WindowHarness h;
     h.start();
     h.ui()->EDIDtext->setPlainText(text);
-    InspectorWindow* inspector = choose(h, h.ui()->EDIDtext, kDecode);
-    QVERIFY(inspector);
-    QVERIFY(!problems(inspector).isEmpty());
-    QVERIFY2(problems(inspector).front().startsWith(problem), qPrintable(problems(inspector)[0]));
+    DecodeWindow* decodeWindow = choose(h, h.ui()->EDIDtext, kDecode);
+    QVERIFY(decodeWindow);
+    QVERIFY(!problems(decodeWindow).isEmpty());
+    QVERIFY2(problems(decodeWindow).front().startsWith(problem),
+             qPrintable(problems(decodeWindow)[0]));
     // The text's problem stands first in the tree, marked; the bytes before
     // it are decoded all the same.
-    QTreeWidgetItem* first = inspector->tree()->topLevelItem(0);
+    QTreeWidgetItem* first = decodeWindow->tree()->topLevelItem(0);
     QVERIFY(first->text(1).startsWith(problem));
     QVERIFY(markedRed(first));
-    QVERIFY(rowWith(inspector, QStringLiteral("Size: ") + size));
+    QVERIFY(rowWith(decodeWindow, QStringLiteral("Size: ") + size));
 }
 
-void InspectorTest::wrongChecksumIsMarked() {
+void DecodeWindowTest::wrongChecksumIsMarked() {
     WindowHarness h;
     h.start();
     EdidImage image = editorImage(h);
     QVERIFY(edidChecksumsCorrect(image));
-    InspectorWindow* inspector = choose(h, h.ui()->EDIDtext, kDecode);
-    QVERIFY(inspector);
+    DecodeWindow* decodeWindow = choose(h, h.ui()->EDIDtext, kDecode);
+    QVERIFY(decodeWindow);
     const auto checksumProblems = [&] {
-        return problems(inspector).filter(QStringLiteral("checksum"), Qt::CaseInsensitive);
+        return problems(decodeWindow).filter(QStringLiteral("checksum"), Qt::CaseInsensitive);
     };
     QVERIFY(checksumProblems().isEmpty());
 
@@ -261,48 +262,48 @@ void InspectorTest::wrongChecksumIsMarked() {
     QCOMPARE(checksumProblems(),
              QStringList{QString::asprintf("byte 127: checksum is 0x%02X, should be 0x%02X", wrong,
                                            right)});
-    QTreeWidgetItem* checksum = rowWith(inspector, QString::asprintf("Checksum: 0x%02X", wrong));
+    QTreeWidgetItem* checksum = rowWith(decodeWindow, QString::asprintf("Checksum: 0x%02X", wrong));
     QVERIFY(checksum && markedRed(checksum));
-    QVERIFY(inspector->problemList()->isVisibleTo(inspector));
+    QVERIFY(decodeWindow->problemList()->isVisibleTo(decodeWindow));
     // A correct field is not marked.
-    QVERIFY(!markedRed(rowWith(inspector, QStringLiteral("Manufacturer"))));
+    QVERIFY(!markedRed(rowWith(decodeWindow, QStringLiteral("Manufacturer"))));
 }
 
-void InspectorTest::compareWithTopFollowsEditor() {
+void DecodeWindowTest::compareWithTopFollowsEditor() {
     WindowHarness h;
     h.start();
     QVERIFY(h.device().displayEdid[0] != editorImage(h));
-    InspectorWindow* inspector = choose(h, h.ui()->EDIDtext, kCompare);
-    QVERIFY(inspector);
-    QCOMPARE(inspector->tree()->topLevelItemCount(), 0);
+    DecodeWindow* decodeWindow = choose(h, h.ui()->EDIDtext, kCompare);
+    QVERIFY(decodeWindow);
+    QCOMPARE(decodeWindow->tree()->topLevelItemCount(), 0);
     h.clearTraffic();
 
-    press(inspector, QStringLiteral("TOP display"));
+    press(decodeWindow, QStringLiteral("TOP display"));
     const auto& sent = h.requests();
     QVERIFY(std::any_of(sent.begin(), sent.end(), [](const auto& r) {
         return r.size() > 2 && r[2] == proto::kCmdStageTopEdid;
     }));
-    QVERIFY(rowWith(inspector, QStringLiteral("Compared: editor with TOP")));
-    QVERIFY(rowWith(inspector, QStringLiteral("Same: no")));
+    QVERIFY(rowWith(decodeWindow, QStringLiteral("Compared: editor with TOP")));
+    QVERIFY(rowWith(decodeWindow, QStringLiteral("Same: no")));
 
     // The editor now holds TOP's table: the comparison follows it.
     h.ui()->EDIDtext->setPlainText(edidHexText(h.device().displayEdid[0]));
-    QVERIFY(rowWith(inspector, QStringLiteral("Same: yes")));
+    QVERIFY(rowWith(decodeWindow, QStringLiteral("Same: yes")));
 }
 
-void InspectorTest::compareFailsWhenDeviceRefuses() {
+void DecodeWindowTest::compareFailsWhenDeviceRefuses() {
     WindowHarness h;
     h.start();
     h.device().refusedCommands = {proto::kCmdStageBotEdid};
-    InspectorWindow* inspector = choose(h, h.ui()->EDIDtext, kCompare);
-    QVERIFY(inspector);
-    press(inspector, QStringLiteral("BOT display"));
-    QVERIFY2(inspector->note().startsWith(QStringLiteral("Could not read BOT's EDID")),
-             qPrintable(inspector->note()));
-    QCOMPARE(inspector->tree()->topLevelItemCount(), 0);
+    DecodeWindow* decodeWindow = choose(h, h.ui()->EDIDtext, kCompare);
+    QVERIFY(decodeWindow);
+    press(decodeWindow, QStringLiteral("BOT display"));
+    QVERIFY2(decodeWindow->note().startsWith(QStringLiteral("Could not read BOT's EDID")),
+             qPrintable(decodeWindow->note()));
+    QCOMPARE(decodeWindow->tree()->topLevelItemCount(), 0);
 }
 
-void InspectorTest::compareWithFile() {
+void DecodeWindowTest::compareWithFile() {
     WindowHarness h;
     h.start();
     QTemporaryDir dir;
@@ -312,20 +313,20 @@ void InspectorTest::compareWithFile() {
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(reinterpret_cast<const char*>(own.data()), kEdidSize);
     file.close();
-    InspectorWindow* inspector = choose(h, h.ui()->EDIDtext, kCompare);
-    QVERIFY(inspector);
+    DecodeWindow* decodeWindow = choose(h, h.ui()->EDIDtext, kCompare);
+    QVERIFY(decodeWindow);
     h.clearTraffic();
 
-    press(inspector, QStringLiteral("File\u2026")); // cancelled: nothing compared
-    QCOMPARE(inspector->tree()->topLevelItemCount(), 0);
+    press(decodeWindow, QStringLiteral("File\u2026")); // cancelled: nothing compared
+    QCOMPARE(decodeWindow->tree()->topLevelItemCount(), 0);
     h.dialogs.fileAnswers.push_back(path);
-    press(inspector, QStringLiteral("File\u2026"));
+    press(decodeWindow, QStringLiteral("File\u2026"));
     QCOMPARE(h.dialogs.shown.size(), std::size_t(2));
     QCOMPARE(h.dialogs.shown.back().kind, QStringLiteral("open"));
-    QVERIFY(rowWith(inspector, QStringLiteral("Compared: editor with same.bin")));
-    QVERIFY(rowWith(inspector, QStringLiteral("Same: yes")));
+    QVERIFY(rowWith(decodeWindow, QStringLiteral("Compared: editor with same.bin")));
+    QVERIFY(rowWith(decodeWindow, QStringLiteral("Same: yes")));
     QVERIFY(h.requests().empty());
 }
 
-QTEST_MAIN(InspectorTest)
-#include "tst_win_inspector.moc"
+QTEST_MAIN(DecodeWindowTest)
+#include "tst_win_decode_window.moc"
