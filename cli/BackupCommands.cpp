@@ -68,6 +68,12 @@ bool readState(DeviceSession& session, DeviceState* state) {
     return true;
 }
 
+int openWithState(DeviceSession& session, DeviceState* state) {
+    if (const int code = session.open())
+        return code;
+    return readState(session, state) ? kDone : kDeviceFailed;
+}
+
 std::string storedHdrText(const DeviceState& s) {
     return formatColonHex(s.hdr + proto::kRegisterDataOffset, session::kStoredHdrBytes);
 }
@@ -78,11 +84,9 @@ std::string storedAviText(const DeviceState& s) {
 
 int runBackup(const GlobalOptions& options, const std::string& file, Output& out) {
     DeviceSession session(options);
-    if (const int code = session.open())
-        return code;
     DeviceState state;
-    if (!readState(session, &state))
-        return kDeviceFailed;
+    if (const int code = openWithState(session, &state))
+        return code;
 
     QJsonObject named;
     for (const settings::Setting& s : settings::allSettings())
@@ -216,11 +220,9 @@ int runRestore(const GlobalOptions& options, const std::string& file, bool dryRu
     if (!loadBackup(file, &backup))
         return kUsage;
     DeviceSession session(options);
-    if (const int code = session.open())
-        return code;
     DeviceState state;
-    if (!readState(session, &state))
-        return kDeviceFailed;
+    if (const int code = openWithState(session, &state))
+        return code;
     if (dryRun)
         session.startDryRun();
 
@@ -242,8 +244,9 @@ int runRestore(const GlobalOptions& options, const std::string& file, bool dryRu
         // An EDID-mode change above keeps the device busy for a while.
         if (!session::waitWhileBusy(session.reporter))
             return kDeviceFailed;
+        // Only a custom table in use can already be the one in the backup.
         EdidImage current{};
-        if (!readDeviceEdid(session, &current))
+        if (state.customEdid && !readDeviceEdid(session, &current))
             return kDeviceFailed;
         const bool same = state.customEdid && current == backup.edid;
         out.json["edidWritten"] = !same;
