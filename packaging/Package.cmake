@@ -20,7 +20,7 @@ if(UNIX AND NOT APPLE)
         "Two window programs (standard, and for displays scaled to 200 %) and the\n"
         "command-line program korvanta for scripts. A udev rule lets the user at the\n"
         "seat open the device.")
-    set(KORVANTA_PACKAGE_MAINTAINER "KORVANTA Utility developers <korvanta-utility@example.org>"
+    set(KORVANTA_PACKAGE_MAINTAINER "KORVANTA Utility maintainers <maintainers@korvanta-utility.invalid>"
         CACHE STRING "The Maintainer field of the Debian package")
     set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${KORVANTA_PACKAGE_MAINTAINER})
     set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -63,6 +63,11 @@ dpkg-deb -c "$deb" | awk -v programs=" ${programs[*]} " '
 cmp -s "$source_dir/resources/linux/70-korvanta.rules" "$root/usr/lib/udev/rules.d/70-korvanta.rules" ||
     fail "the udev rule is not the one in resources/linux"
 
+copyright=$root/usr/share/doc/korvanta-utility/copyright
+head -1 "$copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+    fail "copyright is not machine-readable (DEP-5)"
+grep -qx 'License: GPL-3+' "$copyright" || fail "copyright does not name GPL-3+"
+
 for png in "$root/$icons"/*/apps/korvanta-utility.png; do
     size=$(basename "$(dirname "$(dirname "$png")")")
     file -b "$png" | grep -q "PNG image data, ${size/x/ x }," || fail "${png#"$root"/} is not a $size PNG"
@@ -87,6 +92,7 @@ done
 
 # ---- control fields: Depends comes from dpkg-shlibdeps ----------------------
 [[ $(dpkg-deb -f "$deb" Package) == korvanta-utility ]] || fail "Package field"
+[[ $(dpkg-deb -f "$deb" Maintainer) == *"<"*@*">" ]] || fail "Maintainer field has no address"
 [[ $(dpkg-deb -f "$deb" Version) == "$version" ]] || fail "Version field is not $version"
 depends=$(dpkg-deb -f "$deb" Depends)
 for library in libc6 libqt6core6 libqt6widgets6 libusb-1.0-0; do
