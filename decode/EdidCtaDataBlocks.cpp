@@ -3,6 +3,7 @@
 #include "decode/EdidVendorBlocks.h"
 
 #include <QJsonArray>
+#include <QJsonObject>
 
 #include <array>
 #include <cmath>
@@ -100,6 +101,9 @@ Node videoBlock(Block& b, Node n, bool nativeFlags) {
         const int v = svds[i];
         if (nativeFlags && reservedSvd(v)) {
             Node r = field({}, "Reserved", hexByte(svds[i]));
+            // An object like its neighbours, so that scripts walking the list
+            // meet one kind of entry.
+            r.children = {jsonOnly("code", v), jsonOnly("reserved", true)};
             addProblem(b.d, r,
                        b.where(int(i)) + ": video descriptor " + hexByte(svds[i]) + " is reserved");
             n.children.push_back(std::move(r));
@@ -191,8 +195,15 @@ Node videoCapabilityBlock(Block& b, Node n) {
 
 Node ycbcr420Map(Block& b, Node n, const std::vector<int>& vics) {
     const Bytes map = b.payload(1);
+    // In JSON the map is always a list of formats, whichever way it is written.
     if (map.empty()) {
         n.text = "every format of the video data block";
+        QJsonArray all;
+        for (int vic : vics)
+            all.append(QJsonObject{{"vic", vic},
+                                   {"name", QString::fromStdString(videoCodeName(vic))},
+                                   {"native", false}});
+        n.json = all;
         return n;
     }
     for (std::size_t i = 0; i < map.size() * 8; ++i) {
@@ -201,14 +212,18 @@ Node ycbcr420Map(Block& b, Node n, const std::vector<int>& vics) {
         if (i < vics.size()) {
             n.children.push_back(videoCodeEntry(vics[i], false));
         } else {
-            n.children.push_back(problemNode(
-                b.d, {}, "Format " + std::to_string(i + 1),
-                b.where(1 + int(i / 8)) + ": the 4:2:0 map names format " + std::to_string(i + 1) +
-                    ", the video data block has " + std::to_string(vics.size())));
+            Node missing = problemNode(b.d, {}, "Format " + std::to_string(i + 1),
+                                       b.where(1 + int(i / 8)) + ": the 4:2:0 map names format " +
+                                           std::to_string(i + 1) + ", the video data block has " +
+                                           std::to_string(vics.size()));
+            missing.children = {jsonOnly("position", int(i + 1)), jsonOnly("missing", true)};
+            n.children.push_back(std::move(missing));
         }
     }
-    if (n.children.empty())
+    if (n.children.empty()) {
         n.text = "none";
+        n.json = QJsonArray();
+    }
     return n;
 }
 

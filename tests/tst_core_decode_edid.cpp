@@ -3,6 +3,8 @@
 #include "decode/EdidDecode.h"
 #include "sim/SimulatedDevice.h"
 
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QTest>
 
 #include <functional>
@@ -36,6 +38,7 @@ private slots:
     void checksumsSayWhatTheyShouldBe_data();
     void checksumsSayWhatTheyShouldBe();
     void cutShort();
+    void jsonListsHoldOneKind();
     void compareDeviceWithTop();
     void compareWithItself();
 };
@@ -200,6 +203,47 @@ void TestDecodeEdid::checksumsSayWhatTheyShouldBe() {
         problemsOf(decodeImage(e)),
         QStringList{
             QString("byte %1: checksum is %2, should be %3").arg(at).arg(hex(wrong), hex(right))});
+}
+
+// Paths of the lists in `v` whose entries are not all of one JSON type.
+static void mixedLists(const QJsonValue& v, const QString& path, QStringList* found) {
+    if (v.isArray()) {
+        const QJsonArray a = v.toArray();
+        for (const QJsonValue& item : a) {
+            if (item.type() != a.first().type() && !found->contains(path))
+                *found << path;
+            mixedLists(item, path + "[]", found);
+        }
+    } else if (v.isObject()) {
+        const QJsonObject o = v.toObject();
+        for (auto it = o.begin(); it != o.end(); ++it)
+            mixedLists(it.value(), path + "." + it.key(), found);
+    }
+}
+
+void TestDecodeEdid::jsonListsHoldOneKind() {
+    // Reserved descriptors (0x00, 0xFF) among real ones, and a 4:2:0 map that
+    // names a format the video block lacks, then one that names none.
+    EdidImage e = monitor4k();
+    e[edidsamples::kMonitorVdb + 2] = 0x00;
+    e[edidsamples::kMonitorVdb + 4] = 0xFF;
+    e[edidsamples::kMonitorMap + 2] = 0x11;
+    setEdidChecksums(e);
+    decode::Decoded d = decodeImage(e);
+    QStringList found;
+    mixedLists(decode::renderJson(d), "", &found);
+    QCOMPARE(found, QStringList());
+    const QJsonArray video = fieldAt(d, "block1.dataBlocks.video").toArray();
+    QCOMPARE(video.size(), 4);
+    QCOMPARE(video[1].toObject(), (QJsonObject{{"code", 0}, {"reserved", true}}));
+    QCOMPARE(video[3].toObject(), (QJsonObject{{"code", 255}, {"reserved", true}}));
+    QCOMPARE(fieldAt(d, "block1.dataBlocks.ycbcr420CapabilityMap[1]").toObject(),
+             (QJsonObject{{"position", 5}, {"missing", true}}));
+
+    e[edidsamples::kMonitorMap + 2] = 0x00;
+    setEdidChecksums(e);
+    d = decodeImage(e);
+    QCOMPARE(fieldAt(d, "block1.dataBlocks.ycbcr420CapabilityMap"), QJsonValue(QJsonArray()));
 }
 
 void TestDecodeEdid::cutShort() {
