@@ -1,13 +1,13 @@
 // Cost of one transaction through the whole stack on the simulated device, and
 // of the window's start-up. Not part of the test run: build/bench/korvanta_bench.
-#include "app/AppState.h"
-#include "app/MainWindow.h"
+#include "link/AppState.h"
 #include "link/Clock.h"
 #include "link/Dialogs.h"
 #include "link/Platform.h"
 #include "link/Protocol.h"
 #include "link/UsbLink.h"
 #include "sim/SimUsbLibrary.h"
+#include "window/MainWindow.h"
 
 #include <QApplication>
 #include <benchmark/benchmark.h>

@@ -1,6 +1,6 @@
 #include "cli/Cli.h"
 
-#include "app/AppState.h"
+#include "link/AppState.h"
 #include "link/Platform.h"
 #include "link/Protocol.h"
 #include "link/UsbLink.h"
@@ -113,9 +113,16 @@ bool chooseLink(const GlobalOptions& options, LinkChoice* choice) {
     return false;
 }
 
-// Write requests are kept and acknowledged here; reads pass to the device.
+// Write requests are kept and acknowledged here; reads pass to the device,
+// and so do the requests that only stage an EDID for reading. The trace shows
+// a kept request as a comment, never as something the device acknowledged.
 struct DeviceSession::DryRun : UsbLibrary {
-    explicit DryRun(UsbLibrary& inner) : inner(inner) {}
+    DryRun(UsbLibrary& inner, Trace* trace) : inner(inner), trace(trace) {}
+
+    static bool onlyPreparesRead(const std::uint8_t* request) {
+        return request[2] == proto::kCmdStageDeviceEdid || request[2] == proto::kCmdStageTopEdid ||
+               request[2] == proto::kCmdStageBotEdid;
+    }
 
     int getNumDevices(std::uint32_t* count) override { return inner.getNumDevices(count); }
     int getProductString(std::uint32_t index, char* buffer, std::uint32_t selector) override {
@@ -137,9 +144,14 @@ struct DeviceSession::DryRun : UsbLibrary {
     }
     int write(DeviceHandle handle, const std::uint8_t* buffer, std::uint32_t count,
               std::uint32_t* written) override {
-        if (count < 3 || buffer[0] != proto::kDirWrite)
+        if (count < 3 || buffer[0] != proto::kDirWrite || onlyPreparesRead(buffer))
             return inner.write(handle, buffer, count, written);
         planned.emplace_back(buffer, buffer + count);
+        if (trace) {
+            const QByteArray bytes(reinterpret_cast<const char*>(buffer), qsizetype(count));
+            trace->comment("dry run, not sent: " + bytes.toHex(' ').toUpper().toStdString());
+            trace->skipNextRecord();
+        }
         answer = {buffer[2], 0};
         *written = count;
         return kSuccess;
@@ -163,6 +175,7 @@ struct DeviceSession::DryRun : UsbLibrary {
     }
 
     UsbLibrary& inner;
+    Trace* trace;
     std::vector<std::vector<std::uint8_t>> planned;
     std::deque<std::uint8_t> answer;
 };
@@ -214,9 +227,8 @@ int DeviceSession::openLink() {
 }
 
 void DeviceSession::startDryRun() {
-    dryRun_ = std::make_unique<DryRun>(*usb_);
+    dryRun_ = std::make_unique<DryRun>(*usb_, trace_.get());
     platform().usb = dryRun_.get();
-    platform().clock = &noSleepClock_;
 }
 
 const std::vector<std::vector<std::uint8_t>>& DeviceSession::plannedRequests() const {

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "link/Backend.h"
 #include "link/Clock.h"
 #include "link/Dialogs.h"
 #include "link/Trace.h"
+#include "session/Backend.h"
 #include "session/Reporter.h"
 
 #include <QJsonObject>
@@ -63,13 +63,6 @@ public:
     }
 };
 
-// A clock whose sleeps are skipped: a dry run plans requests without waiting
-// for a device that never sees them.
-class NoSleepClock : public SystemClock {
-public:
-    void sleepMs(std::uint32_t) override {}
-};
-
 // One run's device: the link, the trace and the open device, installed as
 // the program's platform and closed again when the object goes.
 class DeviceSession {
@@ -86,7 +79,8 @@ public:
     int openLink();
     UsbLibrary* library() const { return usb_.get(); }
     // Every write request after this is recorded instead of sent, and answered
-    // as accepted; reads still go to the device.
+    // as accepted; reads, and the requests that stage an EDID for reading,
+    // still go to the device. Pauses are kept: a staged read needs them.
     void startDryRun();
     const std::vector<std::vector<std::uint8_t>>& plannedRequests() const;
 
@@ -96,7 +90,6 @@ private:
     struct DryRun;
     GlobalOptions options_;
     SystemClock clock_;
-    NoSleepClock noSleepClock_;
     ConsoleDialogs dialogs_;
     std::unique_ptr<UsbLibrary> usb_;
     std::unique_ptr<DryRun> dryRun_;

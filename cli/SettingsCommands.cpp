@@ -1,7 +1,7 @@
 // get, set and reset: the device's settings by name.
 #include "cli/EdidWrite.h"
 
-#include "app/AppState.h"
+#include "link/AppState.h"
 #include "session/DeviceOps.h"
 #include "session/Readback.h"
 #include "settings/FactoryReset.h"

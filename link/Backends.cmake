@@ -46,5 +46,5 @@ if(KORVANTA_TESTS AND NOT WIN32)
 endif()
 
 # The trace's first line names the program's version.
-set_property(SOURCE ${CMAKE_CURRENT_SOURCE_DIR}/link/Backend.cpp APPEND PROPERTY
+set_property(SOURCE ${CMAKE_CURRENT_SOURCE_DIR}/session/Backend.cpp APPEND PROPERTY
     COMPILE_DEFINITIONS KORVANTA_VERSION="${PROJECT_VERSION}")

@@ -1,4 +1,5 @@
-#include "link/Backend.h"
+#include "link/HardwareUsb.h"
+#include "link/UsbIds.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,6 +1,7 @@
 #include "link/ReplayUsbLibrary.h"
 
-#include "app/AppState.h"
+#include "link/AppState.h"
+#include "link/Platform.h"
 
 #include <algorithm>
 #include <cstring>
@@ -109,6 +110,8 @@ int ReplayUsbLibrary::checkRxQueue(DeviceHandle handle, std::uint32_t* queued,
                                    std::uint32_t* queueStatus) {
     if (!isOpen(handle))
         return 1;
+    if (rx_.empty())
+        pauseOnEmptyQueue();
     *queued = static_cast<std::uint32_t>(rx_.size());
     *queueStatus = rx_.empty() ? 0 : kQueueHasData;
     return kSuccess;

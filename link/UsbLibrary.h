@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/AppState.h"
+#include "link/AppState.h"
 
 #include <cstdint>
 

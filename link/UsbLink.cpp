@@ -1,6 +1,6 @@
 #include "link/UsbLink.h"
 
-#include "app/AppState.h"
+#include "link/AppState.h"
 #include "link/Clock.h"
 #include "link/Dialogs.h"
 #include "link/Platform.h"

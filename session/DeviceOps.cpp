@@ -1,6 +1,6 @@
 #include "session/DeviceOps.h"
 
-#include "app/AppState.h"
+#include "link/AppState.h"
 #include "link/Protocol.h"
 #include "link/UsbLink.h"
 

@@ -1,10 +1,10 @@
 // Reading a trace back, the replay link that answers from it, and the choice
 // of link by name.
 #include "TestPlatform.h"
-#include "link/Backend.h"
 #include "link/ReplayUsbLibrary.h"
 #include "link/Trace.h"
 #include "link/UsbLink.h"
+#include "session/Backend.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>

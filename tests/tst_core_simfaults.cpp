@@ -2,7 +2,7 @@
 // whole, and the knobs reaching the simulator. What each knob shows is
 // checked through the window.
 #include "TestPlatform.h"
-#include "link/Backend.h"
+#include "session/Backend.h"
 #include "sim/SimFaults.h"
 
 #include <QtTest>

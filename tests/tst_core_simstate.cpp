@@ -1,7 +1,7 @@
 // The simulated device's state file: what a change saves, what a start loads,
 // and that a file the program cannot use is reported and never overwritten.
 #include "TestPlatform.h"
-#include "link/Backend.h"
+#include "session/Backend.h"
 #include "sim/SimState.h"
 
 #include <QDir>

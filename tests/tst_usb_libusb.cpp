@@ -3,7 +3,7 @@
 
 #include "FakeUsbBus.h"
 #include "ScriptedDialogs.h"
-#include "app/AppState.h"
+#include "link/AppState.h"
 #include "link/Clock.h"
 #include "link/LibUsbLibrary.h"
 #include "link/Platform.h"

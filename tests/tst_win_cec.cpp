@@ -1,8 +1,8 @@
 // CEC messages: sending through the device and storing on its buttons.
 #include "CecHarness.h"
 #include "StdoutCapture.h"
-#include "app/AppState.h"
 #include "cec/ColonHex.h"
+#include "link/AppState.h"
 #include "link/Protocol.h"
 
 #include <QAbstractButton>

@@ -2,8 +2,8 @@
 // InfoFrames to settings.
 #include "CecHarness.h"
 #include "StdoutCapture.h"
-#include "app/AppState.h"
 #include "cec/ColonHex.h"
+#include "link/AppState.h"
 #include "link/Protocol.h"
 
 #include <QAbstractButton>

@@ -1,9 +1,9 @@
 // The decode window: opened from the hex fields' context menus, following their text.
 #include "WindowHarness.h"
-#include "app/DecodeMenus.h"
-#include "app/DecodeWindow.h"
 #include "edid/EdidText.h"
 #include "link/Protocol.h"
+#include "window/DecodeMenus.h"
+#include "window/DecodeWindow.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,9 +1,9 @@
 // The EDID editor: the checksum check and the rendering of a table.
 #include "WindowHarness.h"
-#include "app/AppState.h"
-#include "app/Variant.h"
 #include "edid/EdidText.h"
+#include "link/AppState.h"
 #include "link/Dialogs.h"
+#include "window/Variant.h"
 
 #include <QTextBlock>
 #include <QTextCursor>

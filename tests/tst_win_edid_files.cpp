@@ -1,8 +1,8 @@
 // EDID tables to and from files.
 #include "WindowHarness.h"
-#include "app/AppState.h"
-#include "app/Variant.h"
 #include "edid/EdidText.h"
+#include "link/AppState.h"
+#include "window/Variant.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 // The EDID mode, and the busy poll that reads the table the device rebuilt.
 #include "WindowHarness.h"
-#include "app/AppState.h"
 #include "edid/EdidText.h"
+#include "link/AppState.h"
 
 #include <QSignalSpy>
 #include <QStatusBar>

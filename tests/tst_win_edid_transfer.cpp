@@ -1,9 +1,9 @@
 // EDID tables between the window and the device: reads and writes.
 #include "WindowHarness.h"
-#include "app/AppState.h"
-#include "app/Variant.h"
 #include "edid/EdidText.h"
+#include "link/AppState.h"
 #include "link/Dialogs.h"
+#include "window/Variant.h"
 
 #include <QProgressBar>
 #include <QSignalSpy>

@@ -5,7 +5,7 @@
 // shows the form exactly as it was built.
 
 #include "WindowHarness.h"
-#include "app/Variant.h"
+#include "window/Variant.h"
 
 #include <QtTest>
 #include <QtWidgets>

@@ -1,9 +1,9 @@
 // A trace recorded from the window on the simulated device, played back
 // through the replay link: the same window and the same traffic.
 #include "WindowHarness.h"
-#include "link/Backend.h"
 #include "link/ReplayUsbLibrary.h"
 #include "link/Trace.h"
+#include "session/Backend.h"
 
 #include <QAbstractButton>
 #include <QComboBox>

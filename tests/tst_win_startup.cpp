@@ -1,9 +1,9 @@
 // The window's start-up, the poll tick, the protocol operations and the shell.
 #include "WindowHarness.h"
-#include "app/AppState.h"
-#include "app/Variant.h"
+#include "link/AppState.h"
 #include "link/Protocol.h"
 #include "link/UsbLink.h"
+#include "window/Variant.h"
 
 #include <QMetaMethod>
 #include <QProgressBar>

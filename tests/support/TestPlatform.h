@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ScriptedDialogs.h"
-#include "app/AppState.h"
+#include "link/AppState.h"
 #include "link/Clock.h"
 #include "link/Platform.h"
 #include "sim/SimUsbLibrary.h"

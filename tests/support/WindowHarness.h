@@ -1,8 +1,8 @@
 #pragma once
 
 #include "TestPlatform.h"
-#include "app/MainWindow.h"
 #include "ui_KorvantaForm.h"
+#include "window/MainWindow.h"
 
 #include <QCoreApplication>
 #include <QStatusBar>

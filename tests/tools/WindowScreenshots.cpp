@@ -8,18 +8,18 @@
 // answered with their default button and echoed to stderr, because a modal box
 // would wait forever with nobody to click it.
 
-#include "app/AppState.h"
-#include "app/DecodeMenus.h"
-#include "app/DecodeWindow.h"
-#include "app/EdidComparison.h"
-#include "app/MainWindow.h"
-#include "app/Variant.h"
-#include "link/Backend.h"
+#include "link/AppState.h"
 #include "link/Clock.h"
 #include "link/Dialogs.h"
 #include "link/Platform.h"
+#include "session/Backend.h"
+#include "window/DecodeMenus.h"
+#include "window/DecodeWindow.h"
+#include "window/EdidComparison.h"
+#include "window/MainWindow.h"
+#include "window/Variant.h"
 
-#include "app/FormFont.h"
+#include "window/FormFont.h"
 #include <QApplication>
 #include <QDir>
 #include <QFont>

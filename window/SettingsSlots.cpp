@@ -1,8 +1,8 @@
 // Settings controls: each writes one setting to the device and the mirror;
 // the readback brings the controls in line with what the device reports.
-#include "app/MainWindow.h"
+#include "window/MainWindow.h"
 
-#include "app/AppState.h"
+#include "link/AppState.h"
 #include "session/Readback.h"
 #include "settings/ConfigReadback.h"
 #include "settings/FactoryReset.h"

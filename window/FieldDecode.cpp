@@ -1,4 +1,4 @@
-#include "app/FieldDecode.h"
+#include "window/FieldDecode.h"
 
 #include "decode/CecDecode.h"
 #include "decode/ColonHexInput.h"

@@ -1,8 +1,8 @@
-#include "app/DecodeMenus.h"
+#include "window/DecodeMenus.h"
 
-#include "app/DecodeWindow.h"
-#include "app/EdidComparison.h"
-#include "app/FieldDecode.h"
+#include "window/DecodeWindow.h"
+#include "window/EdidComparison.h"
+#include "window/FieldDecode.h"
 
 #include <QContextMenuEvent>
 #include <QMenu>

@@ -1,4 +1,4 @@
-#include "link/Backend.h"
+#include "session/Backend.h"
 
 #include "link/ReplayUsbLibrary.h"
 #include "link/Trace.h"

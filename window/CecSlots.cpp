@@ -1,5 +1,5 @@
 // CEC messages and InfoFrame injection.
-#include "app/MainWindow.h"
+#include "window/MainWindow.h"
 
 #include "link/Protocol.h"
 #include "session/CecSession.h"

@@ -1,13 +1,13 @@
-#include "app/AppState.h"
-#include "app/DecodeMenus.h"
-#include "app/FormFont.h"
-#include "app/MainWindow.h"
-#include "app/QtDialogs.h"
-#include "app/Variant.h"
-#include "link/Backend.h"
+#include "link/AppState.h"
 #include "link/Clock.h"
 #include "link/Platform.h"
 #include "link/Trace.h"
+#include "session/Backend.h"
+#include "window/DecodeMenus.h"
+#include "window/FormFont.h"
+#include "window/MainWindow.h"
+#include "window/QtDialogs.h"
+#include "window/Variant.h"
 
 #include <QApplication>
 #include <QScreen>

@@ -1,7 +1,7 @@
-#include "app/DecodeWindow.h"
+#include "window/DecodeWindow.h"
 
-#include "app/Variant.h"
 #include "session/Reporter.h"
+#include "window/Variant.h"
 
 #include <QApplication>
 #include <QHBoxLayout>

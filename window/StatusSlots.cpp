@@ -1,7 +1,7 @@
 // The live status header.
-#include "app/MainWindow.h"
+#include "window/MainWindow.h"
 
-#include "app/AppState.h"
+#include "link/AppState.h"
 #include "session/Readback.h"
 #include "ui_KorvantaForm.h"
 

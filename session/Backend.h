@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/HardwareUsb.h"
 #include "link/UsbLibrary.h"
 
 #include <memory>
@@ -35,8 +36,6 @@ std::unique_ptr<UsbLibrary> makeUsbLibrary(const LinkChoice& choice, std::string
 // The plain backend of a kind, without the environment's state and faults (a
 // replay without its file sees no device).
 std::unique_ptr<UsbLibrary> makeUsbLibrary(LinkKind kind);
-// The backend for real hardware on this platform.
-std::unique_ptr<UsbLibrary> makeHardwareUsbLibrary();
 
 // The trace's first line, "# <program> <version> (<build>) link=<link> <ISO date>".
 std::string traceHeader(const std::string& program, const std::string& build,

@@ -1,8 +1,7 @@
-#include "app/MainWindow.h"
+#include "window/MainWindow.h"
 
-#include "app/AppState.h"
-#include "app/Variant.h"
 #include "cec/ColonHex.h"
+#include "link/AppState.h"
 #include "link/Dialogs.h"
 #include "link/Platform.h"
 #include "link/Protocol.h"
@@ -10,6 +9,7 @@
 #include "session/Reporter.h"
 #include "settings/ListEntries.h"
 #include "ui_KorvantaForm.h"
+#include "window/Variant.h"
 
 #include <QApplication>
 #include <QCloseEvent>

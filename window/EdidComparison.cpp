@@ -1,11 +1,11 @@
-#include "app/EdidComparison.h"
+#include "window/EdidComparison.h"
 
-#include "app/DecodeWindow.h"
-#include "app/FieldDecode.h"
 #include "edid/EdidFile.h"
 #include "link/Dialogs.h"
 #include "link/Platform.h"
 #include "session/EdidTransfer.h"
+#include "window/DecodeWindow.h"
+#include "window/FieldDecode.h"
 
 #include <QFileInfo>
 #include <QPushButton>

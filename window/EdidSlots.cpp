@@ -1,12 +1,12 @@
 // The EDID editor: its text to and from an image, and the checksum check.
-#include "app/MainWindow.h"
+#include "window/MainWindow.h"
 
-#include "app/AppState.h"
-#include "app/Variant.h"
 #include "edid/EdidText.h"
+#include "link/AppState.h"
 #include "link/Dialogs.h"
 #include "link/Platform.h"
 #include "ui_KorvantaForm.h"
+#include "window/Variant.h"
 
 #include <QBrush>
 #include <QFont>

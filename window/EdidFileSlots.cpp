@@ -1,8 +1,8 @@
 // EDID tables to and from files.
-#include "app/MainWindow.h"
+#include "window/MainWindow.h"
 
-#include "app/AppState.h"
 #include "edid/EdidFile.h"
+#include "link/AppState.h"
 #include "link/Dialogs.h"
 #include "link/Platform.h"
 #include "ui_KorvantaForm.h"

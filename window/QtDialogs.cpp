@@ -1,4 +1,4 @@
-#include "app/QtDialogs.h"
+#include "window/QtDialogs.h"
 
 #include <QFileDialog>
 #include <QMessageBox>

@@ -1,6 +1,6 @@
 // The four generic register and settings operations of the device protocol;
 // their failures go to the status bar.
-#include "app/MainWindow.h"
+#include "window/MainWindow.h"
 
 #include "session/DeviceOps.h"
 

@@ -1,8 +1,8 @@
 // EDID tables to and from the device, the EDID mode and its busy poll.
-#include "app/MainWindow.h"
+#include "window/MainWindow.h"
 
-#include "app/AppState.h"
 #include "edid/EdidRequests.h"
+#include "link/AppState.h"
 #include "link/Dialogs.h"
 #include "link/Platform.h"
 #include "link/Protocol.h"

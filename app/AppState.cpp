@@ -1,5 +1,0 @@
-#include "app/AppState.h"
-
-AppState appState;
-
-void resetAppState() { appState = AppState{}; }

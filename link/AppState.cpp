@@ -1,0 +1,7 @@
+#include "link/AppState.h"
+
+AppState appState;
+
+void resetAppState() {
+    appState = AppState{};
+}

@@ -1,0 +1,46 @@
+# cmake -DSOURCE_DIR=<root> -P CheckLayers.cmake
+# Fails when an include runs up the layers (docs/architecture.md):
+#   link  <  settings status edid cec decode  <  sim  <  session  <  window | cli
+# A folder may include its own layer and those below it; window/ and cli/
+# never include each other; core folders never reach Qt's widgets or GUI.
+cmake_minimum_required(VERSION 3.21)
+set(pure settings status edid cec decode)
+set(allowed_link link)
+set(allowed_pure link ${pure})
+set(allowed_sim link ${pure} sim)
+set(allowed_session link ${pure} sim session)
+set(allowed_window link ${pure} sim session window)
+set(allowed_cli link ${pure} sim session cli)
+set(project_dirs link ${pure} sim session window cli)
+
+set(problems "")
+foreach(dir link ${pure} sim session window cli)
+    if(dir IN_LIST pure)
+        set(allowed ${allowed_pure})
+    else()
+        set(allowed ${allowed_${dir}})
+    endif()
+    file(GLOB files ${SOURCE_DIR}/${dir}/*.cpp ${SOURCE_DIR}/${dir}/*.h)
+    foreach(f IN LISTS files)
+        file(STRINGS ${f} includes REGEX "^[ \t]*#[ \t]*include[ \t]*[\"<]")
+        foreach(line IN LISTS includes)
+            if(line MATCHES "include[ \t]*\"([A-Za-z0-9_]+)/")
+                set(target ${CMAKE_MATCH_1})
+                if(target IN_LIST project_dirs AND NOT target IN_LIST allowed)
+                    file(RELATIVE_PATH rel ${SOURCE_DIR} ${f})
+                    string(APPEND problems "  ${rel}: ${line}  (${dir}/ may not include ${target}/)\n")
+                endif()
+            endif()
+            if(NOT dir STREQUAL "window" AND
+               line MATCHES "include[ \t]*[<\"](QtWidgets|QtGui|QWidget|QApplication|QMainWindow|QDialog|QMessageBox|ui_)")
+                file(RELATIVE_PATH rel ${SOURCE_DIR} ${f})
+                string(APPEND problems "  ${rel}: ${line}  (only window/ uses widgets)\n")
+            endif()
+        endforeach()
+    endforeach()
+endforeach()
+
+if(problems)
+    message(FATAL_ERROR "includes that run up the layers:\n${problems}")
+endif()
+message("every include runs down the layers")
