@@ -15,3 +15,9 @@ struct Platform {
 };
 
 Platform& platform();
+
+// A backend with nothing queued pauses this long before it says so, as the
+// bus does for real hardware: the reply loop polls without sleeping, and a
+// silent simulated or replayed device would otherwise keep a core busy.
+constexpr unsigned kEmptyQueuePauseMs = 1;
+void pauseOnEmptyQueue();

@@ -26,6 +26,13 @@ Trace::~Trace() {
         std::fclose(file_);
 }
 
+void Trace::comment(const std::string& text) {
+    if (!file_)
+        return;
+    std::fprintf(file_, "# %s\n", text.c_str());
+    std::fflush(file_);
+}
+
 static void appendHex(std::string& out, const std::uint8_t* bytes, int count) {
     static const char digits[] = "0123456789ABCDEF";
     for (int i = 0; i < count; ++i) {
@@ -51,6 +58,10 @@ std::string Trace::formatLine(std::uint32_t ms, const std::uint8_t* request, int
 
 void Trace::record(std::uint32_t tick, const std::uint8_t* request, int requestLength,
                    const std::uint8_t* reply, int replyLength, bool result) {
+    if (skipNext_) {
+        skipNext_ = false;
+        return;
+    }
     if (!file_)
         return;
     const std::string line =

@@ -22,12 +22,19 @@ public:
     void record(std::uint32_t tick, const std::uint8_t* request, int requestLength,
                 const std::uint8_t* reply, int replyLength, bool result);
 
+    // A comment line ("# text"), for what the trace should show but the device never saw.
+    void comment(const std::string& text);
+    // The next transaction was answered above the link, not by the device: it
+    // is left out (say why with comment()).
+    void skipNextRecord() { skipNext_ = true; }
+
     static std::string formatLine(std::uint32_t ms, const std::uint8_t* request, int requestLength,
                                   const std::uint8_t* reply, int replyLength, bool result);
 
 private:
     std::FILE* file_ = nullptr;
     std::uint32_t startTick_;
+    bool skipNext_ = false;
 };
 
 // One transaction as a trace line holds it.

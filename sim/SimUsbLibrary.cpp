@@ -1,5 +1,7 @@
 #include "sim/SimUsbLibrary.h"
 
+#include "link/Platform.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -133,6 +135,8 @@ int SimUsbLibrary::checkRxQueue(DeviceHandle handle, std::uint32_t* queued,
     }
     if (handle != openHandle_)
         return 1;
+    if (rx_.empty())
+        pauseOnEmptyQueue();
     *queued = static_cast<std::uint32_t>(rx_.size());
     *queueStatus = rx_.empty() ? 0 : 2;
     return kSuccess;

@@ -30,6 +30,7 @@ private slots:
     void setThenGetEveryName();
     void backupChangeRestore();
     void restoreDryRunSendsNothing();
+    void restoreDryRunPlansWhatRestoreSends();
     void edidWriteVerifiesAndBacksUp();
     void edidWriteOutsideCustomMode();
     void decodersInWords();
@@ -146,6 +147,55 @@ void CliTest::restoreDryRunSendsNothing() {
     QCOMPARE(dry.code, 0);
     QCOMPARE(dry.out, QByteArray("10 04 E0 00 01\n10 04 E0 1B 01\n"));
     QCOMPARE(getAll(), changed);
+}
+
+// The trace's lines: requests of the transactions, and the comments apart.
+struct TraceLines {
+    QStringList requests, comments;
+};
+
+static TraceLines readTrace(const QString& file) {
+    TraceLines t;
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return t;
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        if (line.startsWith('#'))
+            t.comments << QString::fromLatin1(line);
+        else if (!line.isEmpty())
+            t.requests << QString::fromLatin1(line.split('\t').value(1));
+    }
+    return t;
+}
+
+void CliTest::restoreDryRunPlansWhatRestoreSends() {
+    // In custom EDID mode with the backup's EDID still on the device, the only
+    // difference is the input: both runs must write that one setting, and the
+    // dry run's trace must not claim the device took it.
+    QCOMPARE(korvanta({"set", "edid-mode=custom", "edid-preset=0"}).code, 0);
+    QCOMPARE(korvanta({"backup", path("backup.json")}).code, 0);
+    QCOMPARE(korvanta({"set", "input=b"}).code, 0);
+
+    QFile::remove(path("trace.log"));
+    const Run dry = korvanta({"restore", "--dry-run", "--json", path("backup.json")});
+    QCOMPARE(dry.code, 0);
+    QStringList planned;
+    for (const QJsonValue& r : QJsonDocument::fromJson(dry.out).object()["requests"].toArray())
+        planned << r.toString();
+    QCOMPARE(planned, QStringList{"10 04 E0 00 01"});
+    const TraceLines dryTrace = readTrace(path("trace.log"));
+    for (const QString& request : dryTrace.requests)
+        QVERIFY2(request.startsWith("11 ") || request.startsWith("10 01 B"), qPrintable(request));
+    QVERIFY(dryTrace.requests.contains("10 01 B4")); // the EDID was really read
+    QVERIFY(dryTrace.comments.contains("# dry run, not sent: 10 04 E0 00 01"));
+
+    QFile::remove(path("trace.log"));
+    QCOMPARE(korvanta({"restore", path("backup.json")}).code, 0);
+    QStringList sent;
+    for (const QString& request : readTrace(path("trace.log")).requests)
+        if (request.startsWith("10 ") && !request.startsWith("10 01 B4"))
+            sent << request;
+    QCOMPARE(sent, planned);
 }
 
 void CliTest::edidWriteVerifiesAndBacksUp() {

@@ -1,9 +1,10 @@
 // The USB link above the library: discovery, open/close, and the transaction.
 #include "TestPlatform.h"
-#include "link/Backend.h"
 #include "link/Protocol.h"
+#include "link/ReplayUsbLibrary.h"
 #include "link/Trace.h"
 #include "link/UsbLink.h"
+#include "session/Backend.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -34,6 +35,7 @@ private slots:
     void longerReplyIsAcceptedWhole();
     void silentDeviceReturnsTrueAfterTheWindow();
     void windowCountsFromBeforeTheWrite();
+    void silentWaitSleepsOnEveryBackend();
     void failedWriteSkipsTheRead();
     void failedQueueChecksWarnEachTimeAndFail();
     void failedReadFails();
@@ -191,6 +193,34 @@ void LinkTest::silentDeviceReturnsTrueAfterTheWindow() {
     QCOMPARE(received, 0);
     QCOMPARE(countCalls(t.usb, "read"), 0);
     QVERIFY(std::all_of(reply, reply + kReplyBufferSize, [](std::uint8_t b) { return b == 0x77; }));
+}
+
+void LinkTest::silentWaitSleepsOnEveryBackend() {
+    // Waiting out a silent device must be spent asleep, not polling: on a
+    // real clock a polling wait holds a whole core for the reply window.
+    for (const bool replayed : {false, true}) {
+        TestPlatform t;
+        std::vector<TraceEntry> recording(1);
+        recording[0].request = {0x11, 0x0E, 0xE0, 0x06};
+        recording[0].reply = {0xE0, 0x00};
+        ReplayUsbLibrary replay(recording);
+        if (replayed)
+            platform().usb = &replay;
+        else
+            t.device().silent = true;
+        QVERIFY(::findDevice(appState.productString, &appState.deviceIndex));
+        QVERIFY(openDevice(appState.deviceIndex));
+        const std::uint32_t start = t.clock.now();
+        const std::uint64_t sleptBefore = t.clock.totalSlept();
+        std::uint8_t reply[kReplyBufferSize] = {};
+        QVERIFY(transact(reply, kValuesRequest, 42, 3));
+        const std::uint32_t elapsed = t.clock.now() - start;
+        QVERIFY2(elapsed >= kReplyWindowMs && elapsed <= kReplyWindowMs + 5,
+                 qPrintable(QString::number(elapsed)));
+        QVERIFY2(t.clock.totalSlept() - sleptBefore >= kReplyWindowMs / 2,
+                 qPrintable(QString::number(t.clock.totalSlept() - sleptBefore)));
+        closeDevice();
+    }
 }
 
 void LinkTest::windowCountsFromBeforeTheWrite() {
