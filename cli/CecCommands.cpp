@@ -1,6 +1,9 @@
 // cec send / store and infoframe hdr / avi: the buttons' requests.
 #include "cli/EdidWrite.h"
 
+#include "decode/ColonHexInput.h"
+#include "decode/Decoded.h"
+#include "decode/InfoFrameDecode.h"
 #include "link/Protocol.h"
 #include "session/CecSession.h"
 #include "session/DeviceOps.h"
@@ -14,8 +17,24 @@ namespace cli {
 
 namespace {
 
-// The field's own check, before the device is opened.
+constexpr std::uint8_t kHdrType = 0x87, kHdrVersion = 0x01;
+constexpr std::size_t kLongestHdrFrame = 31;
+
+std::string colonHex(const std::vector<std::uint8_t>& bytes) {
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()))
+        .toHex(':')
+        .toStdString();
+}
+
+// The field's own check, before the device is opened. The command line reads
+// colon-hex strictly: "0x0f,0x36" must not reach the device as something else.
 bool fieldAccepted(session::Field field, const std::string& text) {
+    const decode::ColonHexInput read = decode::readColonHexInput(text);
+    if (!read.problem.empty()) {
+        complain("\"" + text + "\" is not colon-hex: " + read.problem +
+                 "; expected two hex digits a byte with \":\" between them, e.g. 40:04");
+        return false;
+    }
     if (const char* error = session::fieldError(field, QString::fromStdString(text))) {
         complain(std::string(error) + " (bytes as two hex digits joined by \":\", e.g. 50:04)");
         return false;
@@ -40,6 +59,34 @@ int runFlow(const GlobalOptions& options, session::Field field, const std::strin
     return kDone;
 }
 
+// A frame is decoded before it is sent; one with problems goes out only with
+// --force. Bytes without the HDR header (the payload `status` shows) get the
+// whole frame they would need as a hint.
+bool frameAccepted(bool hdr, const std::string& text, bool force) {
+    const decode::Decoded d =
+        hdr ? decode::decodeHdrInfoFrameText(text) : decode::decodeAviText(text);
+    if (d.problems.empty() || force)
+        return true;
+    std::string said = std::string(hdr ? "the HDR" : "the AVI") + " InfoFrame has " +
+                       std::to_string(d.problems.size()) +
+                       (d.problems.size() == 1 ? " problem" : " problems") +
+                       "; nothing was sent (--force sends it anyway):";
+    for (const std::string& problem : d.problems)
+        said += "\n  " + problem;
+    const std::vector<std::uint8_t> bytes = decode::readColonHexInput(text).bytes;
+    if (hdr && !bytes.empty() && bytes[0] != kHdrType && bytes.size() + 4 <= kLongestHdrFrame) {
+        std::vector<std::uint8_t> frame{kHdrType, kHdrVersion, std::uint8_t(bytes.size()), 0};
+        frame.insert(frame.end(), bytes.begin(), bytes.end());
+        unsigned sum = 0;
+        for (std::uint8_t b : frame)
+            sum += b;
+        frame[3] = std::uint8_t(-sum & 0xFF);
+        said += "\nIf these are the frame's data bytes, the whole frame is:\n  " + colonHex(frame);
+    }
+    complain(said);
+    return false;
+}
+
 // After an AVI frame: the "replace AVI" setting, as asked, or as the device has it.
 bool writeReplaceAvi(DeviceSession& session, const std::string& persist) {
     const settings::Setting* s = settings::byIndex(settings::kReplaceAvi);
@@ -62,6 +109,7 @@ void addCecCommands(CLI::App& app, GlobalOptions& options, Action* run) {
         std::string text;
         std::string button;
         std::string persist;
+        bool force = false;
     };
     auto a = std::make_shared<Args>();
     const auto textOption = [&a](CLI::App* sub, const char* what) {
@@ -85,7 +133,7 @@ void addCecCommands(CLI::App& app, GlobalOptions& options, Action* run) {
         cec->add_subcommand("store", "Store a CEC message on the device's SP or LP button");
     store->add_option("BUTTON", a->button, "sp or lp")
         ->required()
-        ->check(CLI::IsMember({"sp", "lp"}));
+        ->transform(CLI::IsMember({"sp", "lp"}, CLI::ignore_case));
     textOption(store, "The message as colon-hex (2 to 20 bytes)");
     store->callback([&options, a, run] {
         *run = [&options, a](Output& out) {
@@ -102,9 +150,14 @@ void addCecCommands(CLI::App& app, GlobalOptions& options, Action* run) {
     infoFrame->require_subcommand(1);
     addInfoFrameDecodeCommand(*infoFrame, options, run);
     CLI::App* hdr = infoFrame->add_subcommand("hdr", "Send an HDR InfoFrame to the output");
-    textOption(hdr, "The whole frame as colon-hex (2 to 31 bytes)");
+    textOption(hdr, "The whole frame as colon-hex (2 to 31 bytes): type 87, version, length, "
+                    "checksum, data");
+    hdr->add_flag("--force", a->force, "Send the frame even when its decode finds problems");
     hdr->callback([&options, a, run] {
         *run = [&options, a](Output& out) {
+            if (!fieldAccepted(session::Field::HdrInfoFrame, a->text) ||
+                !frameAccepted(true, a->text, a->force))
+                return int(kUsage);
             return runFlow(
                 options, session::Field::HdrInfoFrame, a->text, out, [&](DeviceSession& s) {
                     return session::sendHdrInfoFrame(s.reporter, QString::fromStdString(a->text));
@@ -115,9 +168,13 @@ void addCecCommands(CLI::App& app, GlobalOptions& options, Action* run) {
     textOption(avi, "The data bytes from byte 1 as colon-hex (2 to 13 bytes)");
     avi->add_option("--persist", a->persist,
                     "Keep replacing the source's AVI InfoFrame (default: as the device has it)")
-        ->check(CLI::IsMember({"on", "off"}));
+        ->transform(CLI::IsMember({"on", "off"}, CLI::ignore_case));
+    avi->add_flag("--force", a->force, "Send the frame even when its decode finds problems");
     avi->callback([&options, a, run] {
         *run = [&options, a](Output& out) {
+            if (!fieldAccepted(session::Field::AviInfoFrame, a->text) ||
+                !frameAccepted(false, a->text, a->force))
+                return int(kUsage);
             return runFlow(
                 options, session::Field::AviInfoFrame, a->text, out, [&](DeviceSession& s) {
                     return session::sendAviInfoFrame(s.reporter, QString::fromStdString(a->text)) &&

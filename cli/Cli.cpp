@@ -35,7 +35,46 @@ std::string trimmed(const char* text) {
     return first == std::string::npos ? std::string() : s.substr(first, last - first + 1);
 }
 
+std::string hexBytes(const std::vector<std::uint8_t>& bytes) {
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()))
+        .toHex(' ')
+        .toUpper()
+        .toStdString();
+}
+
 } // namespace
+
+std::string lastTransactionCause() {
+    const TransactionOutcome& t = lastTransaction();
+    const std::string request = "the request " + hexBytes(t.request);
+    const auto& r = t.reply;
+    if (r.size() >= 2 && r[0] == proto::kRefused && r[1] == proto::kRefusedCode)
+        return "the device refused " + request + " (it answered EE 01)";
+    switch (t.fault) {
+    case TransactionFault::NoDevice:
+        return "no device is open";
+    case TransactionFault::WriteFailed:
+        return "the USB library could not send " + request;
+    case TransactionFault::QueueFailed:
+        return "the USB library failed while the answer to " + request + " was awaited";
+    case TransactionFault::ReadFailed:
+        return "the USB library could not read the answer to " + request;
+    case TransactionFault::NoAnswer:
+        return "the device did not answer " + request + " within " +
+               std::to_string(kReplyWindowMs / 1000) + " s";
+    case TransactionFault::ShortReply:
+    case TransactionFault::None:
+        break;
+    }
+    if (t.request.size() >= 3 && !r.empty() && r[0] != t.request[2])
+        return "the device answered " + request + " with " + hexBytes({r[0]}) +
+               " where it acknowledges with " + hexBytes({t.request[2]});
+    if (t.fault == TransactionFault::ShortReply)
+        return "the device's answer to " + request + " was cut short: " + std::to_string(r.size()) +
+               " of " + std::to_string(t.expectedLength) +
+               (t.expectedLength == 1 ? " byte" : " bytes");
+    return {};
+}
 
 std::vector<std::string>& complaints() {
     static std::vector<std::string> said;
@@ -65,8 +104,11 @@ void ConsoleReporter::status(session::Level level, const char* text, int) {
         barShown_ = false;
     }
     // The window's status bar shows just "..." for a register that gave no answer.
-    complain(std::string(text) == "..." ? "the device did not answer a register read"
-                                        : trimmed(text));
+    std::string said = std::string(text) == "..." ? "a register read failed" : trimmed(text);
+    if (level == session::Level::Error)
+        if (const std::string cause = lastTransactionCause(); !cause.empty())
+            said += ": " + cause;
+    complain(said);
 }
 
 void ConsoleReporter::progress(int value, int maximum) {

@@ -96,6 +96,11 @@ private:
     std::unique_ptr<Trace> trace_;
 };
 
+// Why the last transaction failed, in words (no answer, a refusal, a wrong
+// acknowledge byte, a short reply, a failing library call), with its request;
+// empty when it did not fail at the link.
+std::string lastTransactionCause();
+
 // The link the options ask for; false (with the complaint on stderr) when unknown.
 bool chooseLink(const GlobalOptions& options, LinkChoice* choice);
 

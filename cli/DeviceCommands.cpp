@@ -98,7 +98,7 @@ bool showStatusOnce(DeviceSession& session, Output& out, bool watching) {
     out.line(header.hdrInput);
     QJsonObject json = statusJson(replies, header);
     if (!header.infoFrame.empty()) {
-        out.line("HDR InfoFrame: " + header.infoFrame);
+        out.line("HDR InfoFrame payload: " + header.infoFrame);
         const decode::Decoded frame = decode::decodeHdrInfoFrameBytes(
             std::span<const std::uint8_t>(replies.hdr).subspan(decode::kCapturedHdrFramePosition));
         out.line(decode::renderText(frame));

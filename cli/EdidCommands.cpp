@@ -38,10 +38,14 @@ bool save(const std::string& path, const EdidImage& image) {
     return false;
 }
 
+std::string lowered(const std::string& name) {
+    return QString::fromStdString(name).toLower().toStdString();
+}
+
 session::EdidSource sourceNamed(const std::string& name) {
-    if (name == "top")
+    if (lowered(name) == "top")
         return session::EdidSource::Top;
-    if (name == "bot")
+    if (lowered(name) == "bot")
         return session::EdidSource::Bottom;
     return session::EdidSource::Device;
 }
@@ -50,8 +54,10 @@ bool readEdidFrom(DeviceSession& session, session::EdidSource source, EdidImage*
     const session::EdidReadResult read =
         session::readEdid(session.reporter, session::stageCommand(source));
     if (!read.staged || !read.complete) {
-        if (read.staged)
-            complain("the device stopped answering while the EDID was read");
+        if (read.staged) {
+            const std::string cause = lastTransactionCause();
+            complain("the EDID was not read completely" + (cause.empty() ? "" : ": " + cause));
+        }
         return false;
     }
     *image = read.image;
@@ -151,7 +157,8 @@ bool readSettingsBlock(DeviceSession& session, std::uint8_t* block) {
 }
 
 bool isEdidSourceName(const std::string& name) {
-    return name == "device" || name == "top" || name == "bot";
+    const std::string n = lowered(name);
+    return n == "device" || n == "top" || n == "bot";
 }
 
 bool readEdidNamed(DeviceSession& session, const std::string& name, EdidImage* image) {
@@ -218,7 +225,7 @@ void addEdidCommands(CLI::App& app, GlobalOptions& options, Action* run) {
         "read", "Read an EDID: the device's own (device) or a display's (top, bot)");
     read->add_option("FROM", r->from, "device, top or bot")
         ->required()
-        ->check(CLI::IsMember({"device", "top", "bot"}));
+        ->transform(CLI::IsMember({"device", "top", "bot"}, CLI::ignore_case));
     read->add_option("-o,--output", r->file,
                      "Save to FILE: binary when it ends in .bin, else hex text (default: hex "
                      "text on stdout)");

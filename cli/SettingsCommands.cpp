@@ -35,7 +35,9 @@ std::string settingsHelp() {
     text += "\nEDID presets (edid-preset):\n";
     for (std::size_t i = 0; i < settings::kEdidPresetEntries.size(); ++i)
         text += "  " + std::to_string(i) + "  " + settings::kEdidPresetEntries[i] + "\n";
-    text += "\nA value may also be given as the number that is sent.";
+    text += "\nNames and values may be written in any letter case. A value may also be given\n"
+            "as raw:N, N being the number that is sent; a bare number means the same, except\n"
+            "where the values are numbers themselves (hdcp: 1.4 or 2.2, never 2).";
     return text;
 }
 
@@ -62,8 +64,8 @@ bool parseAssignments(const std::vector<std::string>& pairs, std::vector<Assignm
         int value = 0;
         const std::string word = pair.substr(eq + 1);
         if (!settings::parseValue(*s, word, &value)) {
-            complain("\"" + word + "\" is not a value of " + name +
-                     "; accepted: " + settings::acceptedWords(*s));
+            complain("\"" + word + "\" is not a value of " + s->name +
+                     "; accepted: " + settings::acceptedWords(*s) + " (or raw:N)");
             return false;
         }
         out->push_back({s, value});
@@ -125,7 +127,7 @@ int runSet(const GlobalOptions& options, const std::vector<std::string>& pairs, 
             out.note(std::string(a.setting->name) + "=" + word);
         else {
             ++refused;
-            complain(std::string("the device refused ") + a.setting->name + "=" + word);
+            complain(std::string(a.setting->name) + "=" + word + " was not set");
         }
         done.append(QJsonObject{{"name", a.setting->name},
                                 {"value", QString::fromStdString(word)},
@@ -188,7 +190,7 @@ void addSettingsCommands(CLI::App& app, GlobalOptions& options, Action* run) {
     CLI::App* reset = app.add_subcommand("reset", "Reset the device to its factory state");
     reset->add_option("WHAT", *what, "settings, edid or all")
         ->required()
-        ->check(CLI::IsMember({"settings", "edid", "all"}));
+        ->transform(CLI::IsMember({"settings", "edid", "all"}, CLI::ignore_case));
     reset->add_flag("--yes", *yes, "Really do it (without it nothing is sent)");
     reset->callback([&options, what, yes, run] {
         *run = [&options, what, yes](Output& out) { return runReset(options, *what, *yes, out); };

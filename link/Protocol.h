@@ -8,8 +8,8 @@ namespace proto {
 constexpr std::uint8_t kDirWrite = 0x10;
 constexpr std::uint8_t kDirRead = 0x11;
 
-constexpr std::uint8_t kCmdConfig = 0xE0;      // read register / write one setting
-constexpr std::uint8_t kCmdValues = 0xE1;      // values block
+constexpr std::uint8_t kCmdConfig = 0xE0; // read register / write one setting
+constexpr std::uint8_t kCmdValues = 0xE1; // values block
 constexpr std::uint8_t kCmdSettingsBlock = 0xE2;
 constexpr std::uint8_t kCmdStoreCecSp = 0xE3;
 constexpr std::uint8_t kCmdStoreCecLp = 0xE4;
@@ -22,6 +22,10 @@ constexpr std::uint8_t kCmdPopulate = 0xB3;
 constexpr std::uint8_t kCmdStageDeviceEdid = 0xB4;
 constexpr std::uint8_t kCmdStageTopEdid = 0xB5;
 constexpr std::uint8_t kCmdStageBotEdid = 0xB6;
+
+// A refusal: the device's answer to a request it will not carry out.
+constexpr std::uint8_t kRefused = 0xEE;
+constexpr std::uint8_t kRefusedCode = 0x01;
 
 constexpr std::uint8_t kPopulateCec = 0x10;
 constexpr std::uint8_t kPopulateHdr = 0x20;

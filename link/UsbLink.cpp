@@ -20,7 +20,16 @@ void warn(const char* text) {
         platform().dialogs->usbWarning(QString::fromLatin1(text));
 }
 
+TransactionOutcome& outcome() {
+    static TransactionOutcome last;
+    return last;
+}
+
 } // namespace
+
+const TransactionOutcome& lastTransaction() {
+    return outcome();
+}
 
 bool findDevice(std::string wanted, std::uint32_t* index) {
     appState.deviceHandle = kNoDevice;
@@ -90,14 +99,17 @@ bool transact(std::uint8_t* reply, const std::uint8_t* request, int expectedLeng
     const std::uint32_t t0 = clock.tickCount();
     appState.inTransaction = 1;
     int got = 0;
+    TransactionFault fault = TransactionFault::NoDevice;
 
     if (appState.deviceHandle != kNoDevice) {
+        fault = TransactionFault::None;
         lib().flushBuffers(appState.deviceHandle, 1, 1);
 
         std::uint32_t written = 0;
         if (!usbWrite(request, static_cast<std::uint32_t>(requestLength), &written,
                       kWriteTimeoutMs)) {
             result = false;
+            fault = TransactionFault::WriteFailed;
         } else {
             std::uint32_t queued = 0;
             while (queued < 1) {
@@ -109,19 +121,27 @@ bool transact(std::uint8_t* reply, const std::uint8_t* request, int expectedLeng
                     queued = 0; // a failed check says nothing about the queue
                     warn("Error Checking RX Queue");
                     result = false;
+                    fault = TransactionFault::QueueFailed;
                 }
             }
+            if (result && queued < 1)
+                fault = TransactionFault::NoAnswer;
             if (result && queued >= 1) {
                 std::uint8_t local[kReplyBufferSize] = {};
                 std::uint32_t count = 0;
                 result = usbRead(local, kReplyBufferSize, &count, kReadTimeoutMs);
+                if (!result)
+                    fault = TransactionFault::ReadFailed;
                 // Never trust a backend to report more than the buffer holds.
                 if (count > kReplyBufferSize)
                     count = kReplyBufferSize;
                 std::memcpy(reply, local, count);
                 got = static_cast<int>(count);
-                if (got < expectedLength)
+                if (got < expectedLength) {
+                    if (result)
+                        fault = TransactionFault::ShortReply;
                     result = false;
+                }
             }
         }
     }
@@ -129,6 +149,11 @@ bool transact(std::uint8_t* reply, const std::uint8_t* request, int expectedLeng
     if (Trace* trace = platform().trace)
         trace->record(clock.tickCount(), request, requestLength, reply, got, result);
 
+    TransactionOutcome& last = outcome();
+    last.fault = fault;
+    last.request.assign(request, request + requestLength);
+    last.reply.assign(reply, reply + got);
+    last.expectedLength = expectedLength;
     if (received)
         *received = got;
     appState.inTransaction = 0;

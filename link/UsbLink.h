@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 constexpr int kReplyBufferSize = 64;
 constexpr std::uint32_t kReplyWindowMs = 4000;
@@ -25,3 +26,24 @@ bool usbRead(std::uint8_t* buffer, std::uint32_t wanted, std::uint32_t* got,
 // reply bytes actually arrived (0 in those two cases).
 bool transact(std::uint8_t* reply, const std::uint8_t* request, int expectedLength,
               int requestLength, int* received = nullptr);
+
+// What became of the last transaction, so that a message can name the cause
+// rather than guess it from a bool.
+enum class TransactionFault {
+    None,        // a reply of the expected length came
+    NoDevice,    // nothing is open, nothing was sent
+    WriteFailed, // the library could not send the request
+    QueueFailed, // the library failed while the reply was awaited
+    NoAnswer,    // not one byte came within the reply window
+    ReadFailed,  // the library failed to read the reply
+    ShortReply,  // fewer bytes than expected came
+};
+
+struct TransactionOutcome {
+    TransactionFault fault = TransactionFault::None;
+    std::vector<std::uint8_t> request;
+    std::vector<std::uint8_t> reply;
+    int expectedLength = 0;
+};
+
+const TransactionOutcome& lastTransaction();

@@ -1,6 +1,7 @@
 #include "settings/SettingsMap.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 
 namespace settings {
@@ -165,19 +166,52 @@ int blockPosition(int settingIndex) {
     return s ? s->position : -1;
 }
 
+namespace {
+
+bool sameWord(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+bool wholeNumber(std::string_view word, int* number) {
+    const char* end = word.data() + word.size();
+    return !word.empty() && std::from_chars(word.data(), end, *number).ptr == end;
+}
+
+// "1.4" is a value name that reads as a number: for such a setting a bare
+// number must be one of its names, or "2" would quietly mean HDCP 1.4.
+bool namesAreNumbers(const Setting& setting) {
+    return std::any_of(
+        setting.valueNames.begin(), setting.valueNames.end(),
+        [](const ValueName& v) { return std::isdigit(static_cast<unsigned char>(*v.name)); });
+}
+
+} // namespace
+
 const Setting* byName(std::string_view name) {
     for (const Setting& s : kSettings)
-        if (s.name && name == s.name)
+        if (s.name && sameWord(name, s.name))
             return &s;
     return nullptr;
 }
 
 bool parseValue(const Setting& setting, std::string_view word, int* value) {
-    int number = -1;
-    const char* end = word.data() + word.size();
-    const bool isNumber = !word.empty() && std::from_chars(word.data(), end, number).ptr == end;
     for (const ValueName& v : setting.valueNames) {
-        if (word == v.name || (isNumber && number == v.value)) {
+        if (sameWord(word, v.name)) {
+            *value = v.value;
+            return true;
+        }
+    }
+    int number = -1;
+    const bool raw = sameWord(word.substr(0, 4), kRawPrefix);
+    if (raw)
+        word.remove_prefix(4);
+    if (!wholeNumber(word, &number) || (!raw && namesAreNumbers(setting)))
+        return false;
+    for (const ValueName& v : setting.valueNames) {
+        if (number == v.value) {
             *value = v.value;
             return true;
         }

@@ -104,11 +104,13 @@ int blockPosition(int settingIndex);
 // The value a button-driven setting sends, from the checked states of its
 // buttons. False when nothing is to be sent (a choice with no button checked,
 // or a setting that is not button-driven).
-// The entry for a command-line name; nullptr when none.
+// The entry for a command-line name, in any letter case; nullptr when none.
 const Setting* byName(std::string_view name);
 
-// The value a word (or the number itself, when it is one of the setting's
-// values) stands for. False when the setting does not accept it.
+// The value a word stands for, in any letter case. The code that is sent is
+// accepted as "raw:N", and as a bare number where no value name is a number
+// itself. False when the setting does not accept it.
+constexpr std::string_view kRawPrefix = "raw:";
 bool parseValue(const Setting& setting, std::string_view word, int* value);
 
 // The word for a value the device reports: its name, "none" for the byte of

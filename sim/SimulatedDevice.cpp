@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr std::uint8_t kNoAck = 0xEE; // never a command code
+constexpr std::uint8_t kNoAck = proto::kRefused; // never a command code
 constexpr std::uint8_t kTxTop = 0x20, kTxBot = 0x40;
 
 // A typical HDR10 mastering InfoFrame, header and checksum included.

@@ -36,6 +36,8 @@ private slots:
     void decodersInWords();
     void usageErrorsSendNothing_data();
     void usageErrorsSendNothing();
+    void failuresNameTheirCause_data();
+    void failuresNameTheirCause();
     void noDeviceFails_data();
     void noDeviceFails();
     void jsonParses_data();
@@ -101,14 +103,18 @@ void CliTest::setThenGetEveryName() {
         QCOMPARE(set.code, 0);
         QCOMPARE(getAll(), expected);
     }
-    // The number that is sent stands for its word.
-    QCOMPARE(korvanta({"set", "input=3", "hdcp=2"}).code, 0);
+    // The number that is sent stands for its word, as raw:N always and bare
+    // where no value name is a number; names and words in any letter case.
+    QCOMPARE(korvanta({"set", "input=3", "hdcp=raw:2"}).code, 0);
     QCOMPARE(korvanta({"get", "input", "hdcp"}).out, QByteArray("input=matrix-thru\nhdcp=1.4\n"));
+    QCOMPARE(korvanta({"set", "Input=B", "HDCP=2.2", "hdr=Raw:1"}).code, 0);
+    QCOMPARE(korvanta({"get", "INPUT", "hdcp", "hdr"}).out,
+             QByteArray("input=b\nhdcp=2.2\nhdr=on\n"));
 }
 
 void CliTest::backupChangeRestore() {
     QCOMPARE(korvanta({"set", "edid-mode=custom", "edid-preset=0", "input=b"}).code, 0);
-    QCOMPARE(korvanta({"infoframe", "hdr", "87:01:1a:00:02", "-q"}).code, 0);
+    QCOMPARE(korvanta({"infoframe", "hdr", "87:01:1a:00:02", "-q", "--force"}).code, 0);
     const auto before = getAll();
     const Run backup = korvanta({"backup", path("backup.json")});
     QCOMPARE(backup.code, 0);
@@ -122,7 +128,7 @@ void CliTest::backupChangeRestore() {
     QCOMPARE(saved["block"].toString().size(), 80);
 
     QCOMPARE(korvanta({"set", "input=a", "hdr=off", "edid-mode=automix", "green-led=off"}).code, 0);
-    QCOMPARE(korvanta({"infoframe", "hdr", "87:01:1a:00:01", "-q"}).code, 0);
+    QCOMPARE(korvanta({"infoframe", "hdr", "87:01:1a:00:01", "-q", "--force"}).code, 0);
     QVERIFY(getAll() != before);
 
     QFile::remove(path("trace.log"));
@@ -266,8 +272,31 @@ void CliTest::usageErrorsSendNothing_data() {
                                 << QByteArray("Hex Format Error");
     QTest::newRow("checksum") << QStringList{"edid", "write", "@/badsum.bin"}
                               << QByteArray("--force");
-    QTest::newRow("cec text") << QStringList{"cec", "send", "5"}
+    QTest::newRow("cec text") << QStringList{"cec", "send", "05"}
                               << QByteArray("Error: min 2, max 31 data bytes");
+    QTest::newRow("cec not colon-hex") << QStringList{"cec", "send", "0x0f,0x36"}
+                                       << QByteArray("\"0x0f,0x36\" is not colon-hex: character 2");
+    QTest::newRow("store one digit")
+        << QStringList{"cec", "store", "sp", "4:04"} << QByteArray("byte 1 has one hex digit");
+    QTest::newRow("hdr payload")
+        << QStringList{"infoframe", "hdr",
+                       "02:00:c2:33:c4:86:4c:1d:b8:0b:d0:84:80:3e:13:3d:42:40:e8:03:32:00:e8:03:"
+                       "90:01"}
+        << QByteArray("the HDR InfoFrame has 7 problems; nothing was sent (--force sends it "
+                      "anyway):\n  byte 1: type is 0x02, an HDR InfoFrame has 0x87\n");
+    // The hint's frame: 0x87 + 0x01 + 0x1A + the payload's sum (0xC5 mod 256)
+    // + checksum = 0 mod 256 gives 0x74.
+    QTest::newRow("hdr payload hint")
+        << QStringList{"infoframe", "hdr",
+                       "02:00:c2:33:c4:86:4c:1d:b8:0b:d0:84:80:3e:13:3d:42:40:e8:03:32:00:e8:03:"
+                       "90:01"}
+        << QByteArray("the whole frame is:\n  87:01:1a:74:02:00:c2:33:");
+    QTest::newRow("avi reserved") << QStringList{"infoframe", "avi", "ff:ff:ff"}
+                                  << QByteArray("nothing was sent");
+    QTest::newRow("hdcp by code") << QStringList{"set", "hdcp=2"}
+                                  << QByteArray("\"2\" is not a value of hdcp; accepted: 1.4, 2.2");
+    QTest::newRow("raw code unknown")
+        << QStringList{"set", "input=raw:9"} << QByteArray("\"raw:9\" is not a value of input");
     QTest::newRow("cec button") << QStringList{"cec", "store", "xp", "40:04"} << QByteArray("xp");
     QTest::newRow("avi too long") << QStringList{"infoframe", "avi", "@avi14"}
                                   << QByteArray("Error: min 2, max 13 data bytes");
@@ -309,6 +338,39 @@ void CliTest::usageErrorsSendNothing() {
     QVERIFY(r.out.isEmpty());
     QFile trace(path("trace.log"));
     QVERIFY(!trace.exists() || trace.size() == 0);
+}
+
+void CliTest::failuresNameTheirCause_data() {
+    QTest::addColumn<QString>("faults");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("said");
+    const QStringList set{"set", "input=b"};
+    QTest::newRow("no answer") << "silent" << set
+                               << QByteArray("the device did not answer the request 10 04 E0 00 "
+                                             "02 within 4 s\nkorvanta: input=b was not set\n");
+    QTest::newRow("refusal") << "refuse=E0" << set
+                             << QByteArray("the device refused the request 10 04 E0 00 02 (it "
+                                           "answered EE 01)\n");
+    QTest::newRow("wrong acknowledge")
+        << "wrong-ack" << set
+        << QByteArray("the device answered the request 10 04 E0 00 02 with E1 where it "
+                      "acknowledges with E0\n");
+    QTest::newRow("library") << "fail-write" << set
+                             << QByteArray("the USB library could not send the request 10 04 E0 "
+                                           "00 02\n");
+    QTest::newRow("refused EDID read")
+        << "refuse=B0" << QStringList{"edid", "read", "top"}
+        << QByteArray("the EDID was not read completely: the device refused the request 11 10 B0 "
+                      "00 (it answered EE 01)\n");
+}
+
+void CliTest::failuresNameTheirCause() {
+    QFETCH(QString, faults);
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, said);
+    const Run r = korvanta(args, {"KORVANTA_SIM_FAULTS=" + faults});
+    QCOMPARE(r.code, 1);
+    QVERIFY2(r.err.contains(said), r.err.constData());
 }
 
 void CliTest::noDeviceFails_data() {
