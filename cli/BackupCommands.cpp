@@ -2,6 +2,8 @@
 #include "cli/EdidWrite.h"
 
 #include "cec/ColonHex.h"
+#include "decode/ColonHexInput.h"
+#include "decode/Words.h"
 #include "edid/EdidRequests.h"
 #include "link/Protocol.h"
 #include "link/UsbLink.h"
@@ -17,7 +19,9 @@
 #include <QJsonDocument>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <memory>
+#include <tuple>
 
 namespace cli {
 
@@ -27,6 +31,11 @@ constexpr const char* kFormatName = "korvanta-backup";
 constexpr int kFormatVersion = 1;
 constexpr std::uint8_t kStoredHdrLength = 2 + session::kStoredHdrBytes;
 constexpr std::uint8_t kStoredAviLength = 2 + session::kStoredAviBytes;
+
+constexpr const char* kCecButtonsNote =
+    "The device cannot report the CEC messages stored on its SP and LP buttons, so a backup "
+    "cannot hold them. Add them here as \"sp\": \"40:04\" and \"lp\": \"...\" (colon-hex) and "
+    "restore stores them, as korvanta cec store does.";
 
 QString hex(const std::uint8_t* bytes, int count) {
     return QByteArray(reinterpret_cast<const char*>(bytes), count).toHex().toUpper();
@@ -101,6 +110,7 @@ int runBackup(const GlobalOptions& options, const std::string& file, Output& out
         {"block", hex(state.block, kSettingsBlockSize)},
         {"infoFrames", QJsonObject{{"hdr", QString::fromStdString(storedHdrText(state))},
                                    {"avi", QString::fromStdString(storedAviText(state))}}},
+        {"cecButtons", QJsonObject{{"note", kCecButtonsNote}}},
     };
     if (state.customEdid) {
         EdidImage edid{};
@@ -126,6 +136,7 @@ struct Backup {
     std::vector<std::pair<const settings::Setting*, int>> settings;
     std::string hdr;
     std::string avi;
+    std::string cecSp, cecLp; // empty: not in the file
     bool hasEdid = false;
     EdidImage edid{};
 };
@@ -183,6 +194,19 @@ bool loadBackup(const std::string& file, Backup* backup) {
                         "(AVI) bytes");
         return false;
     }
+    const QJsonObject buttons = root["cecButtons"].toObject();
+    for (const auto& [key, text] : {std::pair{"sp", &backup->cecSp}, {"lp", &backup->cecLp}}) {
+        if (!buttons.contains(key))
+            continue;
+        *text = buttons[key].toString().toStdString();
+        const decode::ColonHexInput read = decode::readColonHexInput(*text);
+        if (!read.problem.empty() ||
+            session::fieldError(session::Field::CecStore, QString::fromStdString(*text))) {
+            complain(file + ": cecButtons." + key +
+                     " is not a CEC message as colon-hex of 2 to 20 bytes, e.g. \"40:04\"");
+            return false;
+        }
+    }
     backup->hasEdid = root.contains("edid");
     if (backup->hasEdid && !unhex(root["edid"], backup->edid.data(), kEdidSize)) {
         complain(file + ": \"edid\" is not 256 bytes of hex");
@@ -199,14 +223,25 @@ std::string hexLine(const std::vector<std::uint8_t>& bytes) {
         .toStdString();
 }
 
-int restoreInfoFrames(DeviceSession& session, const Backup& backup, const DeviceState& state) {
-    if (backup.hdr != storedHdrText(state) &&
-        !session::sendHdrInfoFrame(session.reporter, QString::fromStdString(backup.hdr)))
-        return kDeviceFailed;
+// What a restore changes, in words: one line a change, as it is made (or,
+// in a dry run, would be).
+struct Plan {
+    std::vector<std::string> lines;
+    QJsonArray changed; // settings: {"name", "from", "value"}
+};
+
+int restoreInfoFrames(DeviceSession& session, const Backup& backup, const DeviceState& state,
+                      Plan& plan) {
+    if (backup.hdr != storedHdrText(state)) {
+        if (!session::sendHdrInfoFrame(session.reporter, QString::fromStdString(backup.hdr)))
+            return kDeviceFailed;
+        plan.lines.push_back("HDR InfoFrame: " + storedHdrText(state) + " → " + backup.hdr);
+    }
     if (backup.avi == storedAviText(state))
         return kDone;
     if (!session::sendAviInfoFrame(session.reporter, QString::fromStdString(backup.avi)))
         return kDeviceFailed;
+    plan.lines.push_back("AVI InfoFrame: " + storedAviText(state) + " → " + backup.avi);
     // The replacement setting follows the frame, as the window sends it.
     for (const auto& [s, value] : backup.settings)
         if (s->index == settings::kReplaceAvi &&
@@ -215,7 +250,33 @@ int restoreInfoFrames(DeviceSession& session, const Backup& backup, const Device
     return kDone;
 }
 
-int runRestore(const GlobalOptions& options, const std::string& file, bool dryRun, Output& out) {
+int restoreCecButtons(DeviceSession& session, const Backup& backup, Plan& plan) {
+    // Stored messages cannot be read back, so they are always written.
+    for (const auto& [name, command, text] :
+         {std::tuple{"SP", proto::kCmdStoreCecSp, &backup.cecSp},
+          {"LP", proto::kCmdStoreCecLp, &backup.cecLp}}) {
+        if (text->empty())
+            continue;
+        if (!session::storeCecCommand(session.reporter, command, QString::fromStdString(*text)))
+            return kDeviceFailed;
+        plan.lines.push_back(std::string(name) + " button: store " + *text);
+    }
+    return kDone;
+}
+
+// Bytes that differ, and in how many of the two 128-byte blocks.
+std::string edidChange(const EdidImage& from, const EdidImage& to) {
+    int blocks = 0;
+    for (int b = 0; b < kEdidSize / kEdidBlockSize; ++b)
+        blocks +=
+            !std::equal(from.begin() + b * kEdidBlockSize, from.begin() + (b + 1) * kEdidBlockSize,
+                        to.begin() + b * kEdidBlockSize);
+    return "EDID: " + decode::counted(blocks, "block differs", "blocks differ") + ", " +
+           std::to_string(kEdidSize) + " bytes to write";
+}
+
+int runRestore(const GlobalOptions& options, const std::string& file, bool dryRun, bool verbose,
+               Output& out) {
     Backup backup;
     if (!loadBackup(file, &backup))
         return kUsage;
@@ -226,19 +287,23 @@ int runRestore(const GlobalOptions& options, const std::string& file, bool dryRu
     if (dryRun)
         session.startDryRun();
 
-    QJsonArray changed;
+    Plan plan;
     for (const auto& [s, value] : backup.settings) {
         if (state.block[s->position] == value)
             continue;
         if (!session::writeSetting(session.reporter, static_cast<std::uint8_t>(s->index), value))
             return kDeviceFailed;
+        const std::string was = settings::valueWord(*s, state.block[s->position]);
         const std::string word = settings::valueWord(*s, value);
-        changed.append(QJsonObject{{"name", s->name}, {"value", QString::fromStdString(word)}});
-        if (!dryRun)
-            out.note(std::string(s->name) + "=" + word);
+        plan.changed.append(QJsonObject{{"name", s->name},
+                                        {"from", QString::fromStdString(was)},
+                                        {"value", QString::fromStdString(word)}});
+        plan.lines.push_back(std::string(s->name) + ": " + was + " → " + word);
     }
-    out.json["changed"] = changed;
-    if (const int code = restoreInfoFrames(session, backup, state))
+    out.json["changed"] = plan.changed;
+    if (const int code = restoreInfoFrames(session, backup, state, plan))
+        return code;
+    if (const int code = restoreCecButtons(session, backup, plan))
         return code;
     if (backup.hasEdid) {
         // An EDID-mode change above keeps the device busy for a while.
@@ -250,14 +315,29 @@ int runRestore(const GlobalOptions& options, const std::string& file, bool dryRu
             return kDeviceFailed;
         const bool same = state.customEdid && current == backup.edid;
         out.json["edidWritten"] = !same;
+        plan.lines.push_back(same ? "EDID: unchanged" : edidChange(current, backup.edid));
         if (!same)
             if (const int code = writeEdidChecked(session, backup.edid, !dryRun, out))
                 return code;
     }
+
+    const bool nothing = std::all_of(plan.lines.begin(), plan.lines.end(),
+                                     [](const std::string& l) { return l == "EDID: unchanged"; });
+    if (nothing)
+        out.note(dryRun ? "nothing to change: the device already matches " + file
+                        : "nothing changed: the device already matched " + file);
+    else
+        for (const std::string& line : plan.lines)
+            dryRun ? out.line(line) : out.note(line);
+    QJsonArray planned;
+    for (const std::string& line : plan.lines)
+        planned.append(QString::fromStdString(line));
+    out.json["plan"] = planned;
     if (dryRun) {
         QJsonArray requests;
         for (const auto& r : session.plannedRequests()) {
-            out.line(hexLine(r));
+            if (verbose)
+                out.line("  " + hexLine(r));
             requests.append(QString::fromStdString(hexLine(r)));
         }
         out.json["requests"] = requests;
@@ -279,10 +359,13 @@ void addBackupCommands(CLI::App& app, GlobalOptions& options, Action* run) {
     CLI::App* restore = app.add_subcommand(
         "restore", "Bring the device back to a backup: only what differs is written");
     restore->add_option("FILE", *file, "The backup file")->required();
-    restore->add_flag("--dry-run", *dryRun, "Print the requests it would send, send none");
-    restore->callback([&options, file, dryRun, run] {
-        *run = [&options, file, dryRun](Output& out) {
-            return runRestore(options, *file, *dryRun, out);
+    auto verbose = std::make_shared<bool>(false);
+    restore->add_flag("--dry-run", *dryRun, "Say what it would change, send nothing");
+    restore->add_flag("--verbose", *verbose,
+                      "With --dry-run, also print the requests it would send");
+    restore->callback([&options, file, dryRun, verbose, run] {
+        *run = [&options, file, dryRun, verbose](Output& out) {
+            return runRestore(options, *file, *dryRun, *verbose, out);
         };
     });
 }

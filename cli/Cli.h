@@ -23,6 +23,7 @@ enum ExitCode : int {
     kDone = 0,
     kDeviceFailed = 1, // not found, no reply, refused, verify mismatch
     kUsage = 2,        // unknown command, name or value; unreadable or malformed file
+    kFindings = 3,     // the command ran and found something: EDIDs that differ
 };
 
 struct GlobalOptions {

@@ -9,6 +9,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -91,8 +92,11 @@ int runEdidDiff(const GlobalOptions& options, const std::string& a, const std::s
         return kUsage;
     if (const int code = sources.readDevice({a, b}, &images))
         return code;
-    show(decode::compareEdids(images[0], images[1], a, b), out);
-    return kDone;
+    const decode::Decoded d = decode::compareEdids(images[0], images[1], a, b);
+    show(d, out);
+    const auto same = std::find_if(d.nodes.begin(), d.nodes.end(),
+                                   [](const decode::Node& n) { return n.key == "identical"; });
+    return same != d.nodes.end() && same->json.toBool() ? kDone : kFindings;
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // edid read and edid write.
 #include "cli/EdidWrite.h"
 
+#include "decode/Words.h"
 #include "edid/EdidFile.h"
 #include "edid/EdidRequests.h"
 #include "session/DeviceOps.h"
@@ -30,9 +31,14 @@ bool endsWithBin(const std::string& path) {
     return path.size() >= 4 && QString::fromStdString(path).endsWith(".bin", Qt::CaseInsensitive);
 }
 
-bool save(const std::string& path, const EdidImage& image) {
+// `format` is "bin" or "hex"; empty: binary when the name ends in .bin.
+bool binaryFormat(const std::string& path, const std::string& format) {
+    return format.empty() ? endsWithBin(path) : format == "bin";
+}
+
+bool save(const std::string& path, const EdidImage& image, bool binary) {
     QString error;
-    if (saveEdidFile(qs(path), image, endsWithBin(path), &error))
+    if (saveEdidFile(qs(path), image, binary, &error))
         return true;
     complain(error.simplified().toStdString());
     return false;
@@ -65,7 +71,7 @@ bool readEdidFrom(DeviceSession& session, session::EdidSource source, EdidImage*
 }
 
 int runRead(const GlobalOptions& options, const std::string& from, const std::string& file,
-            Output& out) {
+            const std::string& format, Output& out) {
     DeviceSession session(options);
     if (const int code = session.open())
         return code;
@@ -75,10 +81,13 @@ int runRead(const GlobalOptions& options, const std::string& from, const std::st
     out.json["source"] = qs(from);
     out.json["edid"] = qs(hexText(image)).remove('\n').remove(' ');
     if (!file.empty()) {
-        if (!save(file, image))
+        const bool binary = binaryFormat(file, format);
+        if (!save(file, image, binary))
             return kUsage;
         out.json["file"] = qs(file);
-        out.note("EDID of " + from + " saved to " + file);
+        out.json["format"] = binary ? "bin" : "hex";
+        out.note("EDID of " + from + " saved to " + file +
+                 (binary ? " as 256 bytes of binary" : " as hex text"));
     } else if (!options.json) {
         std::fputs(hexText(image).c_str(), stdout);
     }
@@ -137,7 +146,7 @@ int runWrite(const GlobalOptions& options, const std::string& file, bool custom,
         EdidImage current{};
         if (!readDeviceEdid(session, &current))
             return kDeviceFailed;
-        if (!save(backup, current))
+        if (!save(backup, current, binaryFormat(backup, {})))
             return kUsage;
         out.note("device EDID saved to " + backup);
         out.json["backup"] = qs(backup);
@@ -203,7 +212,7 @@ int writeEdidChecked(DeviceSession& session, const EdidImage& image, bool verify
     out.json["differingOffsets"] = differing;
     if (!differing.isEmpty()) {
         complain("the device's EDID differs from what was written at " +
-                 std::to_string(differing.size()) + " offsets: " + offsets +
+                 decode::counted(differing.size(), "offset", "offsets") + ": " + offsets +
                  (differing.size() > 16 ? ", ..." : ""));
         return kDeviceFailed;
     }
@@ -219,6 +228,7 @@ void addEdidCommands(CLI::App& app, GlobalOptions& options, Action* run) {
     struct ReadArgs {
         std::string from;
         std::string file;
+        std::string format;
     };
     auto r = std::make_shared<ReadArgs>();
     CLI::App* read = edid->add_subcommand(
@@ -229,8 +239,12 @@ void addEdidCommands(CLI::App& app, GlobalOptions& options, Action* run) {
     read->add_option("-o,--output", r->file,
                      "Save to FILE: binary when it ends in .bin, else hex text (default: hex "
                      "text on stdout)");
+    read->add_option("--format", r->format, "The file's format, whatever its name: bin or hex")
+        ->transform(CLI::IsMember({"bin", "hex"}, CLI::ignore_case));
     read->callback([&options, r, run] {
-        *run = [&options, r](Output& out) { return runRead(options, r->from, r->file, out); };
+        *run = [&options, r](Output& out) {
+            return runRead(options, r->from, r->file, r->format, out);
+        };
     });
 
     struct WriteArgs {

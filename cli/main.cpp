@@ -50,10 +50,10 @@ int main(int argc, char* argv[]) {
     app.require_subcommand(1);
     // Global options may stand before or after the subcommand.
     app.fallthrough();
-    app.footer(
-        "Exit status: 0 done, 1 the device failed (not found, no reply, refused, verify "
-        "mismatch), 2 usage (unknown command, name or value; unreadable or malformed file).\n"
-        "Run \"korvanta COMMAND --help\" for a command's own options.");
+    app.footer("Exit status: 0 done, 1 the device failed (not found, no reply, refused, verify "
+               "mismatch), 2 usage (unknown command, name or value; unreadable or malformed file), "
+               "3 findings (edid diff: the EDIDs differ).\n"
+               "Run \"korvanta COMMAND --help\" for a command's own options.");
 
     cli::GlobalOptions options;
     app.add_option("--link", options.link,
@@ -92,7 +92,7 @@ int main(int argc, char* argv[]) {
     cli::Output out{&options, {}};
     const int code = run(out);
     if (options.json && code != cli::kUsage && !out.streamed) {
-        out.json["ok"] = code == cli::kDone;
+        out.json["ok"] = code == cli::kDone || code == cli::kFindings;
         QJsonArray errors;
         for (const std::string& text : cli::complaints())
             errors.append(QString::fromStdString(text));

@@ -2,6 +2,8 @@
 #include "decode/InfoFrameDecode.h"
 
 #include "decode/NodeBuild.h"
+#include "decode/Words.h"
+
 #include <algorithm>
 
 #include <array>
@@ -185,7 +187,8 @@ Decoded decodeHdrInfoFrameTyped(std::span<const std::uint8_t> frame) {
     const bool padding = std::all_of(extra.begin(), extra.end(), [](auto b) { return b == 0; });
     if (!extra.empty() && padding)
         d.nodes.push_back(field("padding", "Padding",
-                                std::to_string(extra.size()) + " zero bytes past the length"));
+                                ::decode::counted(long(extra.size()), "zero byte", "zero bytes") +
+                                    " past the length"));
     else if (!extra.empty())
         d.nodes.push_back(problemNode(
             d, "extraBytes", "Extra bytes",

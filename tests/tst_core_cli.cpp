@@ -145,16 +145,6 @@ void CliTest::backupChangeRestore() {
     QVERIFY(recorded.contains("\t10 1F E5 87 01 1A 00 02 00"));
 }
 
-void CliTest::restoreDryRunSendsNothing() {
-    QCOMPARE(korvanta({"backup", path("backup.json")}).code, 0);
-    QCOMPARE(korvanta({"set", "input=b", "cec=off"}).code, 0);
-    const auto changed = getAll();
-    const Run dry = korvanta({"restore", "--dry-run", path("backup.json")});
-    QCOMPARE(dry.code, 0);
-    QCOMPARE(dry.out, QByteArray("10 04 E0 00 01\n10 04 E0 1B 01\n"));
-    QCOMPARE(getAll(), changed);
-}
-
 // The trace's lines: requests of the transactions, and the comments apart.
 struct TraceLines {
     QStringList requests, comments;
@@ -172,6 +162,45 @@ static TraceLines readTrace(const QString& file) {
             t.requests << QString::fromLatin1(line.split('\t').value(1));
     }
     return t;
+}
+
+void CliTest::restoreDryRunSendsNothing() {
+    QCOMPARE(korvanta({"backup", path("backup.json")}).code, 0);
+    QCOMPARE(korvanta({"set", "input=b", "cec=off"}).code, 0);
+    const auto changed = getAll();
+    const Run dry = korvanta({"restore", "--dry-run", path("backup.json")});
+    QCOMPARE(dry.code, 0);
+    QCOMPARE(dry.out, QByteArray("input: b → a\ncec: off → on\n"));
+    const Run verbose = korvanta({"restore", "--dry-run", "--verbose", path("backup.json")});
+    QCOMPARE(verbose.out,
+             QByteArray("input: b → a\ncec: off → on\n  10 04 E0 00 01\n  10 04 E0 1B 01\n"));
+    QCOMPARE(getAll(), changed);
+
+    // Stored button messages cannot be read back: taken from the file when there.
+    QFile f(path("backup.json"));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QJsonObject doc = QJsonDocument::fromJson(f.readAll()).object();
+    f.close();
+    QVERIFY(doc["cecButtons"].toObject()["note"].toString().contains("cannot report"));
+    doc["cecButtons"] = QJsonObject{{"lp", "4f:82:10:00"}};
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(QJsonDocument(doc).toJson());
+    f.close();
+    QFile::remove(path("trace.log"));
+    const Run restore = korvanta({"restore", path("backup.json")});
+    QCOMPARE(restore.code, 0);
+    QCOMPARE(restore.out,
+             QByteArray("input: b → a\ncec: off → on\nLP button: store 4f:82:10:00\n"));
+    QCOMPARE(readTrace(path("trace.log")).requests.filter(" E4 ").size(), 1);
+    QCOMPARE(korvanta({"restore", path("backup.json")}).out,
+             QByteArray("LP button: store 4f:82:10:00\n"));
+    doc["cecButtons"] = QJsonObject{{"sp", "0x40"}};
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(QJsonDocument(doc).toJson());
+    f.close();
+    const Run bad = korvanta({"restore", path("backup.json")});
+    QCOMPARE(bad.code, 2);
+    QVERIFY2(bad.err.contains("cecButtons.sp is not a CEC message"), bad.err.constData());
 }
 
 void CliTest::restoreDryRunPlansWhatRestoreSends() {
@@ -247,7 +276,18 @@ void CliTest::decodersInWords() {
     QCOMPARE(same.code, 0);
     QVERIFY(same.out.contains("\"identical\": true"));
     QVERIFY(korvanta({"edid", "diff", path("bot.bin"), "bot"}).out.contains("Same: yes"));
-    QVERIFY(korvanta({"edid", "diff", path("bot.bin"), "top"}).out.contains("Same: no"));
+    // Differing EDIDs are a finding (3), as a device failure is not (1).
+    const Run differ = korvanta({"edid", "diff", path("bot.bin"), "TOP"});
+    QCOMPARE(differ.code, 3);
+    QVERIFY(differ.out.contains("Same: no"));
+
+    // The format follows --format over the name, and the note says which was written.
+    const Run hex = korvanta({"edid", "read", "Top", "-o", path("top.bin"), "--format", "hex"});
+    QCOMPARE(hex.out,
+             QByteArray("EDID of top saved to " + path("top.bin").toUtf8() + " as hex text\n"));
+    QFile saved(path("top.bin"));
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QVERIFY(saved.readAll().startsWith("00 FF FF FF FF FF FF 00"));
 }
 
 void CliTest::usageErrorsSendNothing_data() {
@@ -405,7 +445,7 @@ void CliTest::jsonParses_data() {
     QTest::newRow("hdr decode") << QStringList{"infoframe", "decode", "hdr", "87:01:1a"}
                                 << "decode";
     QTest::newRow("edid decode") << QStringList{"edid", "decode", "top", "--check"} << "conformity";
-    QTest::newRow("edid diff") << QStringList{"edid", "diff", "device", "bot"} << "decode";
+    QTest::newRow("edid diff") << QStringList{"edid", "diff", "bot", "bot"} << "decode";
     QTest::newRow("failed") << QStringList{"cec",   "store",  "sp",
                                            "40:04", "--link", "replay:@/empty.log"}
                             << "errors";
