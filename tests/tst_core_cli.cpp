@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -40,6 +41,7 @@ private slots:
     void failuresNameTheirCause();
     void noDeviceFails_data();
     void noDeviceFails();
+    void readmeExamplesRun();
     void jsonParses_data();
     void jsonParses();
 
@@ -428,6 +430,57 @@ void CliTest::noDeviceFails() {
     QCOMPARE(r.code, 1);
     QVERIFY2(r.err.contains(said), r.err.constData());
     QVERIFY(r.out.isEmpty());
+}
+
+// The shell lines of the README's command-line section that run korvanta.
+static QStringList readmeExamples() {
+    QFile readme(QStringLiteral(QT_TESTCASE_SOURCEDIR "/../README.md"));
+    if (!readme.open(QIODevice::ReadOnly))
+        return {};
+    const QString text = QString::fromUtf8(readme.readAll());
+    const qsizetype from = text.indexOf("\n## Command line");
+    const QString section = text.mid(from, text.indexOf("\n## ", from + 1) - from);
+    QStringList lines;
+    bool inBlock = false;
+    for (const QString& line : section.split('\n')) {
+        if (line.startsWith("```"))
+            inBlock = line == "```sh";
+        else if (inBlock && line.contains("korvanta"))
+            lines << line;
+    }
+    return lines;
+}
+
+void CliTest::readmeExamplesRun() {
+    // In order, in one folder, on one simulated device: later lines use the
+    // files earlier ones wrote. "(exit N)" in a comment is the status expected.
+    const QStringList lines = readmeExamples();
+    QVERIFY(lines.size() >= 15);
+    const QString bin = QCoreApplication::applicationDirPath() + "/../cli";
+    int ran = 0;
+    for (QString line : lines) {
+        if (line.contains("--watch")) // repeats until Ctrl-C
+            continue;
+        line.replace("build/cli/korvanta", "korvanta");
+        const QRegularExpressionMatch exit = QRegularExpression("\\(exit (\\d)\\)").match(line);
+        QProcess p;
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.insert("PATH", bin + ":" + e.value("PATH"));
+        e.insert("KORVANTA_LINK", "simulator");
+        e.insert("KORVANTA_SIM_STATE", path("state.json"));
+        e.remove("KORVANTA_TRACE");
+        e.remove("KORVANTA_SIM_FAULTS");
+        p.setProcessEnvironment(e);
+        p.setWorkingDirectory(dir->path());
+        p.start("bash", {"-c", "set -o pipefail; " + line});
+        QVERIFY(p.waitForFinished(30000));
+        const QByteArray err = p.readAllStandardError();
+        QVERIFY2(p.exitCode() == (exit.hasMatch() ? exit.captured(1).toInt() : 0),
+                 qPrintable(line + " exited " + QString::number(p.exitCode()) + ": " + err));
+        QVERIFY2(err.isEmpty(), qPrintable(line + ": " + err));
+        ++ran;
+    }
+    QVERIFY(ran >= 15);
 }
 
 void CliTest::jsonParses_data() {
