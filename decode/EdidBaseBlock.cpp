@@ -18,13 +18,20 @@ constexpr int kTextLength = 13;
 constexpr std::uint8_t kTextEnd = 0x0A;
 constexpr int kRangeClockUnitMhz = 10;
 
-std::string descriptorText(const EdidBytes& e, int offset) {
+// The text ends at a line feed; a non-printing byte also ends it (as
+// edid-decode reads it) and is named a fault.
+std::string descriptorText(Decoded& d, const EdidBytes& e, int offset) {
     std::string text;
     for (int i = 5; i < kDescriptorLength; ++i) {
         const std::uint8_t c = e.at(offset + i);
         if (c == kTextEnd)
             break;
-        text += (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '?';
+        if (c < 0x20 || c >= 0x7F) {
+            d.problems.push_back(EdidBytes::where(offset + i) + ": non-printing byte " +
+                                 hexByte(c) + " in a text descriptor");
+            break;
+        }
+        text += static_cast<char>(c);
     }
     while (!text.empty() && text.back() == ' ')
         text.pop_back();
@@ -42,14 +49,12 @@ Node header(Decoded& d, const EdidBytes& e) {
 
 Node manufacturer(Decoded& d, const EdidBytes& e) {
     const int id = (e.at(8) << 8) | e.at(9);
-    std::string letters;
     bool valid = !(id & 0x8000);
     for (int shift : {10, 5, 0}) {
         const int letter = (id >> shift) & 0x1F;
         valid = valid && letter >= 1 && letter <= 26;
-        letters += (letter >= 1 && letter <= 26) ? static_cast<char>('A' + letter - 1) : '?';
     }
-    Node n = field("manufacturer", "Manufacturer", letters);
+    Node n = field("manufacturer", "Manufacturer", manufacturerLetters(id));
     if (!valid)
         addProblem(d, n,
                    "bytes 8-9: manufacturer ID " + hexBytes(e.span(8, 2)) +
@@ -168,15 +173,15 @@ Node rangeLimits(const EdidBytes& e, int at) {
     return n;
 }
 
-Node displayDescriptor(const EdidBytes& e, int at) {
+Node displayDescriptor(Decoded& d, const EdidBytes& e, int at) {
     const std::uint8_t tag = e.at(at + 3);
     switch (tag) {
     case 0xFC:
-        return field("displayName", "Display name", descriptorText(e, at));
+        return field("displayName", "Display name", descriptorText(d, e, at));
     case 0xFF:
-        return field("displaySerialNumber", "Display serial number", descriptorText(e, at));
+        return field("displaySerialNumber", "Display serial number", descriptorText(d, e, at));
     case 0xFE:
-        return field("text", "Text", descriptorText(e, at));
+        return field("text", "Text", descriptorText(d, e, at));
     case 0xFD:
         return rangeLimits(e, at);
     case 0x10:
@@ -214,7 +219,7 @@ void descriptors(Decoded& d, const EdidBytes& e) {
             d.nodes.push_back(problemNode(d, "preferredTiming", "Preferred timing",
                                           "byte 54: the first descriptor is not a detailed "
                                           "timing, so there is no preferred timing"));
-        displays.push_back(displayDescriptor(e, at));
+        displays.push_back(displayDescriptor(d, e, at));
     }
     if (!others.children.empty())
         d.nodes.push_back(std::move(others));
@@ -223,6 +228,13 @@ void descriptors(Decoded& d, const EdidBytes& e) {
 }
 
 } // namespace
+
+std::string manufacturerLetters(int id) {
+    std::string letters;
+    for (int shift : {10, 5, 0})
+        letters += static_cast<char>('@' + ((id >> shift) & 0x1F));
+    return letters;
+}
 
 void decodeBaseBlock(Decoded& d, const EdidBytes& e) {
     if (!e.has(0, 8))
