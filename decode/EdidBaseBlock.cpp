@@ -18,24 +18,29 @@ constexpr int kTextLength = 13;
 constexpr std::uint8_t kTextEnd = 0x0A;
 constexpr int kRangeClockUnitMhz = 10;
 
-// The text ends at a line feed; a non-printing byte also ends it (as
-// edid-decode reads it) and is named a fault.
-std::string descriptorText(Decoded& d, const EdidBytes& e, int offset) {
+// A text descriptor as a field: the text ends at a line feed; a
+// non-printing byte also ends it (as edid-decode reads it) and is a fault.
+Node textField(Decoded& d, const EdidBytes& e, int offset, std::string key, std::string label) {
     std::string text;
+    int bad = -1;
     for (int i = 5; i < kDescriptorLength; ++i) {
         const std::uint8_t c = e.at(offset + i);
         if (c == kTextEnd)
             break;
         if (c < 0x20 || c >= 0x7F) {
-            d.problems.push_back(EdidBytes::where(offset + i) + ": non-printing byte " +
-                                 hexByte(c) + " in a text descriptor");
+            bad = offset + i;
             break;
         }
         text += static_cast<char>(c);
     }
     while (!text.empty() && text.back() == ' ')
         text.pop_back();
-    return text;
+    Node n = field(std::move(key), std::move(label), text);
+    if (bad >= 0)
+        addProblem(d, n,
+                   EdidBytes::where(bad) + ": non-printing byte " + hexByte(e.at(bad)) +
+                       " in a text descriptor");
+    return n;
 }
 
 Node header(Decoded& d, const EdidBytes& e) {
@@ -177,11 +182,11 @@ Node displayDescriptor(Decoded& d, const EdidBytes& e, int at) {
     const std::uint8_t tag = e.at(at + 3);
     switch (tag) {
     case 0xFC:
-        return field("displayName", "Display name", descriptorText(d, e, at));
+        return textField(d, e, at, "displayName", "Display name");
     case 0xFF:
-        return field("displaySerialNumber", "Display serial number", descriptorText(d, e, at));
+        return textField(d, e, at, "displaySerialNumber", "Display serial number");
     case 0xFE:
-        return field("text", "Text", descriptorText(d, e, at));
+        return textField(d, e, at, "text", "Text");
     case 0xFD:
         return rangeLimits(e, at);
     case 0x10:
@@ -215,10 +220,13 @@ void descriptors(Decoded& d, const EdidBytes& e) {
                 others.children.push_back(detailedTiming(e, at, {}, "Detailed timing"));
             continue;
         }
-        if (i == 0)
-            d.nodes.push_back(problemNode(d, "preferredTiming", "Preferred timing",
-                                          "byte 54: the first descriptor is not a detailed "
-                                          "timing, so there is no preferred timing"));
+        if (i == 0) {
+            Node none = problemNode(d, "preferredTiming", "Preferred timing",
+                                    "byte 54: the first descriptor is not a detailed timing, so "
+                                    "there is no preferred timing");
+            none.json = QJsonValue(); // null in JSON: a timing object or nothing
+            d.nodes.push_back(std::move(none));
+        }
         displays.push_back(displayDescriptor(d, e, at));
     }
     if (!others.children.empty())

@@ -1,6 +1,7 @@
 #include "decode/EdidParts.h"
 
 #include <QJsonArray>
+#include <QJsonObject>
 
 #include <algorithm>
 
@@ -99,16 +100,17 @@ std::vector<int> videoCodes(const EdidBytes& e, int start, int end, int limit) {
 
 } // namespace
 
-Node ctaDataBlocks(Decoded& d, const EdidBytes& e, int start, int end, int limit) {
+Node ctaDataBlocks(Decoded& d, const EdidBytes& e, int start, int end, int limit,
+                   const std::string& endName) {
     Node blocks = group("dataBlocks", "Data blocks");
     const std::vector<int> vics = videoCodes(e, start, end, limit);
     for (int at = start; at < end;) {
         const int length = e.at(at) & 0x1F;
         if (at + 1 + length > end)
-            blocks.children.push_back(problemNode(
-                d, "cutShort", "Data block",
-                EdidBytes::where(at) + ": a data block of " + std::to_string(length) +
-                    " bytes runs past the detailed timings at byte " + std::to_string(end)));
+            blocks.children.push_back(problemNode(d, "cutShort", "Data block",
+                                                  EdidBytes::where(at) + ": a data block of " +
+                                                      std::to_string(length) + " bytes runs past " +
+                                                      endName + " at byte " + std::to_string(end)));
         // Displays ship with this fault: what the block holds is still read,
         // as long as it stays inside its EDID block.
         if (at + 1 + length > limit)
@@ -116,8 +118,10 @@ Node ctaDataBlocks(Decoded& d, const EdidBytes& e, int start, int end, int limit
         blocks.children.push_back(ctaDataBlock(d, e, at, vics));
         at += 1 + length;
     }
-    if (blocks.children.empty())
+    if (blocks.children.empty()) {
         blocks.text = "none";
+        blocks.json = QJsonObject(); // an object, as when it holds blocks
+    }
     return blocks;
 }
 
@@ -131,8 +135,10 @@ Node ctaDetailedTimings(const EdidBytes& e, int block, int start) {
             break;
         timings.children.push_back(detailedTiming(e, at, {}, "Detailed timing"));
     }
-    if (timings.children.empty())
+    if (timings.children.empty()) {
         timings.text = "none";
+        timings.json = QJsonArray();
+    }
     return timings;
 }
 

@@ -1,6 +1,7 @@
 #include "decode/EdidParts.h"
 
 #include <QJsonArray>
+#include <QJsonObject>
 
 #include <array>
 #include <cmath>
@@ -216,7 +217,7 @@ Node dataBlock(Decoded& d, const EdidBytes& e, int at, int length, bool version2
         return tiled(d, e, at, length, version2, std::move(n));
     case kCta: {
         const int start = at + kDataBlockHeader, end = start + length;
-        Node blocks = ctaDataBlocks(d, e, start, end, end);
+        Node blocks = ctaDataBlocks(d, e, start, end, end, "its DisplayID data block");
         blocks.key = "cta861DataBlocks";
         blocks.label = n.label;
         return blocks;
@@ -269,8 +270,10 @@ Node displayIdBlock(Decoded& d, const EdidBytes& e, int block, Node n) {
         blocks.children.push_back(dataBlock(d, e, at, size, version2));
         at += kDataBlockHeader + size;
     }
-    if (blocks.children.empty())
+    if (blocks.children.empty()) {
         blocks.text = "none";
+        blocks.json = QJsonObject();
+    }
     n.children.push_back(std::move(blocks));
     const Bytes section = e.span(block + 1, length + kSectionHeader);
     const int sum = std::accumulate(section.begin(), section.end(), 0) & 0xFF;

@@ -42,7 +42,8 @@ Node decodeExtensionBlock(Decoded& d, const EdidBytes& e, int index);
 // The CTA-861 data blocks from `start` to `end` (a CTA block's detailed
 // timing offset, or the end of a DisplayID data block); one that runs past
 // `end` is named a fault and still read up to `limit`.
-Node ctaDataBlocks(Decoded& d, const EdidBytes& e, int start, int end, int limit);
+Node ctaDataBlocks(Decoded& d, const EdidBytes& e, int start, int end, int limit,
+                   const std::string& endName = "the detailed timings");
 // A DisplayID extension block at `block`, into its heading `n`.
 Node displayIdBlock(Decoded& d, const EdidBytes& e, int block, Node n);
 // An EDID manufacturer ID as edid-decode shows it: letter 0 is "@".

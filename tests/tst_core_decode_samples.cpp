@@ -223,6 +223,22 @@ Fields referenceFields(const QString& text) {
     return out;
 }
 
+// The JSON type of every path, over many EDIDs: "block#" for each block,
+// "[]" for list entries, repeated keys ("video2") as their first.
+void jsonTypes(const QJsonValue& v, const QString& path, std::map<QString, QSet<int>>* out) {
+    if (!v.isNull()) // null stands for a value not given
+        (*out)[path].insert(int(v.type()));
+    if (v.isArray())
+        for (const QJsonValue& item : v.toArray())
+            jsonTypes(item, path + "[]", out);
+    const QJsonObject o = v.toObject();
+    for (auto it = o.begin(); it != o.end(); ++it) {
+        QString key = it.key();
+        key.remove(QRegularExpression("[0-9]+$"));
+        jsonTypes(it.value(), path + "." + key, out);
+    }
+}
+
 QString runEdidDecode(const QString& program, const QString& path) {
     QProcess p;
     p.start(program, {path});
@@ -278,17 +294,24 @@ private slots:
 void TestDecodeSamples::everySampleDecodes() {
     const QStringList files = sampleFiles();
     QCOMPARE(files.size(), 150);
+    std::map<QString, QSet<int>> types;
     for (const QString& name : files) {
         const Bytes b = readSample(name);
         QVERIFY2(!b.empty() && b.size() % 128 == 0, qPrintable(name));
         const decode::Decoded d = decodeBytes(b);
         const QJsonObject f = decode::renderJson(d).value("fields").toObject();
+        jsonTypes(f, "", &types);
         for (std::size_t i = 1; i < b.size() / 128; ++i) {
             const QJsonValue block = f.value(QString("block%1").arg(i));
             QVERIFY2(block.isObject() && !block.toObject().value("kind").toString().isEmpty(),
                      qPrintable(name + " block " + QString::number(i)));
         }
     }
+    QStringList mixed;
+    for (const auto& [path, kinds] : types)
+        if (kinds.size() > 1)
+            mixed << path;
+    QVERIFY2(mixed.isEmpty(), qPrintable("more than one JSON type: " + mixed.join(", ")));
 }
 
 void TestDecodeSamples::agreesWithEdidDecode() {
