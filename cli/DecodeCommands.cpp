@@ -6,6 +6,7 @@
 #include "decode/EdidConformity.h"
 #include "decode/EdidDecode.h"
 #include "decode/InfoFrameDecode.h"
+#include "edid/EdidFile.h"
 
 #include <CLI/CLI.hpp>
 
@@ -25,19 +26,31 @@ void show(const decode::Decoded& d, Output& out) {
 
 // EDIDs named on the command line: from the device (opened once, only when
 // one is named) or from files, all files loaded before the device is asked.
+using EdidBlocks = std::vector<std::uint8_t>;
+
+// A file may hold any number of blocks; the device's table is always 256 bytes.
+bool loadBlocks(const std::string& path, EdidBlocks* bytes) {
+    QString error;
+    if (loadEdidBlocks(QString::fromStdString(path), bytes, &error))
+        return true;
+    complain(error.simplified().toStdString() +
+             " (an EDID file is whole 128-byte blocks of binary, or their hex text)");
+    return false;
+}
+
 class EdidSources {
 public:
     explicit EdidSources(const GlobalOptions& options) : options_(options) {}
 
-    bool loadFiles(const std::vector<std::string>& names, std::vector<EdidImage>* images) {
+    bool loadFiles(const std::vector<std::string>& names, std::vector<EdidBlocks>* images) {
         images->resize(names.size());
         for (std::size_t i = 0; i < names.size(); ++i)
-            if (!isEdidSourceName(names[i]) && !loadEdid(names[i], &(*images)[i]))
+            if (!isEdidSourceName(names[i]) && !loadBlocks(names[i], &(*images)[i]))
                 return false;
         return true;
     }
 
-    int readDevice(const std::vector<std::string>& names, std::vector<EdidImage>* images) {
+    int readDevice(const std::vector<std::string>& names, std::vector<EdidBlocks>* images) {
         for (std::size_t i = 0; i < names.size(); ++i) {
             if (!isEdidSourceName(names[i]))
                 continue;
@@ -46,8 +59,10 @@ public:
                 if (const int code = session_->open())
                     return code;
             }
-            if (!readEdidNamed(*session_, names[i], &(*images)[i]))
+            EdidImage image{};
+            if (!readEdidNamed(*session_, names[i], &image))
                 return kDeviceFailed;
+            (*images)[i].assign(image.begin(), image.end());
         }
         return kDone;
     }
@@ -59,7 +74,7 @@ private:
 
 int runEdidDecode(const GlobalOptions& options, const std::string& from, bool check, Output& out) {
     EdidSources sources(options);
-    std::vector<EdidImage> images;
+    std::vector<EdidBlocks> images;
     if (!sources.loadFiles({from}, &images))
         return kUsage;
     if (const int code = sources.readDevice({from}, &images))
@@ -87,7 +102,7 @@ int runEdidDecode(const GlobalOptions& options, const std::string& from, bool ch
 int runEdidDiff(const GlobalOptions& options, const std::string& a, const std::string& b,
                 Output& out) {
     EdidSources sources(options);
-    std::vector<EdidImage> images;
+    std::vector<EdidBlocks> images;
     if (!sources.loadFiles({a, b}, &images))
         return kUsage;
     if (const int code = sources.readDevice({a, b}, &images))

@@ -18,17 +18,29 @@ constexpr int kTextLength = 13;
 constexpr std::uint8_t kTextEnd = 0x0A;
 constexpr int kRangeClockUnitMhz = 10;
 
-std::string descriptorText(const EdidBytes& e, int offset) {
+// A text descriptor as a field: the text ends at a line feed; a
+// non-printing byte also ends it (as edid-decode reads it) and is a fault.
+Node textField(Decoded& d, const EdidBytes& e, int offset, std::string key, std::string label) {
     std::string text;
+    int bad = -1;
     for (int i = 5; i < kDescriptorLength; ++i) {
         const std::uint8_t c = e.at(offset + i);
         if (c == kTextEnd)
             break;
-        text += (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '?';
+        if (c < 0x20 || c >= 0x7F) {
+            bad = offset + i;
+            break;
+        }
+        text += static_cast<char>(c);
     }
     while (!text.empty() && text.back() == ' ')
         text.pop_back();
-    return text;
+    Node n = field(std::move(key), std::move(label), text);
+    if (bad >= 0)
+        addProblem(d, n,
+                   EdidBytes::where(bad) + ": non-printing byte " + hexByte(e.at(bad)) +
+                       " in a text descriptor");
+    return n;
 }
 
 Node header(Decoded& d, const EdidBytes& e) {
@@ -42,14 +54,12 @@ Node header(Decoded& d, const EdidBytes& e) {
 
 Node manufacturer(Decoded& d, const EdidBytes& e) {
     const int id = (e.at(8) << 8) | e.at(9);
-    std::string letters;
     bool valid = !(id & 0x8000);
     for (int shift : {10, 5, 0}) {
         const int letter = (id >> shift) & 0x1F;
         valid = valid && letter >= 1 && letter <= 26;
-        letters += (letter >= 1 && letter <= 26) ? static_cast<char>('A' + letter - 1) : '?';
     }
-    Node n = field("manufacturer", "Manufacturer", letters);
+    Node n = field("manufacturer", "Manufacturer", manufacturerLetters(id));
     if (!valid)
         addProblem(d, n,
                    "bytes 8-9: manufacturer ID " + hexBytes(e.span(8, 2)) +
@@ -168,15 +178,15 @@ Node rangeLimits(const EdidBytes& e, int at) {
     return n;
 }
 
-Node displayDescriptor(const EdidBytes& e, int at) {
+Node displayDescriptor(Decoded& d, const EdidBytes& e, int at) {
     const std::uint8_t tag = e.at(at + 3);
     switch (tag) {
     case 0xFC:
-        return field("displayName", "Display name", descriptorText(e, at));
+        return textField(d, e, at, "displayName", "Display name");
     case 0xFF:
-        return field("displaySerialNumber", "Display serial number", descriptorText(e, at));
+        return textField(d, e, at, "displaySerialNumber", "Display serial number");
     case 0xFE:
-        return field("text", "Text", descriptorText(e, at));
+        return textField(d, e, at, "text", "Text");
     case 0xFD:
         return rangeLimits(e, at);
     case 0x10:
@@ -210,11 +220,14 @@ void descriptors(Decoded& d, const EdidBytes& e) {
                 others.children.push_back(detailedTiming(e, at, {}, "Detailed timing"));
             continue;
         }
-        if (i == 0)
-            d.nodes.push_back(problemNode(d, "preferredTiming", "Preferred timing",
-                                          "byte 54: the first descriptor is not a detailed "
-                                          "timing, so there is no preferred timing"));
-        displays.push_back(displayDescriptor(e, at));
+        if (i == 0) {
+            Node none = problemNode(d, "preferredTiming", "Preferred timing",
+                                    "byte 54: the first descriptor is not a detailed timing, so "
+                                    "there is no preferred timing");
+            none.json = QJsonValue(); // null in JSON: a timing object or nothing
+            d.nodes.push_back(std::move(none));
+        }
+        displays.push_back(displayDescriptor(d, e, at));
     }
     if (!others.children.empty())
         d.nodes.push_back(std::move(others));
@@ -223,6 +236,13 @@ void descriptors(Decoded& d, const EdidBytes& e) {
 }
 
 } // namespace
+
+std::string manufacturerLetters(int id) {
+    std::string letters;
+    for (int shift : {10, 5, 0})
+        letters += static_cast<char>('@' + ((id >> shift) & 0x1F));
+    return letters;
+}
 
 void decodeBaseBlock(Decoded& d, const EdidBytes& e) {
     if (!e.has(0, 8))

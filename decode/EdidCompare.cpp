@@ -2,6 +2,8 @@
 
 #include "decode/NodeBuild.h"
 
+#include <QJsonArray>
+
 #include <algorithm>
 #include <map>
 
@@ -86,8 +88,10 @@ Node onlyIn(const char* key, const std::string& what, const Formats& mine, const
     for (const Format& format : mine)
         if (!listed(theirs, format.id))
             n.children.push_back(field({}, format.label, format.text, format.json));
-    if (n.children.empty())
+    if (n.children.empty()) {
         n.text = "none";
+        n.json = QJsonArray(); // still a list
+    }
     return n;
 }
 
@@ -123,8 +127,10 @@ Node differences(const Decoded& a, const Decoded& b, const std::string& nameA,
     for (const Flat& f : fb)
         if (!inA.count(f.path))
             n.children.push_back(difference(f, {}, f.text, nameA, nameB));
-    if (n.children.empty())
+    if (n.children.empty()) {
         n.text = "none";
+        n.json = QJsonArray(); // still a list
+    }
     return n;
 }
 

@@ -1,5 +1,8 @@
 #include "decode/EdidParts.h"
 
+#include <QJsonArray>
+#include <QJsonObject>
+
 #include <algorithm>
 
 namespace decode {
@@ -20,6 +23,55 @@ constexpr CodeName kExtensionTags[] = {{0x02, "CTA-861 extension"},
                                        {0xF0, "Block map"},
                                        {0xFF, "Manufacturer extension"}};
 
+constexpr std::uint8_t kDisplayIdTag = 0x70;
+constexpr std::uint8_t kBlockMapTag = 0xF0;
+
+// The "kind" of a block in JSON.
+constexpr CodeName kExtensionKinds[] = {{0x10, "videoTimingBlock"},
+                                        {0x40, "displayInformation"},
+                                        {0x50, "localizedString"},
+                                        {0x60, "microdisplayInterface"},
+                                        {0xA7, "displayTransferCharacteristics"},
+                                        {0xFF, "manufacturer"}};
+
+const char* kindOf(std::uint8_t tag) {
+    const char* kind = findName(kExtensionKinds, tag);
+    return kind ? kind : "unknown";
+}
+
+// A block map names the tag of each block after it: the first map covers
+// blocks 2 to 127, a second one (block 128) blocks 129 to 254.
+Node blockMap(Decoded& d, const EdidBytes& e, int block, Node n) {
+    n.text = "Block map";
+    n.children.push_back(jsonOnly("kind", "blockMap"));
+    Node entries = group("blocks", "Blocks");
+    for (int i = 1; i < kChecksumInBlock; ++i) {
+        const std::uint8_t tag = e.at(block + i);
+        if (tag == 0)
+            continue;
+        const int index = block / kEdidBlock + i;
+        const char* name = findName(kExtensionTags, tag);
+        Node entry =
+            field({}, "Block " + std::to_string(index),
+                  std::string(name ? name : "unknown extension") + " (tag " + hexByte(tag) + ")");
+        entry.children = {jsonOnly("block", index), jsonOnly("tag", tag)};
+        const int at = index * kEdidBlock;
+        if (e.has(at) && e.at(at) != tag)
+            addProblem(d, entry,
+                       EdidBytes::where(block + i) + ": the block map gives block " +
+                           std::to_string(index) + " tag " + hexByte(tag) + ", it has " +
+                           hexByte(e.at(at)));
+        entries.children.push_back(std::move(entry));
+    }
+    if (entries.children.empty()) {
+        entries.text = "none";
+        entries.json = QJsonArray();
+    }
+    n.children.push_back(std::move(entries));
+    n.children.push_back(blockChecksum(d, e, block));
+    return n;
+}
+
 bool isBlank(const EdidBytes& e, int block) {
     const Bytes b = e.span(block, kEdidBlock);
     const bool zeros = std::all_of(b.begin(), b.end(), [](std::uint8_t x) { return x == 0; });
@@ -27,13 +79,14 @@ bool isBlank(const EdidBytes& e, int block) {
     return zeros || ones;
 }
 
-// The video codes of the block's video data blocks, in order (the 4:2:0
-// capability map counts through them).
-std::vector<int> videoCodes(const EdidBytes& e, int start, int end) {
+// The video codes of the video data blocks from `start` to `end`, in order
+// (the 4:2:0 capability map counts through them). A block may run past `end`
+// but never past `limit`.
+std::vector<int> videoCodes(const EdidBytes& e, int start, int end, int limit) {
     std::vector<int> vics;
     for (int at = start; at < end;) {
         const int tag = e.at(at) >> 5, length = e.at(at) & 0x1F;
-        if (at + 1 + length > end)
+        if (at + 1 + length > limit)
             break;
         if (tag == kVideoTag)
             for (int i = 1; i <= length; ++i) {
@@ -45,25 +98,34 @@ std::vector<int> videoCodes(const EdidBytes& e, int start, int end) {
     return vics;
 }
 
-Node dataBlocks(Decoded& d, const EdidBytes& e, int block, int end) {
+} // namespace
+
+Node ctaDataBlocks(Decoded& d, const EdidBytes& e, int start, int end, int limit,
+                   const std::string& endName) {
     Node blocks = group("dataBlocks", "Data blocks");
-    const std::vector<int> vics = videoCodes(e, block + kCtaHeaderSize, end);
-    for (int at = block + kCtaHeaderSize; at < end;) {
+    const std::vector<int> vics = videoCodes(e, start, end, limit);
+    for (int at = start; at < end;) {
         const int length = e.at(at) & 0x1F;
-        if (at + 1 + length > end) {
-            blocks.children.push_back(problemNode(
-                d, "cutShort", "Data block",
-                EdidBytes::where(at) + ": a data block of " + std::to_string(length) +
-                    " bytes runs past the detailed timings at byte " + std::to_string(end)));
+        if (at + 1 + length > end)
+            blocks.children.push_back(problemNode(d, "cutShort", "Data block",
+                                                  EdidBytes::where(at) + ": a data block of " +
+                                                      std::to_string(length) + " bytes runs past " +
+                                                      endName + " at byte " + std::to_string(end)));
+        // Displays ship with this fault: what the block holds is still read,
+        // as long as it stays inside its EDID block.
+        if (at + 1 + length > limit)
             break;
-        }
         blocks.children.push_back(ctaDataBlock(d, e, at, vics));
         at += 1 + length;
     }
-    if (blocks.children.empty())
+    if (blocks.children.empty()) {
         blocks.text = "none";
+        blocks.json = QJsonObject(); // an object, as when it holds blocks
+    }
     return blocks;
 }
+
+namespace {
 
 Node ctaDetailedTimings(const EdidBytes& e, int block, int start) {
     Node timings = group("detailedTimings", "Detailed timings");
@@ -73,8 +135,10 @@ Node ctaDetailedTimings(const EdidBytes& e, int block, int start) {
             break;
         timings.children.push_back(detailedTiming(e, at, {}, "Detailed timing"));
     }
-    if (timings.children.empty())
+    if (timings.children.empty()) {
         timings.text = "none";
+        timings.json = QJsonArray();
+    }
     return timings;
 }
 
@@ -83,6 +147,7 @@ Node ctaBlock(Decoded& d, const EdidBytes& e, int block, Node n) {
     const int offset = e.at(block + 2);
     const std::uint8_t flags = e.at(block + 3);
     n.text = "CTA-861 extension, revision " + std::to_string(revision);
+    n.children.push_back(jsonOnly("kind", "cta861"));
     n.children.push_back(field("revision", "Revision", std::to_string(revision), revision));
     n.children.push_back(flag("underscan", "Underscans IT formats by default", flags & 0x80));
     n.children.push_back(flag("basicAudio", "Basic audio", flags & 0x40));
@@ -97,7 +162,8 @@ Node ctaBlock(Decoded& d, const EdidBytes& e, int block, Node n) {
                                          EdidBytes::where(block + 2) + ": offset " +
                                              std::to_string(offset) + " lies outside 4 to 127"));
     } else if (offset != 0) {
-        n.children.push_back(dataBlocks(d, e, block, block + offset));
+        n.children.push_back(
+            ctaDataBlocks(d, e, block + kCtaHeaderSize, block + offset, block + kChecksumInBlock));
         n.children.push_back(ctaDetailedTimings(e, block, block + offset));
     }
     n.children.push_back(blockChecksum(d, e, block));
@@ -111,16 +177,30 @@ Node decodeExtensionBlock(Decoded& d, const EdidBytes& e, int index) {
     const std::string key = "block" + std::to_string(index);
     Node n = group(key, "Block " + std::to_string(index));
     const int announced = e.has(126) ? e.at(126) : 0;
-    if (index > announced) {
-        n.text = isBlank(e, block) ? "unused" : "not announced in byte 126, so sources ignore it";
+    if (index > announced && isBlank(e, block)) {
+        n.text = "unused";
+        n.children.push_back(jsonOnly("kind", "unused"));
         return n;
     }
+    if (index > announced)
+        n.children.push_back(field("announced", "Announced",
+                                   "no, byte 126 announces " + std::to_string(announced) +
+                                       " extension blocks, so sources ignore this one",
+                                   false));
     const std::uint8_t tag = e.at(block);
     if (tag == kCtaTag)
         return ctaBlock(d, e, block, std::move(n));
+    if (tag == kDisplayIdTag)
+        return displayIdBlock(d, e, block, std::move(n));
+    if (tag == kBlockMapTag)
+        return blockMap(d, e, block, std::move(n));
     const char* name = findName(kExtensionTags, tag);
     n.text =
         std::string(name ? name : "unknown extension") + " (tag " + hexByte(tag) + "), not decoded";
+    n.children.push_back(jsonOnly("kind", kindOf(tag)));
+    n.children.push_back(jsonOnly("tag", tag));
+    n.children.push_back(jsonOnly(
+        "bytes", QString::fromStdString(hexBytes(e.span(block + 1, kChecksumInBlock - 1)))));
     n.children.push_back(blockChecksum(d, e, block));
     return n;
 }

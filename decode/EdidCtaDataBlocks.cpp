@@ -77,9 +77,10 @@ constexpr std::array<const char*, 4> kScan = {"not supported", "always overscann
 constexpr double kLuminanceBase = 50.0; // cd/m2 at code 0; doubles every 32 codes
 constexpr std::uint8_t kNativeFirst = 129, kNativeLast = 192;
 
-// Reserved short video descriptors: 0, 128 and 254-255.
+// Reserved short video descriptors: 0 and 128. Codes 220 and up are no
+// formats yet and are listed as unknown.
 bool reservedSvd(int b) {
-    return b == 0 || b == 128 || b >= 254;
+    return b == 0 || b == 128;
 }
 
 // The block as read: header at `at`, payload after it (and after the

@@ -39,6 +39,16 @@ void decodeBaseBlock(Decoded& d, const EdidBytes& e);
 // Block `index` (1 on) as one node; a CTA-861 block is decoded, others are named.
 Node decodeExtensionBlock(Decoded& d, const EdidBytes& e, int index);
 
+// The CTA-861 data blocks from `start` to `end` (a CTA block's detailed
+// timing offset, or the end of a DisplayID data block); one that runs past
+// `end` is named a fault and still read up to `limit`.
+Node ctaDataBlocks(Decoded& d, const EdidBytes& e, int start, int end, int limit,
+                   const std::string& endName = "the detailed timings");
+// A DisplayID extension block at `block`, into its heading `n`.
+Node displayIdBlock(Decoded& d, const EdidBytes& e, int block, Node n);
+// An EDID manufacturer ID as edid-decode shows it: letter 0 is "@".
+std::string manufacturerLetters(int id);
+
 // A CTA-861 data block: `offset` is its header byte, `vics` the video codes
 // of the block's video data blocks (for the 4:2:0 capability map).
 Node ctaDataBlock(Decoded& d, const EdidBytes& e, int offset, const std::vector<int>& vics);

@@ -1,5 +1,7 @@
 #include "decode/EdidParts.h"
 
+#include <QJsonArray>
+
 #include <array>
 #include <cmath>
 #include <numeric>
@@ -119,8 +121,10 @@ Node establishedTimings(const EdidBytes& e) {
             n.children.push_back(field({}, "Timing", t.name));
     if (e.at(37) & 0x7F)
         n.children.push_back(field({}, "Manufacturer timings", hexByte(e.at(37) & 0x7F)));
-    if (n.children.empty())
+    if (n.children.empty()) {
         n.text = "none";
+        n.json = QJsonArray();
+    }
     return n;
 }
 
@@ -146,8 +150,10 @@ Node standardTimings(const EdidBytes& e, int version, int revision) {
                       jsonOnly("refreshHz", refresh)};
         n.children.push_back(std::move(t));
     }
-    if (n.children.empty())
+    if (n.children.empty()) {
         n.text = "none";
+        n.json = QJsonArray();
+    }
     return n;
 }
 

@@ -116,6 +116,10 @@ std::string physicalAddressText(std::uint8_t high, std::uint8_t low) {
            std::to_string(low >> 4) + "." + std::to_string(low & 0x0F);
 }
 
+// The highest video code that names a format; above it edid-decode says
+// "Unknown (VIC n)".
+constexpr int kLastKnownVic = 219;
+
 std::string videoCodeName(int code) {
     char shortName[kVideoFormatNameSize];
     char longName[kVideoFormatNameSize];
@@ -123,7 +127,8 @@ std::string videoCodeName(int code) {
         return "VIC " + std::to_string(code);
     lookupVideoFormat(static_cast<std::uint16_t>(code), shortName, longName);
     if (longName[0] == '\0')
-        return "VIC " + std::to_string(code);
+        return code > kLastKnownVic ? "Unknown (VIC " + std::to_string(code) + ")"
+                                    : "VIC " + std::to_string(code);
     return longName;
 }
 

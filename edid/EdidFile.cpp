@@ -108,3 +108,54 @@ bool saveEdidFile(const QString& path, const EdidImage& image, bool binary, QStr
     }
     return true;
 }
+
+namespace {
+
+// Hex bytes separated by white space; "0x" prefixes and a trailing checksum
+// line of edid-decode's dumps are not special: every token must be one byte.
+bool parseHexBytes(const QByteArray& text, std::vector<std::uint8_t>* bytes) {
+    for (QByteArray token : text.simplified().split(' ')) {
+        if (token.isEmpty())
+            continue;
+        if (token.startsWith("0x") || token.startsWith("0X"))
+            token = token.mid(2);
+        bool ok = false;
+        const uint value = token.toUInt(&ok, 16);
+        if (!ok || token.size() != 2)
+            return false;
+        bytes->push_back(static_cast<std::uint8_t>(value));
+    }
+    return true;
+}
+
+} // namespace
+
+bool loadEdidBlocks(const QString& path, std::vector<std::uint8_t>* bytes, QString* error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("Cannot read file %1:\n%2.").arg(path, file.errorString());
+        return false;
+    }
+    // Hex text takes three characters a byte, and a little more for line ends.
+    const QByteArray data = file.read(4 * kEdidMaxFileSize + 1);
+    if (file.error() != QFileDevice::NoError) {
+        *error = QStringLiteral("Cannot read file %1:\n%2.").arg(path, file.errorString());
+        return false;
+    }
+    bytes->clear();
+    if (isBinaryEdidFile(data)) {
+        bytes->assign(data.begin(), data.end());
+    } else if (!parseHexBytes(data, bytes)) {
+        *error = QStringLiteral("Hex Format Error");
+        return false;
+    }
+    const int size = static_cast<int>(bytes->size());
+    if (size == 0 || size % kEdidBlockSize || size > kEdidMaxFileSize) {
+        *error = QStringLiteral("%1 holds %2 bytes, not a whole number of 128-byte blocks up to "
+                                "32 KiB")
+                     .arg(path)
+                     .arg(size);
+        return false;
+    }
+    return true;
+}

@@ -5,6 +5,9 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstdint>
+#include <vector>
+
 class QIODevice;
 
 // What the program reads of an EDID file: never more than this.
@@ -42,3 +45,11 @@ bool loadEdidFile(const QString& path, EdidImage* image, QString* error);
 // Saves atomically: binary, or the editor's hex text. False with the reason;
 // an existing file is then left as it was.
 bool saveEdidFile(const QString& path, const EdidImage& image, bool binary, QString* error);
+
+// The largest EDID: 256 blocks of 128 bytes.
+constexpr int kEdidMaxFileSize = 256 * kEdidBlockSize;
+
+// An EDID of any length for the decoder: binary of whole 128-byte blocks up
+// to 32 KiB, or hex text of the same (two-digit bytes separated by white
+// space; an "0x" before a byte is allowed). False with the reason.
+bool loadEdidBlocks(const QString& path, std::vector<std::uint8_t>* bytes, QString* error);
