@@ -11,10 +11,10 @@ struct Name {
     const char* word;
     int code;
 };
-constexpr Name kCodecs[] = {{"lpcm", 1},   {"ac3", 2},     {"mpeg1", 3},  {"mp3", 4},
-                            {"mpeg2", 5},  {"aac", 6},     {"dts", 7},    {"atrac", 8},
-                            {"onebit", 9}, {"eac3", 10},   {"dtshd", 11}, {"truehd", 12},
-                            {"mat", 12},   {"dst", 13},    {"wmapro", 14}};
+constexpr Name kCodecs[] = {{"lpcm", 1},   {"ac3", 2},   {"mpeg1", 3},  {"mp3", 4},
+                            {"mpeg2", 5},  {"aac", 6},   {"dts", 7},    {"atrac", 8},
+                            {"onebit", 9}, {"eac3", 10}, {"dtshd", 11}, {"truehd", 12},
+                            {"mat", 12},   {"dst", 13},  {"wmapro", 14}};
 constexpr int kLastBitRateCode = 8;
 constexpr int kKbpsUnit = 8;
 constexpr double kRateKhz[] = {32, 44.1, 48, 88.2, 96, 176.4, 192};
@@ -24,12 +24,14 @@ struct Speaker {
     std::uint32_t bit;
 };
 constexpr Speaker kSpeakers[] = {
-    {"fl/fr", 1u << 0},       {"lfe", 1u << 1},   {"lfe1", 1u << 1},     {"fc", 1u << 2},
-    {"bl/br", 1u << 3},       {"rl/rr", 1u << 3}, {"bc", 1u << 4},       {"rc", 1u << 4},
-    {"flc/frc", 1u << 5},     {"blc/brc", 1u << 6}, {"rlc/rrc", 1u << 6}, {"flw/frw", 1u << 7},
-    {"tpfl/tpfr", 1u << 8},   {"tpc", 1u << 9},   {"tpfc", 1u << 10},    {"ls/rs", 1u << 11},
-    {"lfe2", 1u << 12},       {"tpbc", 1u << 13}, {"sil/sir", 1u << 14}, {"tpsil/tpsir", 1u << 15},
-    {"tpbl/tpbr", 1u << 16},  {"btfc", 1u << 17}, {"btfl/btfr", 1u << 18}, {"tpls/tprs", 1u << 19},
+    {"fl/fr", 1u << 0},     {"lfe", 1u << 1},          {"lfe1", 1u << 1},
+    {"fc", 1u << 2},        {"bl/br", 1u << 3},        {"rl/rr", 1u << 3},
+    {"bc", 1u << 4},        {"rc", 1u << 4},           {"flc/frc", 1u << 5},
+    {"blc/brc", 1u << 6},   {"rlc/rrc", 1u << 6},      {"flw/frw", 1u << 7},
+    {"tpfl/tpfr", 1u << 8}, {"tpc", 1u << 9},          {"tpfc", 1u << 10},
+    {"ls/rs", 1u << 11},    {"lfe2", 1u << 12},        {"tpbc", 1u << 13},
+    {"sil/sir", 1u << 14},  {"tpsil/tpsir", 1u << 15}, {"tpbl/tpbr", 1u << 16},
+    {"btfc", 1u << 17},     {"btfl/btfr", 1u << 18},   {"tpls/tprs", 1u << 19},
 };
 
 std::string lower(std::string_view s) {

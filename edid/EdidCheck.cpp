@@ -73,7 +73,8 @@ void measure(const Format& f, const Claims& c, double limit, const std::string& 
         out.push_back({FindingKind::Failure, text});
         return;
     }
-    const std::string fallback = f.y420 ? "sources will use 8 bit or 4:2:0" : "sources will use 8 bit";
+    const std::string fallback =
+        f.y420 ? "sources will use 8 bit or 4:2:0" : "sources will use 8 bit";
     if (f.rgb)
         for (int depth : c.rgbDepths) {
             const double need = tmdsMhz(f.pixelMhz, Encoding::Rgb444, depth);
@@ -94,14 +95,17 @@ void measure(const Format& f, const Claims& c, double limit, const std::string& 
 
 void structure(std::span<const std::uint8_t> bytes, const Model& m, CheckOptions options,
                std::vector<Finding>& out) {
-    const std::size_t blocks = bytes.size() / kBlockSize;
+    const std::size_t blocks = 1 + m.extensions.size();
+    if (!m.trailing.empty())
+        out.push_back({FindingKind::Note, std::to_string(m.trailing.size()) +
+                                              " bytes after the last extension repeat the EDID"});
     for (std::size_t b = 0; b < blocks; ++b) {
         unsigned sum = 0;
         for (std::size_t i = 0; i < kBlockSize; ++i)
             sum += bytes[b * kBlockSize + i];
         if (sum % 256 != 0)
-            out.push_back({FindingKind::Failure, "block " + std::to_string(b) +
-                                                     ": the checksum is wrong"});
+            out.push_back(
+                {FindingKind::Failure, "block " + std::to_string(b) + ": the checksum is wrong"});
     }
     if (m.base[126] != blocks - 1)
         out.push_back({FindingKind::Failure,
@@ -109,8 +113,8 @@ void structure(std::span<const std::uint8_t> bytes, const Model& m, CheckOptions
                            std::to_string(blocks - 1) + " extension blocks follow"});
     for (std::size_t i = 0; i < m.extensions.size(); ++i)
         if (!m.extensions[i].unreadable.empty())
-            out.push_back({FindingKind::Failure, "block " + std::to_string(i + 1) + ": " +
-                                                     m.extensions[i].unreadable});
+            out.push_back({FindingKind::Failure,
+                           "block " + std::to_string(i + 1) + ": " + m.extensions[i].unreadable});
     if (options.forDevice && bytes.size() > kDeviceEdidBytes)
         out.push_back({FindingKind::Failure, "the device stores 256 bytes; this EDID has " +
                                                  std::to_string(bytes.size())});
@@ -151,13 +155,19 @@ std::vector<Finding> checkEdid(std::span<const std::uint8_t> bytes, CheckOptions
         return out;
     }
     structure(bytes, m, options, out);
+    for (const Extension& e : m.extensions)
+        if (!e.unreadable.empty()) {
+            // Without its blocks the limit itself is unknown.
+            out.push_back(
+                {FindingKind::Note, "video formats not measured: a CTA block cannot be read"});
+            return out;
+        }
 
     const Claims claims = claimsOf(m);
     const int own = maxTmdsMhz(m);
     const double limit = std::min<double>(own, kHdmi20MaxMhz);
-    const std::string limitText = own > kHdmi20MaxMhz
-                                      ? "HDMI 2.0 carries " + mhzText(kHdmi20MaxMhz)
-                                      : "the EDID allows " + mhzText(own);
+    const std::string limitText = own > kHdmi20MaxMhz ? "HDMI 2.0 carries " + mhzText(kHdmi20MaxMhz)
+                                                      : "the EDID allows " + mhzText(own);
 
     std::vector<VicTiming> y420Formats; // a detailed timing of one of them has 4:2:0 too
     for (const Extension& e : m.extensions) {
@@ -202,9 +212,8 @@ std::vector<Finding> checkEdid(std::span<const std::uint8_t> bytes, CheckOptions
             for (std::size_t bit = static_cast<std::size_t>(position);
                  bit < (map->payload.size() - 1) * 8; ++bit)
                 if ((map->payload[1 + bit / 8] >> (bit % 8)) & 1)
-                    out.push_back({FindingKind::Note,
-                                   "4:2:0 map entry " + std::to_string(bit) +
-                                       " has no video format at that position"});
+                    out.push_back({FindingKind::Note, "4:2:0 map entry " + std::to_string(bit) +
+                                                          " has no video format at that position"});
     }
 
     std::vector<Timing> timings;
@@ -220,9 +229,10 @@ std::vector<Finding> checkEdid(std::span<const std::uint8_t> bytes, CheckOptions
     for (const Timing& t : timings) {
         const int hActive = t[2] | ((t[4] & 0xF0) << 4);
         const int clock10k = t[0] | (t[1] << 8);
-        const bool y420 = std::any_of(y420Formats.begin(), y420Formats.end(), [&](const VicTiming& v) {
-            return v.hActive == hActive && v.pixelKhz / 10 == clock10k;
-        });
+        const bool y420 =
+            std::any_of(y420Formats.begin(), y420Formats.end(), [&](const VicTiming& v) {
+                return v.hActive == hActive && v.pixelKhz / 10 == clock10k;
+            });
         measure({timingName(t), clock10k / 100.0, true, y420}, claims, limit, limitText, out);
     }
     return out;
@@ -242,7 +252,9 @@ ReferenceCheck referenceCheck(std::span<const std::uint8_t> bytes) {
             end = findings.size();
         std::string line = findings.substr(start, end - start);
         const std::size_t first = line.find_first_not_of(' ');
-        if (first != std::string::npos)
+        // Section and block headings end in ':'; the verdict is not a finding.
+        if (first != std::string::npos && line.back() != ':' &&
+            line.rfind("EDID conformity:", 0) != 0)
             r.findings.push_back(line.substr(first));
         start = end + 1;
     }

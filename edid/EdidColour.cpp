@@ -13,12 +13,12 @@ struct Word {
 };
 
 constexpr Word kColorimetry[] = {
-    {"xvycc601", 0x0001}, {"xvycc709", 0x0002}, {"sycc601", 0x0004},   {"opycc601", 0x0008},
-    {"oprgb", 0x0010},    {"bt2020cycc", 0x0020}, {"bt2020ycc", 0x0040}, {"bt2020rgb", 0x0080},
-    {"dcip3", 0x8000},
+    {"xvycc601", 0x0001},  {"xvycc709", 0x0002},  {"sycc601", 0x0004},
+    {"opycc601", 0x0008},  {"oprgb", 0x0010},     {"bt2020cycc", 0x0020},
+    {"bt2020ycc", 0x0040}, {"bt2020rgb", 0x0080}, {"dcip3", 0x8000},
 };
-constexpr Word kEotfs[] = {{"sdr", kEotfSdr}, {"hdrgamma", kEotfHdrGamma}, {"pq", kEotfPq},
-                           {"hlg", kEotfHlg}};
+constexpr Word kEotfs[] = {
+    {"sdr", kEotfSdr}, {"hdrgamma", kEotfHdrGamma}, {"pq", kEotfPq}, {"hlg", kEotfHlg}};
 
 template <std::size_t N>
 std::optional<unsigned> parseWords(std::string_view text, const Word (&table)[N]) {
@@ -105,11 +105,13 @@ EditResult setHdrEotfs(Model& m, std::uint8_t eotfs) {
 std::uint8_t luminanceCode(double cd) {
     if (!(cd > kLuminanceBase))
         return 0;
-    return static_cast<std::uint8_t>(std::clamp(std::lround(32.0 * std::log2(cd / kLuminanceBase)),
-                                                0L, 255L));
+    return static_cast<std::uint8_t>(
+        std::clamp(std::lround(32.0 * std::log2(cd / kLuminanceBase)), 0L, 255L));
 }
 
-double luminanceOf(std::uint8_t code) { return kLuminanceBase * std::exp2(code / 32.0); }
+double luminanceOf(std::uint8_t code) {
+    return kLuminanceBase * std::exp2(code / 32.0);
+}
 
 std::uint8_t minLuminanceCode(double cd, double max) {
     if (!(cd > 0) || !(max > 0))

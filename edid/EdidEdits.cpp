@@ -14,9 +14,13 @@ constexpr std::uint8_t kTagName = 0xFC, kTagSerialText = 0xFF, kTagDummy = 0x10;
 constexpr int kTextLength = 13;
 constexpr int kYearBase = 1990;
 
-std::size_t at(int i) { return static_cast<std::size_t>(i); }
+std::size_t at(int i) {
+    return static_cast<std::size_t>(i);
+}
 
-bool isTiming(const Block& b, int offset) { return b[at(offset)] != 0 || b[at(offset) + 1] != 0; }
+bool isTiming(const Block& b, int offset) {
+    return b[at(offset)] != 0 || b[at(offset) + 1] != 0;
+}
 
 // The descriptor with this tag, else an unused one; -1 when all four are taken.
 int descriptorSlot(const Block& b, std::uint8_t tag) {
@@ -83,26 +87,26 @@ Timing timingOf(const VicTiming& v, int widthMm, int heightMm) {
     const int clock = v.pixelKhz / 10;
     auto lo = [](int x) { return static_cast<std::uint8_t>(x & 0xFF); };
     auto hi = [](int a, int b) { return static_cast<std::uint8_t>(((a >> 8) << 4) | (b >> 8)); };
-    return {lo(clock),
-            lo(clock >> 8),
-            lo(v.hActive),
-            lo(hBlank),
-            hi(v.hActive, hBlank),
-            lo(v.vActive),
-            lo(vBlank),
-            hi(v.vActive, vBlank),
-            lo(v.hFront),
-            lo(v.hSync),
-            static_cast<std::uint8_t>(((v.vFront & 0x0F) << 4) | (v.vSync & 0x0F)),
-            static_cast<std::uint8_t>(((v.hFront >> 8) << 6) | ((v.hSync >> 8) << 4) |
-                                      ((v.vFront >> 4) << 2) | (v.vSync >> 4)),
-            lo(widthMm),
-            lo(heightMm),
-            hi(widthMm, heightMm),
-            0,
-            0,
-            static_cast<std::uint8_t>((v.interlaced ? 0x80 : 0) | 0x18 |
-                                      (v.positiveSync ? 0x06 : 0))};
+    return {
+        lo(clock),
+        lo(clock >> 8),
+        lo(v.hActive),
+        lo(hBlank),
+        hi(v.hActive, hBlank),
+        lo(v.vActive),
+        lo(vBlank),
+        hi(v.vActive, vBlank),
+        lo(v.hFront),
+        lo(v.hSync),
+        static_cast<std::uint8_t>(((v.vFront & 0x0F) << 4) | (v.vSync & 0x0F)),
+        static_cast<std::uint8_t>(((v.hFront >> 8) << 6) | ((v.hSync >> 8) << 4) |
+                                  ((v.vFront >> 4) << 2) | (v.vSync >> 4)),
+        lo(widthMm),
+        lo(heightMm),
+        hi(widthMm, heightMm),
+        0,
+        0,
+        static_cast<std::uint8_t>((v.interlaced ? 0x80 : 0) | 0x18 | (v.positiveSync ? 0x06 : 0))};
 }
 
 // SVD positions over the first CTA extension's video blocks, as the 4:2:0
@@ -168,7 +172,9 @@ std::uint8_t* hdmiFlags(DataBlock& vsdb, std::size_t index) {
 
 } // namespace
 
-EditResult fail(std::string message) { return {false, std::move(message)}; }
+EditResult fail(std::string message) {
+    return {false, std::move(message)};
+}
 
 void markCta(Model& m, const DataBlock* block) {
     for (std::size_t i = 0; i < m.extensions.size(); ++i)
@@ -210,8 +216,8 @@ Identity identityOf(const Model& m) {
 }
 
 EditResult setManufacturer(Model& m, std::string_view letters) {
-    if (letters.size() != 3 || !std::all_of(letters.begin(), letters.end(),
-                                            [](char c) { return c >= 'A' && c <= 'Z'; }))
+    if (letters.size() != 3 ||
+        !std::all_of(letters.begin(), letters.end(), [](char c) { return c >= 'A' && c <= 'Z'; }))
         return fail("a manufacturer is three capital letters A-Z");
     const int v = ((letters[0] - '@') << 10) | ((letters[1] - '@') << 5) | (letters[2] - '@');
     m.base[8] = static_cast<std::uint8_t>(v >> 8);
@@ -304,8 +310,8 @@ EditResult removeVics(Model& m, std::span<const int> vics) {
                 const BlockKind kind = kindOf(db);
                 if (kind != BlockKind::Video && kind != BlockKind::Y420Video)
                     continue;
-                const auto first = kind == BlockKind::Video ? db.payload.begin()
-                                                            : db.payload.begin() + 1;
+                const auto first =
+                    kind == BlockKind::Video ? db.payload.begin() : db.payload.begin() + 1;
                 const auto end = std::remove_if(first, db.payload.end(), listed);
                 changed = changed || end != db.payload.end();
                 db.payload.erase(end, db.payload.end());
@@ -504,7 +510,8 @@ EditResult setDeepColor420(Model& m, bool dc30, bool dc36, bool dc48) {
         if (!f)
             return fail(why);
         std::uint8_t& b = *hdmiFlags(*f, 6);
-        b = static_cast<std::uint8_t>((b & 0xF8) | (dc48 ? 4 : 0) | (dc36 ? 2 : 0) | (dc30 ? 1 : 0));
+        b = static_cast<std::uint8_t>((b & 0xF8) | (dc48 ? 4 : 0) | (dc36 ? 2 : 0) |
+                                      (dc30 ? 1 : 0));
         markCta(n, f);
         return {};
     });

@@ -77,7 +77,7 @@ enum class Luminance { Max, FrameAverage, Min };
 // Nearest code of max = 50·2^(code/32); min = max·(code/255)²/100. A block
 // added here gets SDR and PQ. The minimum needs the maximum set first.
 EditResult setLuminance(Model& m, Luminance which, double cdPerM2);
-std::uint8_t luminanceCode(double cdPerM2);              // max and frame-average
+std::uint8_t luminanceCode(double cdPerM2);                // max and frame-average
 std::uint8_t minLuminanceCode(double cdPerM2, double max); // max as decoded from its code
 double luminanceOf(std::uint8_t code);
 double minLuminanceOf(std::uint8_t code, double max);

@@ -74,7 +74,8 @@ void intersectByte(Model& out, const Model& b, BlockKind kind, std::size_t index
     for (DataBlock* mine : blocksOf(out, kind)) {
         const std::uint8_t other =
             index < theirs.front()->payload.size() ? theirs.front()->payload[index] : 0;
-        if (index < mine->payload.size() && (mine->payload[index] & other) != mine->payload[index]) {
+        if (index < mine->payload.size() &&
+            (mine->payload[index] & other) != mine->payload[index]) {
             mine->payload[index] &= other;
             mine->source = label;
             markCta(out, mine);

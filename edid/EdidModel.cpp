@@ -18,7 +18,9 @@ std::uint8_t checksumOf(const Block& b) {
     return static_cast<std::uint8_t>((256 - (sum & 0xFF)) & 0xFF);
 }
 
-bool checksumGood(const Block& b) { return checksumOf(b) == b[kChecksumByte]; }
+bool checksumGood(const Block& b) {
+    return checksumOf(b) == b[kChecksumByte];
+}
 
 // The data block collection and the timings after it; false with the reason
 // when the block's own offsets contradict each other.
@@ -157,7 +159,7 @@ DataBlock makeDataBlock(BlockKind kind) {
         break;
     case BlockKind::VideoCapability:
         b.tag = kTagExtended;
-        b.payload = {kExtVideoCapability, 0x00};
+        b.payload = {kExtVideoCapability, 0x0B}; // IT underscanned, CE either way
         break;
     case BlockKind::Colorimetry:
         b.tag = kTagExtended;
@@ -192,6 +194,11 @@ ParseResult parse(std::span<const std::uint8_t> bytes, Model& model) {
         return {false, "the EDID header 00 FF FF FF FF FF FF 00 is missing"};
     std::copy_n(bytes.begin(), kBlockSize, model.base.begin());
     for (std::size_t at = kBlockSize; at < bytes.size(); at += kBlockSize) {
+        if (std::equal(kHeader.begin(), kHeader.end(),
+                       bytes.begin() + static_cast<std::ptrdiff_t>(at))) {
+            model.trailing.assign(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.end());
+            break;
+        }
         Extension e;
         std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), kBlockSize,
                     e.original.begin());
@@ -223,8 +230,8 @@ std::vector<std::uint8_t> write(Model& model) {
     out.reserve((1 + model.extensions.size()) * kBlockSize);
     Block base = model.base;
     if (edited) {
-        const auto count = static_cast<std::uint8_t>(std::min<std::size_t>(
-            model.extensions.size(), kMaxBlocks - 1));
+        const auto count = static_cast<std::uint8_t>(
+            std::min<std::size_t>(model.extensions.size(), kMaxBlocks - 1));
         if (base[kExtensionCountByte] != count)
             model.repairs.push_back("repaired: extension count " +
                                     std::to_string(base[kExtensionCountByte]) + " is now " +
@@ -248,6 +255,12 @@ std::vector<std::uint8_t> write(Model& model) {
         }
         out.insert(out.end(), b.begin(), b.end());
     }
+    if (edited && !model.trailing.empty()) {
+        model.repairs.push_back("repaired: dropped " + std::to_string(model.trailing.size()) +
+                                " bytes that repeat the EDID after its last extension");
+        model.trailing.clear();
+    }
+    out.insert(out.end(), model.trailing.begin(), model.trailing.end());
     return out;
 }
 
@@ -270,6 +283,9 @@ Extension* editableCta(Model& model, bool create) {
     e.dirty = true;
     e.original[0] = kCtaTag;
     e.original[1] = 3;
+    // Underscanned IT formats and the base block's preferred timing as native,
+    // as sinks normally say.
+    e.cta.flags = kCtaUnderscan | 1;
     model.extensions.push_back(std::move(e));
     model.baseDirty = true; // the extension count changes
     return &model.extensions.back();
@@ -295,8 +311,12 @@ std::vector<const DataBlock*> blocksOf(const Model& model, BlockKind kind) {
     return out;
 }
 
-int vicOf(std::uint8_t svd) { return nativeSvd(svd) ? svd & 0x7F : svd; }
+int vicOf(std::uint8_t svd) {
+    return nativeSvd(svd) ? svd & 0x7F : svd;
+}
 
-bool nativeSvd(std::uint8_t svd) { return svd >= 129 && svd <= 192; }
+bool nativeSvd(std::uint8_t svd) {
+    return svd >= 129 && svd <= 192;
+}
 
 } // namespace edid

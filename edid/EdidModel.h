@@ -71,7 +71,7 @@ constexpr std::uint8_t kCtaUnderscan = 0x80, kCtaBasicAudio = 0x40, kCtaYcc444 =
 struct Extension {
     Block original{};
     bool dirty = false;
-    bool isCta = false; // read as CTA-861: its parts below are valid and editable
+    bool isCta = false;     // read as CTA-861: its parts below are valid and editable
     std::string unreadable; // why a CTA block could not be read into parts
     CtaExtension cta;
     std::string source;
@@ -81,6 +81,9 @@ struct Model {
     Block base{}; // edited in place; identity accessors read it
     bool baseDirty = false;
     std::vector<Extension> extensions;
+    // Blocks after the last extension that repeat the EDID from its header,
+    // as dumps of a wrapping memory have; kept until an edit drops them.
+    std::vector<std::uint8_t> trailing;
     std::vector<std::string> repairs; // "repaired: ..." notes of the last write
     std::string source;
 };
@@ -90,7 +93,8 @@ struct ParseResult {
     std::string error;
 };
 
-// Takes 1 to 256 whole blocks starting with the EDID header. Garbage gives
+// Takes 1 to 256 whole blocks starting with the EDID header; a block that
+// starts with the header again ends the extensions. Garbage gives
 // ok = false and an empty model, never a crash.
 ParseResult parse(std::span<const std::uint8_t> bytes, Model& model);
 
