@@ -220,6 +220,7 @@ EditResult removeAudio(Model& m, int code) {
                 n.extensions[e].cta.flags &= static_cast<std::uint8_t>(~kCtaBasicAudio);
                 markEdited(n, static_cast<int>(e + 1));
             }
+    markEdited(n, 0); // even with nothing to remove, the result is written whole
     m = std::move(n);
     return {};
 }
@@ -261,6 +262,7 @@ EditResult setSpeakers(Model& m, std::uint32_t mask) {
                     return kindOf(db) == BlockKind::SpeakerAllocation;
                 }) > 0)
                 markEdited(n, static_cast<int>(e + 1));
+        markEdited(n, 0);
         m = std::move(n);
         return {};
     }

@@ -159,8 +159,10 @@ template <typename F> EditResult transact(Model& m, F change) {
     EditResult r = change(next);
     if (r.ok)
         r = checkRoom(next);
-    if (r.ok)
+    if (r.ok) {
+        markEdited(next, 0); // even an edit that changed nothing writes a whole, valid EDID
         m = std::move(next);
+    }
     return r;
 }
 
