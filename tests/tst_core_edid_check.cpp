@@ -112,7 +112,7 @@ void TestEdidCheck::findings_data() {
         << "1920x1080p60 RGB 10-bit needs 185.625 MHz; sources will use 8 bit";
     QTest::newRow("4:2:0 12-bit over 300")
         << (hdmi + QStringList{"add-vic=97", "max-tmds=340", "y420=97", "deep-color-420=36"})
-        << QStringList{"3840x2160p60 needs 594 MHz in RGB and the EDID allows 340 MHz"}.mid(1)
+        << QStringList{}
         << "3840x2160p60 4:2:0 12-bit needs 445.5 MHz; sources will use a lower depth";
     QTest::newRow("preferred timing too fast")
         << (hdmi + QStringList{"add-vic=16", "max-tmds=165", "preferred=97"})
