@@ -180,11 +180,10 @@ EditResult addAudio(Model& m, const AudioFormat& f) {
         const auto sad = encodeSad(f);
         a->payload.insert(a->payload.end(), sad.begin(), sad.end());
     }
-    Extension* cta = editableCta(n, false);
-    cta->cta.flags |= kCtaBasicAudio;
+    ctaOf(n, a)->cta.flags |= kCtaBasicAudio;
     markCta(n, a);
-    if (ctaFreeBytes(cta->cta) < 0)
-        return fail("no room left in the CTA extension");
+    if (EditResult room = checkRoom(n); !room.ok)
+        return room;
     m = std::move(n);
     return {};
 }
@@ -273,8 +272,8 @@ EditResult setSpeakers(Model& m, std::uint32_t mask) {
     for (int i = 0; i < 3; ++i)
         s->payload[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(mask >> (8 * i));
     markCta(n, s);
-    if (ctaFreeBytes(editableCta(n, false)->cta) < 0)
-        return fail("no room left in the CTA extension");
+    if (EditResult room = checkRoom(n); !room.ok)
+        return room;
     m = std::move(n);
     return {};
 }

@@ -64,8 +64,8 @@ EditResult setColorimetry(Model& m, std::uint16_t bits) {
     c->payload[1] = static_cast<std::uint8_t>(bits & 0xFF);
     c->payload[2] = static_cast<std::uint8_t>(bits >> 8);
     markCta(n, c);
-    if (ctaFreeBytes(editableCta(n, false)->cta) < 0)
-        return fail("no room left in the CTA extension");
+    if (EditResult room = checkRoom(n); !room.ok)
+        return room;
     m = std::move(n);
     return {};
 }
@@ -80,8 +80,8 @@ EditResult setQuantization(Model& m, bool rgbSelectable, bool yccSelectable) {
     v->payload[1] = static_cast<std::uint8_t>((v->payload[1] & 0x3F) | (yccSelectable ? 0x80 : 0) |
                                               (rgbSelectable ? 0x40 : 0));
     markCta(n, v);
-    if (ctaFreeBytes(editableCta(n, false)->cta) < 0)
-        return fail("no room left in the CTA extension");
+    if (EditResult room = checkRoom(n); !room.ok)
+        return room;
     m = std::move(n);
     return {};
 }
@@ -96,8 +96,8 @@ EditResult setHdrEotfs(Model& m, std::uint8_t eotfs) {
         return fail(why);
     h->payload[1] = eotfs;
     markCta(n, h);
-    if (ctaFreeBytes(editableCta(n, false)->cta) < 0)
-        return fail("no room left in the CTA extension");
+    if (EditResult room = checkRoom(n); !room.ok)
+        return room;
     m = std::move(n);
     return {};
 }
@@ -153,8 +153,8 @@ EditResult setLuminance(Model& m, Luminance which, double cd) {
         p[5] = minLuminanceCode(cd, luminanceOf(p[3]));
     }
     markCta(n, h);
-    if (ctaFreeBytes(editableCta(n, false)->cta) < 0)
-        return fail("no room left in the CTA extension");
+    if (EditResult room = checkRoom(n); !room.ok)
+        return room;
     m = std::move(n);
     return {};
 }

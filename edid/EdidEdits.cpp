@@ -74,14 +74,6 @@ std::string readText(const Block& b, std::uint8_t tag) {
     return {};
 }
 
-Extension* ctaOf(Model& m, const DataBlock* block) {
-    for (Extension& e : m.extensions)
-        for (const DataBlock& db : e.cta.dataBlocks)
-            if (&db == block)
-                return &e;
-    return nullptr;
-}
-
 Timing timingOf(const VicTiming& v, int widthMm, int heightMm) {
     const int hBlank = v.hFront + v.hSync + v.hBack, vBlank = v.vFront + v.vSync + v.vBack;
     const int clock = v.pixelKhz / 10;
@@ -146,13 +138,6 @@ void setMapBits(DataBlock& map, const std::vector<bool>& bits) {
         map.payload.pop_back();
 }
 
-EditResult checkRoom(const Model& m) {
-    for (std::size_t i = 0; i < m.extensions.size(); ++i)
-        if (m.extensions[i].isCta && ctaFreeBytes(m.extensions[i].cta) < 0)
-            return fail("no room left in CTA extension block " + std::to_string(i + 1));
-    return {};
-}
-
 // Applies `change` to a copy and keeps it only when it worked and fits.
 template <typename F> EditResult transact(Model& m, F change) {
     Model next = m;
@@ -176,6 +161,21 @@ std::uint8_t* hdmiFlags(DataBlock& vsdb, std::size_t index) {
 
 EditResult fail(std::string message) {
     return {false, std::move(message)};
+}
+
+EditResult checkRoom(const Model& m) {
+    for (std::size_t i = 0; i < m.extensions.size(); ++i)
+        if (m.extensions[i].isCta && ctaFreeBytes(m.extensions[i].cta) < 0)
+            return fail("no room left in CTA extension block " + std::to_string(i + 1));
+    return {};
+}
+
+Extension* ctaOf(Model& m, const DataBlock* block) {
+    for (Extension& e : m.extensions)
+        for (const DataBlock& db : e.cta.dataBlocks)
+            if (&db == block)
+                return &e;
+    return nullptr;
 }
 
 void markCta(Model& m, const DataBlock* block) {

@@ -89,5 +89,7 @@ std::optional<std::vector<int>> parseVicList(std::string_view text); // "97,96"
 EditResult fail(std::string message);
 DataBlock* findOrAdd(Model& m, BlockKind kind, std::string& why);
 void markCta(Model& m, const DataBlock* block);
+Extension* ctaOf(Model& m, const DataBlock* block); // the extension holding it
+EditResult checkRoom(const Model& m);               // every CTA extension still fits
 
 } // namespace edid
