@@ -38,6 +38,18 @@ std::optional<unsigned> parseWords(std::string_view text, const Word (&table)[N]
 
 constexpr double kLuminanceBase = 50.0;
 
+// The HDR block with at least its EOTFs and descriptor types; one added here,
+// or one too short to say, takes SDR and PQ with static metadata type 1.
+DataBlock* hdrBlock(Model& m, std::string& why) {
+    DataBlock* h = findOrAdd(m, BlockKind::HdrStatic, why);
+    if (h && h->payload.size() < 3) {
+        h->payload = {kExtHdrStatic, kEotfSdr | kEotfPq, 0x01};
+    } else if (h && h->payload[1] == 0) {
+        h->payload[1] = kEotfSdr | kEotfPq;
+    }
+    return h;
+}
+
 } // namespace
 
 std::optional<std::uint16_t> parseColorimetry(std::string_view words) {
@@ -91,7 +103,7 @@ EditResult setHdrEotfs(Model& m, std::uint8_t eotfs) {
         return fail("name at least one EOTF: sdr, hdrgamma, pq, hlg");
     Model n = m;
     std::string why;
-    DataBlock* h = findOrAdd(n, BlockKind::HdrStatic, why);
+    DataBlock* h = hdrBlock(n, why);
     if (!h)
         return fail(why);
     h->payload[1] = eotfs;
@@ -130,12 +142,9 @@ EditResult setLuminance(Model& m, Luminance which, double cd) {
         return fail("a luminance is 0 to 100000 cd/m²");
     Model n = m;
     std::string why;
-    const bool existed = !blocksOf(n, BlockKind::HdrStatic).empty();
-    DataBlock* h = findOrAdd(n, BlockKind::HdrStatic, why);
+    DataBlock* h = hdrBlock(n, why);
     if (!h)
         return fail(why);
-    if (!existed)
-        h->payload[1] = kEotfSdr | kEotfPq;
     std::vector<std::uint8_t>& p = h->payload;
     if (which == Luminance::Max) {
         p.resize(std::max<std::size_t>(p.size(), 4));

@@ -438,8 +438,8 @@ EditResult setPhysicalAddress(Model& m, std::string_view dotted) {
         DataBlock* v = findOrAdd(n, BlockKind::HdmiVendor, why);
         if (!v)
             return fail(why);
-        v->payload[3] = static_cast<std::uint8_t>((parts[0] << 4) | parts[1]);
-        v->payload[4] = static_cast<std::uint8_t>((parts[2] << 4) | parts[3]);
+        *hdmiFlags(*v, 3) = static_cast<std::uint8_t>((parts[0] << 4) | parts[1]);
+        *hdmiFlags(*v, 4) = static_cast<std::uint8_t>((parts[2] << 4) | parts[3]);
         markCta(n, v);
         return {};
     });
