@@ -2,6 +2,7 @@
 
 #include "edid/EdidModel.h"
 
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -91,5 +92,7 @@ DataBlock* findOrAdd(Model& m, BlockKind kind, std::string& why);
 void markCta(Model& m, const DataBlock* block);
 Extension* ctaOf(Model& m, const DataBlock* block); // the extension holding it
 EditResult checkRoom(const Model& m);               // every CTA extension still fits
+// Applies `change` to a copy and keeps it only when it worked and fits.
+EditResult editCopy(Model& m, const std::function<EditResult(Model&)>& change);
 
 } // namespace edid
