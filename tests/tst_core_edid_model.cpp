@@ -362,6 +362,9 @@ void TestEdidModel::edidDecodeAgrees() {
     const QString text = QString::fromStdString(ref.output);
     // Code 138: 50·2^(138/32) = 50·19.87 = 993.49 cd/m².
     QVERIFY(text.contains("Desired content max luminance: 138 (993.486 cd/m^2)"));
+    // The TV had no HDR block: the luminance brought one with SDR and PQ.
+    QVERIFY(text.contains("Traditional gamma - SDR luminance range\n      SMPTE ST2084\n"));
+    QVERIFY(!text.contains("Hybrid Log-Gamma"));
     QVERIFY(text.contains("Maximum TMDS clock: 340 MHz"));
     QVERIFY(text.contains("Maximum TMDS Character Rate: 600 MHz"));
     QVERIFY(text.contains("Source physical address: 3.1.0.0"));
