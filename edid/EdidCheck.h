@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+// What an EDID promises against what a link can carry: every video format in
+// every pixel encoding and colour depth it claims, measured as TMDS character
+// rate against HDMI 2.0's 600 MHz and the EDID's own maximum, plus the
+// structure (checksums, block lengths, extension count).
+namespace edid {
+
+enum class FindingKind { Failure, Note };
+
+struct Finding {
+    FindingKind kind;
+    std::string text;
+};
+
+struct CheckOptions {
+    bool forDevice = false; // the switch stores 256 bytes: longer is a failure
+};
+
+constexpr double kHdmi20MaxMhz = 600.0;
+
+enum class Encoding { Rgb444, Ycc422, Ycc420 };
+
+// TMDS character rate in MHz: RGB and 4:4:4 scale with depth; 4:2:2 always
+// runs at the 8-bit rate; 4:2:0 carries half the pixels, scaled by depth.
+double tmdsMhz(double pixelMhz, Encoding encoding, int bitsPerComponent);
+
+std::vector<Finding> checkEdid(std::span<const std::uint8_t> bytes, CheckOptions options = {});
+
+bool hasFailure(const std::vector<Finding>& findings);
+
+// edid-decode --check, when installed: its own findings, one a line, kept
+// apart from ours and never counted as failures.
+struct ReferenceCheck {
+    bool available = false;
+    bool ran = false;
+    std::vector<std::string> findings;
+    std::string output;
+};
+ReferenceCheck referenceCheck(std::span<const std::uint8_t> bytes);
+
+} // namespace edid
