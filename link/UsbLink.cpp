@@ -90,6 +90,7 @@ bool transact(std::uint8_t* reply, const std::uint8_t* request, int expectedLeng
     const std::uint32_t t0 = clock.tickCount();
     appState.inTransaction = 1;
     int got = 0;
+    bool sent = false;
 
     if (appState.deviceHandle != kNoDevice) {
         lib().flushBuffers(appState.deviceHandle, 1, 1);
@@ -99,6 +100,7 @@ bool transact(std::uint8_t* reply, const std::uint8_t* request, int expectedLeng
                       kWriteTimeoutMs)) {
             result = false;
         } else {
+            sent = true;
             std::uint32_t queued = 0;
             while (queued < 1) {
                 if (clock.tickCount() - t0 >= kReplyWindowMs)
@@ -129,8 +131,16 @@ bool transact(std::uint8_t* reply, const std::uint8_t* request, int expectedLeng
     if (Trace* trace = platform().trace)
         trace->record(clock.tickCount(), request, requestLength, reply, got, result);
 
+    if (sent && got == 0)
+        ++appState.unansweredRequests;
     if (received)
         *received = got;
     appState.inTransaction = 0;
     return result;
+}
+
+SilenceWatch::SilenceWatch() : start_(appState.unansweredRequests) {}
+
+bool SilenceWatch::deviceSilent() const {
+    return appState.unansweredRequests != start_;
 }
