@@ -10,6 +10,7 @@
 #include "session/EdidTransfer.h"
 #include "settings/SettingsMap.h"
 #include "ui_KorvantaForm.h"
+#include "window/EdidComparison.h"
 
 #include <QProgressBar>
 #include <QStatusBar>
@@ -65,6 +66,9 @@ bool MainWindow::readEdid(std::uint8_t prepareCommand, const char* doneText,
     }
     showStatus(doneText, 2000);
     showEdidText(QString::fromLatin1(appState.edidTextBuffer, length), false);
+    noteEditorOrigin(ui->EDIDtext, prepareCommand == proto::kCmdStageTopEdid   ? tr("TOP display")
+                                   : prepareCommand == proto::kCmdStageBotEdid ? tr("BOT display")
+                                                                               : tr("Device"));
     return true;
 }
 
