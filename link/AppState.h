@@ -16,6 +16,8 @@ struct AppState {
     std::uint32_t deviceIndex = 0;
     DeviceHandle deviceHandle = kNoDevice;
     std::uint8_t inTransaction = 0;
+    // Requests that went out to the device and brought back no byte at all.
+    std::uint64_t unansweredRequests = 0;
     int pollTimerActive = 0;
     int pollTimerId = 0;
     float dpiScale = 0.0f;

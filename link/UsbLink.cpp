@@ -100,6 +100,7 @@ bool transact(std::uint8_t* reply, const std::uint8_t* request, int expectedLeng
     appState.inTransaction = 1;
     int got = 0;
     TransactionFault fault = TransactionFault::NoDevice;
+    bool sent = false;
 
     if (appState.deviceHandle != kNoDevice) {
         fault = TransactionFault::None;
@@ -111,6 +112,7 @@ bool transact(std::uint8_t* reply, const std::uint8_t* request, int expectedLeng
             result = false;
             fault = TransactionFault::WriteFailed;
         } else {
+            sent = true;
             std::uint32_t queued = 0;
             while (queued < 1) {
                 if (clock.tickCount() - t0 >= kReplyWindowMs)
@@ -154,8 +156,16 @@ bool transact(std::uint8_t* reply, const std::uint8_t* request, int expectedLeng
     last.request.assign(request, request + requestLength);
     last.reply.assign(reply, reply + got);
     last.expectedLength = expectedLength;
+    if (sent && got == 0)
+        ++appState.unansweredRequests;
     if (received)
         *received = got;
     appState.inTransaction = 0;
     return result;
+}
+
+SilenceWatch::SilenceWatch() : start_(appState.unansweredRequests) {}
+
+bool SilenceWatch::deviceSilent() const {
+    return appState.unansweredRequests != start_;
 }

@@ -47,3 +47,17 @@ struct TransactionOutcome {
 };
 
 const TransactionOutcome& lastTransaction();
+
+// Tells whether, since it was made, a request went out to the device and got
+// no reply byte at all (the window ran out, or the library failed while
+// waiting or reading). Further requests would each wait out their window in
+// vain, so a flow of several stops there. A request the library would not
+// even send costs no wait and does not count.
+class SilenceWatch {
+public:
+    SilenceWatch();
+    bool deviceSilent() const;
+
+private:
+    std::uint64_t start_;
+};

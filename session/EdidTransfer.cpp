@@ -33,9 +33,12 @@ bool acknowledged(const std::uint8_t* request, int length) {
 bool waitWhileBusy(Reporter& reporter) {
     // A failed values read tells nothing about the busy bit: count it as busy.
     int failedInARow = 0;
+    const SilenceWatch watch;
     for (int reads = 0; reads < kBusyWaitMaxReads; ++reads) {
         std::uint8_t values[kReplyBufferSize] = {};
         const bool ok = readValues(reporter, values, kEdidBusyReadLength);
+        if (watch.deviceSilent())
+            return false;
         sleepMs(kAfterBusyReadMs);
         if (ok && !edidDeviceBusy(values))
             return true;
@@ -60,13 +63,17 @@ std::uint8_t stageCommand(EdidSource source) {
 EdidReadResult readEdid(Reporter& reporter, std::uint8_t stage, char* text, int textCapacity,
                         int* textLength) {
     EdidReadResult result;
+    const SilenceWatch watch;
     const auto prepare = edidPrepareReadRequest(stage);
     result.staged = acknowledged(prepare.data(), static_cast<int>(prepare.size()));
     if (!result.staged)
         reporter.status(Level::Error, "Error Writing values", kErrorMs);
+    if (watch.deviceSilent())
+        return result;
     sleepMs(kAfterPrepareReadMs);
 
-    waitWhileBusy(reporter);
+    if (!waitWhileBusy(reporter) && watch.deviceSilent())
+        return result;
 
     if (text)
         std::memset(text, 0, static_cast<std::size_t>(textCapacity));
@@ -95,12 +102,19 @@ EdidReadResult readEdid(Reporter& reporter, std::uint8_t stage, char* text, int 
 
 bool writeEdid(Reporter& reporter, const EdidImage& image) {
     bool chunkFailed = false;
+    const SilenceWatch watch;
     for (int chunk = 0; chunk < kEdidWriteChunks; ++chunk) {
         reporter.progress(chunk, kEdidWriteChunks);
         const auto request = edidWriteChunkRequest(image, chunk);
         if (!acknowledged(request.data(), static_cast<int>(request.size()))) {
             reporter.status(Level::Error, "Error Writing EDID values.", kShortMs);
             chunkFailed = true;
+        }
+        // A device that let a chunk go unanswered would leave the rest and
+        // the commit unanswered too; the table is not committed.
+        if (watch.deviceSilent()) {
+            reporter.progress(0, 0);
+            return false;
         }
         sleepMs(kAfterWriteChunkMs);
     }

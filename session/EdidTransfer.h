@@ -17,7 +17,8 @@ constexpr int kBusyWaitMaxReads = 501;
 constexpr int kReadProgressMaximum = 255;
 
 // Reads values blocks until the busy bit clears, for at most 501 reads.
-// False when it never cleared or the device stopped answering.
+// False when it never cleared or the device stopped answering; a read with
+// no reply at all ends the wait at once.
 bool waitWhileBusy(Reporter& reporter);
 
 // Where the table to read is staged: the device's own, or a display's.
@@ -31,13 +32,15 @@ struct EdidReadResult {
 };
 
 // Stages the table, waits while the device is busy and reads the 16 chunks.
+// The first request with no reply at all ends the read.
 // `text`, when given, receives the hex text line by line as the chunks come
 // (`textCapacity` bytes, kept zero-terminated); `textLength` its length.
 EdidReadResult readEdid(Reporter& reporter, std::uint8_t stageCommand, char* text = nullptr,
                         int textCapacity = 0, int* textLength = nullptr);
 
 // Writes the 32 chunks and commits them as the custom table. True only when
-// every chunk and the commit were acknowledged.
+// every chunk and the commit were acknowledged. A chunk with no reply at all
+// ends the write uncommitted.
 bool writeEdid(Reporter& reporter, const EdidImage& image);
 
 } // namespace session

@@ -10,7 +10,10 @@ namespace session {
 
 BlockRead readSettingsBlock(Reporter& reporter, std::uint8_t* block) {
     std::uint8_t values[kReplyBufferSize] = {};
+    const SilenceWatch watch;
     const bool valuesRead = readValues(reporter, values, proto::kValuesLength);
+    if (watch.deviceSilent())
+        return BlockRead::Failed;
     // The input status is read for the device's sake; only its success counts.
     std::uint8_t inputStatus[kReplyBufferSize] = {};
     const bool statusRead =
@@ -24,10 +27,22 @@ BlockRead readSettingsBlock(Reporter& reporter, std::uint8_t* block) {
 }
 
 bool readStatus(Reporter& reporter, StatusReplies* r) {
-    readConfig(reporter, proto::kRegInputStatus, r->input, kInputStatusLength);
-    readConfig(reporter, proto::kRegSourceProduct, r->product, kStatusRegisterLength);
-    readConfig(reporter, proto::kRegSourceHdr, r->hdr, kStatusRegisterLength);
-    return readConfig(reporter, proto::kRegStatus31, r->last, kStatusRegisterLength);
+    const struct {
+        std::uint8_t index;
+        std::uint8_t* reply;
+        std::uint8_t length;
+    } reads[] = {{proto::kRegInputStatus, r->input, kInputStatusLength},
+                 {proto::kRegSourceProduct, r->product, kStatusRegisterLength},
+                 {proto::kRegSourceHdr, r->hdr, kStatusRegisterLength},
+                 {proto::kRegStatus31, r->last, kStatusRegisterLength}};
+    const SilenceWatch watch;
+    bool lastRead = false;
+    for (const auto& read : reads) {
+        lastRead = readConfig(reporter, read.index, read.reply, read.length);
+        if (watch.deviceSilent())
+            return false;
+    }
+    return lastRead;
 }
 
 StatusHeader statusHeader(const StatusReplies& r) {

@@ -18,7 +18,8 @@ enum class BlockRead { Ok, Busy, Failed };
 
 // The values block and the input status, as the readback reads them; on Ok
 // `block` holds the 40 setting bytes. Busy: the device is building its EDID
-// and its block is not to be trusted.
+// and its block is not to be trusted. A values read with no reply at all
+// fails at once, without the input status read.
 BlockRead readSettingsBlock(Reporter& reporter, std::uint8_t* block);
 
 struct StatusReplies {
@@ -28,7 +29,8 @@ struct StatusReplies {
     std::uint8_t last[kReplyBufferSize] = {};    // register 31
 };
 
-// Reads the four status registers. Only the last read decides the result.
+// Reads the four status registers. Only the last read decides the result;
+// a read with no reply at all ends them, false.
 bool readStatus(Reporter& reporter, StatusReplies* replies);
 
 // The header's lines, from the replies.

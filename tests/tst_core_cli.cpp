@@ -2,6 +2,7 @@
 #include "settings/SettingsMap.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -42,6 +43,8 @@ private slots:
     void noDeviceFails_data();
     void noDeviceFails();
     void readmeExamplesRun();
+    void silentDeviceFailsAfterOneRequest_data();
+    void silentDeviceFailsAfterOneRequest();
     void jsonParses_data();
     void jsonParses();
 
@@ -481,6 +484,31 @@ void CliTest::readmeExamplesRun() {
         ++ran;
     }
     QVERIFY(ran >= 15);
+}
+
+void CliTest::silentDeviceFailsAfterOneRequest_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("said");
+    QTest::newRow("edid read") << QStringList{"edid", "read", "top"}
+                               << QByteArray("Error Writing values");
+    QTest::newRow("status") << QStringList{"status"}
+                            << QByteArray("a register read failed: the device did not answer");
+    QTest::newRow("get") << QStringList{"get"} << QByteArray("Error Reading values");
+}
+
+void CliTest::silentDeviceFailsAfterOneRequest() {
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, said);
+    QElapsedTimer timer;
+    timer.start();
+    const Run r = korvanta(args, {"KORVANTA_SIM_FAULTS=silent"});
+    const qint64 elapsed = timer.elapsed();
+    QCOMPARE(r.code, 1);
+    QVERIFY2(r.err.contains(said), r.err.constData());
+    QCOMPARE(r.err.count(said), 1);
+    QVERIFY(r.out.isEmpty());
+    // One reply window of 4 s is waited out; a second request would double it.
+    QVERIFY2(elapsed < 2 * 4000, qPrintable(QString::number(elapsed)));
 }
 
 void CliTest::jsonParses_data() {

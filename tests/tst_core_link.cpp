@@ -39,6 +39,8 @@ private slots:
     void failedWriteSkipsTheRead();
     void failedQueueChecksWarnEachTimeAndFail();
     void failedReadFails();
+    void silenceWatchSeesOnlySentRequestsWithoutReply_data();
+    void silenceWatchSeesOnlySentRequestsWithoutReply();
     void timeoutsAreRestoredAndUsedDuringTheCall();
     void inTransactionIsSetOnlyDuringTheCall();
     void traceRecordsEachTransaction();
@@ -264,6 +266,40 @@ void LinkTest::failedReadFails() {
     t.usb.failRead = true;
     std::uint8_t reply[kReplyBufferSize] = {};
     QVERIFY(!transact(reply, kValuesRequest, 42, 3));
+}
+
+void LinkTest::silenceWatchSeesOnlySentRequestsWithoutReply_data() {
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<bool>("silent");
+    QTest::newRow("answers") << "" << false;
+    QTest::newRow("no reply in the window") << "silent" << true;
+    QTest::newRow("queue check fails") << "fail-queue-check" << true;
+    QTest::newRow("read fails") << "fail-read" << true;
+    // One byte is an answer, however short; a flow may go on asking.
+    QTest::newRow("short reply") << "short-reply" << false;
+    // The library refused to send: nothing was waited for.
+    QTest::newRow("write fails") << "fail-write" << false;
+    QTest::newRow("no device open") << "closed" << false;
+}
+
+void LinkTest::silenceWatchSeesOnlySentRequestsWithoutReply() {
+    QFETCH(QString, fault);
+    QFETCH(bool, silent);
+
+    TestPlatform t;
+    if (fault != "closed")
+        t.openDirectly();
+    t.device().silent = fault == "silent";
+    t.device().shortReply = fault == "short-reply" ? 1 : -1;
+    t.usb.failQueueChecks = fault == "fail-queue-check" ? -1 : 0;
+    t.usb.failRead = fault == "fail-read";
+    t.usb.failWrite = fault == "fail-write";
+    std::uint8_t reply[kReplyBufferSize] = {};
+    const SilenceWatch before;
+    transact(reply, kValuesRequest, 42, 3);
+    QCOMPARE(before.deviceSilent(), silent);
+    // A watch made afterwards starts clean.
+    QVERIFY(!SilenceWatch().deviceSilent());
 }
 
 void LinkTest::timeoutsAreRestoredAndUsedDuringTheCall() {

@@ -93,6 +93,9 @@ private slots:
     void compareWithTopFollowsEditor();
     void compareFailsWhenDeviceRefuses();
     void compareWithFile();
+    void editorSideNamedByOrigin_data();
+    void editorSideNamedByOrigin();
+    void comparisonShowsWholeFieldPaths();
 };
 
 void DecodeWindowTest::menuEntries_data() {
@@ -283,12 +286,13 @@ void DecodeWindowTest::compareWithTopFollowsEditor() {
     QVERIFY(std::any_of(sent.begin(), sent.end(), [](const auto& r) {
         return r.size() > 2 && r[2] == proto::kCmdStageTopEdid;
     }));
-    QVERIFY(rowWith(decodeWindow, QStringLiteral("Compared: editor with TOP")));
+    QVERIFY(rowWith(decodeWindow, QStringLiteral("Compared: Device with TOP display")));
     QVERIFY(rowWith(decodeWindow, QStringLiteral("Same: no")));
 
     // The editor now holds TOP's table: the comparison follows it.
     h.ui()->EDIDtext->setPlainText(edidHexText(h.device().displayEdid[0]));
     QVERIFY(rowWith(decodeWindow, QStringLiteral("Same: yes")));
+    QVERIFY(rowWith(decodeWindow, QStringLiteral("Compared: Device (edited) with TOP display")));
 }
 
 void DecodeWindowTest::compareFailsWhenDeviceRefuses() {
@@ -298,7 +302,7 @@ void DecodeWindowTest::compareFailsWhenDeviceRefuses() {
     DecodeWindow* decodeWindow = choose(h, h.ui()->EDIDtext, kCompare);
     QVERIFY(decodeWindow);
     press(decodeWindow, QStringLiteral("BOT display"));
-    QVERIFY2(decodeWindow->note().startsWith(QStringLiteral("Could not read BOT's EDID")),
+    QVERIFY2(decodeWindow->note().startsWith(QStringLiteral("Could not read BOT display's EDID")),
              qPrintable(decodeWindow->note()));
     QCOMPARE(decodeWindow->tree()->topLevelItemCount(), 0);
 }
@@ -323,9 +327,76 @@ void DecodeWindowTest::compareWithFile() {
     press(decodeWindow, QStringLiteral("File\u2026"));
     QCOMPARE(h.dialogs.shown.size(), std::size_t(2));
     QCOMPARE(h.dialogs.shown.back().kind, QStringLiteral("open"));
-    QVERIFY(rowWith(decodeWindow, QStringLiteral("Compared: editor with same.bin")));
+    QVERIFY(rowWith(decodeWindow, QStringLiteral("Compared: Device with file same.bin")));
     QVERIFY(rowWith(decodeWindow, QStringLiteral("Same: yes")));
     QVERIFY(h.requests().empty());
+}
+
+void DecodeWindowTest::editorSideNamedByOrigin_data() {
+    QTest::addColumn<QString>("load"); // a button of the main window, or a file to load
+    QTest::addColumn<QString>("named");
+    QTest::newRow("TOP read") << "pbReadTvEdidA"
+                              << "TOP display";
+    QTest::newRow("BOT read") << "pbReadTvEdidB"
+                              << "BOT display";
+    QTest::newRow("file") << "tv.bin"
+                          << "file tv.bin";
+    // Start-up read the device's table; typing over it makes it no longer that.
+    QTest::newRow("typed") << ""
+                           << "Device (edited)";
+}
+
+void DecodeWindowTest::editorSideNamedByOrigin() {
+    QFETCH(QString, load);
+    QFETCH(QString, named);
+
+    WindowHarness h;
+    h.start();
+    QTemporaryDir dir;
+    if (load.endsWith(".bin")) {
+        QFile file(dir.filePath(load));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(reinterpret_cast<const char*>(h.device().displayEdid[0].data()), kEdidSize);
+        file.close();
+        h.dialogs.fileAnswers.push_back(file.fileName());
+        h.ui()->ButLoadEDID->click();
+    } else if (!load.isEmpty()) {
+        h.window->findChild<QAbstractButton*>(load)->click();
+    } else {
+        h.ui()->EDIDtext->setPlainText(edidHexText(h.device().displayEdid[0]));
+    }
+    DecodeWindow* decodeWindow = choose(h, h.ui()->EDIDtext, kCompare);
+    QVERIFY(decodeWindow);
+    press(decodeWindow, QStringLiteral("Device's EDID"));
+    QVERIFY2(rowWith(decodeWindow, "Compared: " + named + " with Device"),
+             qPrintable(decodeWindow->tree()->topLevelItem(0)->text(1)));
+    QVERIFY(rowWith(decodeWindow, "Video formats only in " + named));
+    QVERIFY(!rowWith(decodeWindow, QStringLiteral("editor with")));
+}
+
+void DecodeWindowTest::comparisonShowsWholeFieldPaths() {
+    WindowHarness h;
+    h.start();
+    DecodeWindow* decodeWindow = choose(h, h.ui()->EDIDtext, kCompare);
+    QVERIFY(decodeWindow);
+    press(decodeWindow, QStringLiteral("TOP display"));
+    QApplication::processEvents();
+
+    const QTreeWidget* tree = decodeWindow->tree();
+    const QFontMetrics metrics(tree->font());
+    int paths = 0;
+    for (QTreeWidgetItemIterator it(decodeWindow->tree()); *it; ++it) {
+        int depth = 0;
+        for (const QTreeWidgetItem* p = (*it)->parent(); p; p = p->parent())
+            ++depth;
+        const QString label = (*it)->text(0);
+        paths += label.count(QStringLiteral(" > ")) >= 3;
+        // The label's column holds all of it: nothing is cut off or elided.
+        QVERIFY2(metrics.horizontalAdvance(label) + tree->indentation() * (depth + 1) <=
+                     tree->columnWidth(0),
+                 qPrintable(label));
+    }
+    QVERIFY(paths > 0); // the differences are named by long field paths
 }
 
 QTEST_MAIN(DecodeWindowTest)

@@ -3,6 +3,7 @@
 #include "edid/EdidText.h"
 #include "link/AppState.h"
 #include "link/Dialogs.h"
+#include "link/UsbLink.h"
 #include "window/Variant.h"
 
 #include <QProgressBar>
@@ -118,6 +119,8 @@ private slots:
     void busyWaitGivesUpAfter501Reads();
     void readWithoutReplyKeepsTheEditor_data();
     void readWithoutReplyKeepsTheEditor();
+    void deviceFallingSilentMidwayEndsTheTransfer_data();
+    void deviceFallingSilentMidwayEndsTheTransfer();
     void progressBarDuringTransfers();
     void writeSendsChunksAndCommit();
     void writeWithWrongChecksum_data();
@@ -231,13 +234,53 @@ void EdidTransferTest::readWithoutReplyKeepsTheEditor() {
 
     h.ui()->ButReadEDID->click();
 
-    // Three unanswered values reads end the busy wait; the first chunk ends the read.
-    QCOMPARE(h.traffic(), Requests{"10 01 B4"} + repeated("11 2A E1", 3) + Requests{"11 10 B0 00"});
+    // The unanswered staging request ends the read: the rest would only wait.
+    QCOMPARE(h.traffic(), Requests{"10 01 B4"});
     QCOMPARE(h.editorText(), QStringLiteral("AA BB"));
     const QStringList shown = messages(status);
-    QVERIFY(shown.contains("Error Writing values"));
-    QVERIFY(shown.contains("Error Reading values"));
+    QCOMPARE(shown.count("Error Writing values"), 1);
     QVERIFY(!shown.contains("EDID values read."));
+    QCOMPARE(h.status(), QStringLiteral("Error reading Korvanta EDID"));
+    QVERIFY(h.window->progressBar()->isHidden());
+}
+
+void EdidTransferTest::deviceFallingSilentMidwayEndsTheTransfer_data() {
+    QTest::addColumn<bool>("write");
+    QTest::addColumn<int>("answered"); // requests answered before the silence
+    QTest::addColumn<QString>("said");
+    // Stage, one busy read, four chunks: the fifth chunk goes unanswered.
+    QTest::newRow("read") << false << 6 << "Error reading Korvanta EDID";
+    QTest::newRow("write") << true << 5 << "Error Writing EDID values.";
+}
+
+void EdidTransferTest::deviceFallingSilentMidwayEndsTheTransfer() {
+    QFETCH(bool, write);
+    QFETCH(int, answered);
+    QFETCH(QString, said);
+
+    EdidHarness h;
+    const EdidImage image = makeDisplayEdid(0);
+    h.readyToWrite(image);
+    h.device().busyReads = 0;
+    h.device().busyAfterStage = 0;
+    const EdidImage customBefore = h.device().customEdid;
+    int sent = 0;
+    h.spy.onWrite = [&](const std::string&) {
+        h.device().silent = ++sent > answered;
+        return true;
+    };
+    const std::uint32_t start = h.clock.now();
+
+    (write ? h.ui()->ButWriteEDID : h.ui()->ButReadEDID)->click();
+
+    QCOMPARE(h.traffic().size(), std::size_t(answered + 1));
+    QVERIFY2(h.clock.now() - start <= kReplyWindowMs + 1000,
+             qPrintable(QString::number(h.clock.now() - start)));
+    QCOMPARE(h.status(), said);
+    // Neither the editor nor the device's table takes a part of a transfer.
+    QCOMPARE(h.editorText(), edidHexText(image));
+    QCOMPARE(h.device().customEdid, customBefore);
+    QVERIFY(h.window->progressBar()->isHidden());
 }
 
 void EdidTransferTest::progressBarDuringTransfers() {

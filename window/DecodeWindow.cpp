@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QStyle>
 #include <QTextEdit>
@@ -172,7 +173,10 @@ void DecodeWindow::showDecoded(const decode::Decoded& decoded) {
     addNodes(tree_->invisibleRootItem(), decoded.nodes,
              style()->standardIcon(QStyle::SP_MessageBoxWarning));
     tree_->expandAll();
-    fitColumns();
+    if (wholeLabels_)
+        widenForLabels();
+    else
+        fitColumns();
     tree_->verticalScrollBar()->setValue(scrolled);
 
     problems_->clear();
@@ -196,9 +200,12 @@ void DecodeWindow::fitColumns() {
     };
     const int available = tree_->viewport()->width();
     const int values = needed(1);
-    // Labels get what the values leave, and never less than their share.
-    const int label = std::min(
-        needed(0), std::max(available * kLabelColumnSharePercent / 100, available - values));
+    // Labels get what the values leave, and never less than their share;
+    // whole labels take what they need, the values scrolling beside them.
+    const int label = wholeLabels_
+                          ? needed(0)
+                          : std::min(needed(0), std::max(available * kLabelColumnSharePercent / 100,
+                                                         available - values));
     tree_->setColumnWidth(0, label);
     tree_->setColumnWidth(1, std::max(values, available - label));
 }
@@ -217,6 +224,24 @@ void DecodeWindow::showNote(const QString& text, bool problem) {
 
 QString DecodeWindow::note() const {
     return note_->text();
+}
+
+void DecodeWindow::showWholeLabels() {
+    wholeLabels_ = true;
+    tree_->setTextElideMode(Qt::ElideNone);
+}
+
+void DecodeWindow::widenForLabels() {
+    tree_->resizeColumnToContents(0);
+    tree_->resizeColumnToContents(1);
+    const int besideColumns =
+        width() - tree_->viewport()->width() + tree_->verticalScrollBar()->sizeHint().width();
+    const int wanted = tree_->columnWidth(0) + tree_->columnWidth(1) + besideColumns;
+    const QScreen* shown = screen();
+    const int most = shown ? shown->availableGeometry().width() : wanted;
+    if (wanted > width())
+        resize(std::min(wanted, most), height());
+    fitColumns();
 }
 
 QPushButton* DecodeWindow::addChoice(const QString& text) {

@@ -45,6 +45,9 @@ public:
 
     // A button in the row above the decode (a comparison's sources).
     QPushButton* addChoice(const QString& text);
+    // Labels are shown whole, the window widening for them as far as the
+    // screen allows: a comparison's labels are field paths, useless when cut.
+    void showWholeLabels();
 
     // Texts of device flows run for this window land in its note.
     session::Reporter& reporter() { return *reporter_; }
@@ -63,6 +66,8 @@ private slots:
 private:
     // Labels and values share the width so that as little as possible is cut.
     void fitColumns();
+    // Wide enough for whole labels and their values, within the screen.
+    void widenForLabels();
 
     class NoteReporter;
 
@@ -77,4 +82,5 @@ private:
     QMetaObject::Connection following_;
     std::unique_ptr<session::Reporter> reporter_;
     QString lastReport_;
+    bool wholeLabels_ = false;
 };

@@ -20,10 +20,13 @@ struct DeviceSide {
 };
 
 constexpr DeviceSide kDeviceSides[] = {
-    {session::EdidSource::Device, "Device's EDID", "device"},
-    {session::EdidSource::Top, "TOP display", "TOP"},
-    {session::EdidSource::Bottom, "BOT display", "BOT"},
+    {session::EdidSource::Device, "Device's EDID", "Device"},
+    {session::EdidSource::Top, "TOP display", "TOP display"},
+    {session::EdidSource::Bottom, "BOT display", "BOT display"},
 };
+
+constexpr char kOriginProperty[] = "edidOrigin";
+constexpr char kOriginTextProperty[] = "edidOriginText";
 
 QString tr(const char* text) {
     return DecodeWindow::tr(text);
@@ -31,8 +34,8 @@ QString tr(const char* text) {
 
 void compareWith(DecodeWindow* window, QTextEdit* editor, const EdidImage& other,
                  const QString& name) {
-    window->follow(editor, [other, name = name.toStdString()](const QString& text) {
-        return compareEditorEdid(text, other, name);
+    window->follow(editor, [editor, other, name = name.toStdString()](const QString& text) {
+        return compareEditorEdid(text, editorSideName(editor).toStdString(), other, name);
     });
     window->showNote(
         tr("The EDID editor against %1, compared again as the editor changes.").arg(name));
@@ -64,10 +67,24 @@ void compareWithFile(DecodeWindow* window, QTextEdit* editor) {
         window->showNote(error, true);
         return;
     }
-    compareWith(window, editor, image, QFileInfo(path).fileName());
+    compareWith(window, editor, image, tr("file %1").arg(QFileInfo(path).fileName()));
 }
 
 } // namespace
+
+void noteEditorOrigin(QTextEdit* editor, const QString& origin) {
+    editor->setProperty(kOriginProperty, origin);
+    editor->setProperty(kOriginTextProperty, editor->toPlainText());
+}
+
+QString editorSideName(const QTextEdit* editor) {
+    const QString origin = editor->property(kOriginProperty).toString();
+    if (origin.isEmpty())
+        return tr("EDID editor");
+    if (editor->property(kOriginTextProperty).toString() != editor->toPlainText())
+        return tr("%1 (edited)").arg(origin);
+    return origin;
+}
 
 DecodeWindow* openEdidComparison(QTextEdit* editor) {
     QWidget* owner = editor->window();
@@ -76,6 +93,7 @@ DecodeWindow* openEdidComparison(QTextEdit* editor) {
     if (!window) {
         window = new DecodeWindow(owner, tr("Compare EDIDs"));
         window->setObjectName(name);
+        window->showWholeLabels();
         window->showNote(tr("Compare the EDID editor with:"));
         for (const DeviceSide& side : kDeviceSides)
             QObject::connect(window->addChoice(tr(side.button)), &QPushButton::clicked, window,

@@ -6,8 +6,10 @@
 #include "link/Dialogs.h"
 #include "link/Platform.h"
 #include "ui_KorvantaForm.h"
+#include "window/EdidComparison.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 void MainWindow::LoadEDIDfromFile() {
@@ -31,6 +33,7 @@ void MainWindow::LoadEDIDfromFile() {
         formatEdidText(edidImageFromFile(buffer).data());
     else
         showEdidText(QString::fromLatin1(convertEdidDumpLineEnds(buffer)), true);
+    noteEditorOrigin(ui->EDIDtext, tr("file %1").arg(QFileInfo(name).fileName()));
     showStatus("File loaded", 2000);
 }
 

@@ -10,6 +10,7 @@
 #include "session/EdidTransfer.h"
 #include "settings/SettingsMap.h"
 #include "ui_KorvantaForm.h"
+#include "window/EdidComparison.h"
 
 #include <QProgressBar>
 #include <QStatusBar>
@@ -29,7 +30,7 @@ void MainWindow::installProgressBar() {
 void MainWindow::ReadEDID() {
     noteSlot("ReadEDID");
     clearEdidTextBuffer();
-    readEdid(proto::kCmdStageDeviceEdid, "EDID values read.");
+    readEdid(proto::kCmdStageDeviceEdid, "EDID values read.", "Error reading Korvanta EDID");
 }
 
 void MainWindow::readTvEdidA() {
@@ -45,19 +46,29 @@ void MainWindow::readTvEdidB() {
 }
 
 bool MainWindow::readTvEdid(int output) {
-    return readEdid(output == 0 ? proto::kCmdStageTopEdid : proto::kCmdStageBotEdid,
-                    "TV EDID values read.");
+    if (output == 0)
+        return readEdid(proto::kCmdStageTopEdid, "TV EDID values read.",
+                        "Error reading TV [TOP] EDID");
+    return readEdid(proto::kCmdStageBotEdid, "TV EDID values read.", "Error reading TV [BOT] EDID");
 }
 
-bool MainWindow::readEdid(std::uint8_t prepareCommand, const char* doneText) {
+bool MainWindow::readEdid(std::uint8_t prepareCommand, const char* doneText,
+                          const char* failedText) {
     installProgressBar();
     int length = 0;
     const session::EdidReadResult read = session::readEdid(
         reporter(), prepareCommand, appState.edidTextBuffer, kEdidTextBufferSize, &length);
-    if (!read.complete)
+    if (!read.complete) {
+        // The editor keeps the table it had; it must not pass for this one.
+        reporter().status(session::Level::Error, failedText, session::kErrorMs);
+        on_ProgressChange(0, 0);
         return false;
+    }
     showStatus(doneText, 2000);
     showEdidText(QString::fromLatin1(appState.edidTextBuffer, length), false);
+    noteEditorOrigin(ui->EDIDtext, prepareCommand == proto::kCmdStageTopEdid   ? tr("TOP display")
+                                   : prepareCommand == proto::kCmdStageBotEdid ? tr("BOT display")
+                                                                               : tr("Device"));
     return true;
 }
 

@@ -91,10 +91,11 @@ decode::Decoded decodeHexField(HexField field, const QString& text) {
     return {};
 }
 
-decode::Decoded compareEditorEdid(const QString& editorText, std::span<const std::uint8_t> other,
+decode::Decoded compareEditorEdid(const QString& editorText, const std::string& editorName,
+                                  std::span<const std::uint8_t> other,
                                   const std::string& otherName) {
     const EditorEdidBytes in = editorEdidBytes(editorText);
-    decode::Decoded d = decode::compareEdids(in.bytes, other, "editor", otherName);
-    putTextProblemFirst(d, in.problem.empty() ? in.problem : "editor, " + in.problem);
+    decode::Decoded d = decode::compareEdids(in.bytes, other, editorName, otherName);
+    putTextProblemFirst(d, in.problem.empty() ? in.problem : editorName + ", " + in.problem);
     return d;
 }

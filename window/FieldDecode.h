@@ -30,6 +30,7 @@ struct EditorEdidBytes {
 };
 EditorEdidBytes editorEdidBytes(const QString& text);
 
-// The editor's EDID against another one, with the editor's side named "editor".
-decode::Decoded compareEditorEdid(const QString& editorText, std::span<const std::uint8_t> other,
+// The editor's EDID against another one, each side named by where it came from.
+decode::Decoded compareEditorEdid(const QString& editorText, const std::string& editorName,
+                                  std::span<const std::uint8_t> other,
                                   const std::string& otherName);

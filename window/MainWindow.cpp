@@ -88,14 +88,20 @@ void MainWindow::initialise() {
         return;
     }
 
+    // A device that leaves a request unanswered is asked nothing more here;
+    // the window comes up all the same and the poll tick tries again.
+    const SilenceWatch watch;
     readbackConfiguration();
 
     std::uint8_t firmware[kReplyBufferSize] = {};
     std::uint8_t customHdr[kReplyBufferSize] = {};
     std::uint8_t customAvi[kReplyBufferSize] = {};
-    readConfig(proto::kRegFirmware, firmware, 8);
-    readConfig(proto::kRegCustomHdr, customHdr, 33);
-    const bool aviRead = readConfig(proto::kRegCustomAvi, customAvi, 15);
+    const auto ask = [&](std::uint8_t index, std::uint8_t* reply, std::uint8_t length) {
+        return !watch.deviceSilent() && readConfig(index, reply, length);
+    };
+    ask(proto::kRegFirmware, firmware, 8);
+    ask(proto::kRegCustomHdr, customHdr, 33);
+    const bool aviRead = ask(proto::kRegCustomAvi, customAvi, 15);
     if (aviRead) {
         ui->labelFw1->setText(QString::asprintf(tr("ver: %d.%d.%d.%d").toLatin1().constData(),
                                                 firmware[2], firmware[3], firmware[4],
@@ -121,8 +127,10 @@ void MainWindow::initialise() {
     ui->CECtext->setPlainText(QStringLiteral("50:04"));
 
     startPollTimer(kPollIntervalMs);
-    decodeStatus();
-    ReadEDID();
+    if (!watch.deviceSilent())
+        decodeStatus();
+    if (!watch.deviceSilent())
+        ReadEDID();
 
     ui->CECtext->setEnabled(true);
     appState.ready = 1;
@@ -151,8 +159,15 @@ void MainWindow::timerEvent(QTimerEvent*) {
     // close raises a box whose event loop still delivers ticks.
     if (!ui)
         return;
+    // One unanswered request is all a silent device costs a tick; the next
+    // tick asks again, so the window recovers when the device does.
+    const SilenceWatch watch;
     pollEdidBusy();
+    if (watch.deviceSilent())
+        return;
     readbackConfiguration();
+    if (watch.deviceSilent())
+        return;
     decodeStatus();
 }
 

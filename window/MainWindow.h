@@ -106,7 +106,7 @@ private:
     // EDID
     void pollEdidBusy();
     bool readTvEdid(int output);
-    bool readEdid(std::uint8_t prepareCommand, const char* doneText);
+    bool readEdid(std::uint8_t prepareCommand, const char* doneText, const char* failedText);
     bool writeEdidImage();
     void installProgressBar();
     bool editorEdidImage(std::uint8_t* image);
