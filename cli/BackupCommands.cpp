@@ -276,9 +276,11 @@ std::string edidChange(const EdidImage& from, const EdidImage& to) {
 }
 
 int runRestore(const GlobalOptions& options, const std::string& file, bool dryRun, bool verbose,
-               Output& out) {
+               bool force, Output& out) {
     Backup backup;
     if (!loadBackup(file, &backup))
+        return kUsage;
+    if (backup.hasEdid && !edidPassesCheck(backup.edid, force))
         return kUsage;
     DeviceSession session(options);
     DeviceState state;
@@ -360,12 +362,14 @@ void addBackupCommands(CLI::App& app, GlobalOptions& options, Action* run) {
         "restore", "Bring the device back to a backup: only what differs is written");
     restore->add_option("FILE", *file, "The backup file")->required();
     auto verbose = std::make_shared<bool>(false);
+    auto force = std::make_shared<bool>(false);
+    restore->add_flag("--force", *force, "Restore an EDID even when its check finds a failure");
     restore->add_flag("--dry-run", *dryRun, "Say what it would change, send nothing");
     restore->add_flag("--verbose", *verbose,
                       "With --dry-run, also print the requests it would send");
-    restore->callback([&options, file, dryRun, verbose, run] {
-        *run = [&options, file, dryRun, verbose](Output& out) {
-            return runRestore(options, *file, *dryRun, *verbose, out);
+    restore->callback([&options, file, dryRun, verbose, force, run] {
+        *run = [&options, file, dryRun, verbose, force](Output& out) {
+            return runRestore(options, *file, *dryRun, *verbose, *force, out);
         };
     });
 }

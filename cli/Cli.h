@@ -131,6 +131,7 @@ void addCecCommands(CLI::App& app, GlobalOptions& options, Action* run);
 void addBackupCommands(CLI::App& app, GlobalOptions& options, Action* run);
 // The decoders' subcommands, under edid, cec and infoframe.
 void addEdidDecodeCommands(CLI::App& edid, GlobalOptions& options, Action* run);
+void addEdidWorkshopCommands(CLI::App& edid, GlobalOptions& options, Action* run);
 void addCecDecodeCommand(CLI::App& cec, GlobalOptions& options, Action* run);
 void addInfoFrameDecodeCommand(CLI::App& infoFrame, GlobalOptions& options, Action* run);
 

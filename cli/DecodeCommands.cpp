@@ -1,4 +1,5 @@
 // edid decode / diff, cec decode, infoframe decode: bytes in words.
+#include "cli/EdidSources.h"
 #include "cli/EdidWrite.h"
 
 #include "decode/CecDecode.h"
@@ -6,7 +7,6 @@
 #include "decode/EdidConformity.h"
 #include "decode/EdidDecode.h"
 #include "decode/InfoFrameDecode.h"
-#include "edid/EdidFile.h"
 
 #include <CLI/CLI.hpp>
 
@@ -23,54 +23,6 @@ void show(const decode::Decoded& d, Output& out) {
         std::fputs(decode::renderText(d).c_str(), stdout);
     out.json["decode"] = decode::renderJson(d);
 }
-
-// EDIDs named on the command line: from the device (opened once, only when
-// one is named) or from files, all files loaded before the device is asked.
-using EdidBlocks = std::vector<std::uint8_t>;
-
-// A file may hold any number of blocks; the device's table is always 256 bytes.
-bool loadBlocks(const std::string& path, EdidBlocks* bytes) {
-    QString error;
-    if (loadEdidBlocks(QString::fromStdString(path), bytes, &error))
-        return true;
-    complain(error.simplified().toStdString() +
-             " (an EDID file is whole 128-byte blocks of binary, or their hex text)");
-    return false;
-}
-
-class EdidSources {
-public:
-    explicit EdidSources(const GlobalOptions& options) : options_(options) {}
-
-    bool loadFiles(const std::vector<std::string>& names, std::vector<EdidBlocks>* images) {
-        images->resize(names.size());
-        for (std::size_t i = 0; i < names.size(); ++i)
-            if (!isEdidSourceName(names[i]) && !loadBlocks(names[i], &(*images)[i]))
-                return false;
-        return true;
-    }
-
-    int readDevice(const std::vector<std::string>& names, std::vector<EdidBlocks>* images) {
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            if (!isEdidSourceName(names[i]))
-                continue;
-            if (!session_) {
-                session_ = std::make_unique<DeviceSession>(options_);
-                if (const int code = session_->open())
-                    return code;
-            }
-            EdidImage image{};
-            if (!readEdidNamed(*session_, names[i], &image))
-                return kDeviceFailed;
-            (*images)[i].assign(image.begin(), image.end());
-        }
-        return kDone;
-    }
-
-private:
-    const GlobalOptions& options_;
-    std::unique_ptr<DeviceSession> session_;
-};
 
 int runEdidDecode(const GlobalOptions& options, const std::string& from, bool check, Output& out) {
     EdidSources sources(options);

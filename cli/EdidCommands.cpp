@@ -1,7 +1,9 @@
 // edid read and edid write.
 #include "cli/EdidWrite.h"
 
+#include "decode/EdidDecode.h"
 #include "decode/Words.h"
+#include "edid/EdidCheck.h"
 #include "edid/EdidFile.h"
 #include "edid/EdidRequests.h"
 #include "session/DeviceOps.h"
@@ -128,6 +130,12 @@ int ensureCustomMode(DeviceSession& session, bool switchToCustom, Output& out) {
 
 int runWrite(const GlobalOptions& options, const std::string& file, bool custom, bool force,
              const std::string& backup, Output& out) {
+    // Longer than the table: refused whatever --force says, before the
+    // window's reader would call it a format error.
+    std::vector<std::uint8_t> blocks;
+    QString error;
+    if (loadEdidBlocks(qs(file), &blocks, &error) && !edidFitsDevice(blocks))
+        return kUsage;
     EdidImage image{};
     if (!loadEdid(file, &image))
         return kUsage;
@@ -136,21 +144,24 @@ int runWrite(const GlobalOptions& options, const std::string& file, bool custom,
                  "or give --force to write it anyway.");
         return kUsage;
     }
+    if (!edidPassesCheck(image, force))
+        return kUsage;
 
     DeviceSession session(options);
     if (const int code = session.open())
         return code;
     if (const int code = ensureCustomMode(session, custom, out))
         return code;
+    EdidImage current{};
+    if (!readDeviceEdid(session, &current))
+        return kDeviceFailed;
     if (!backup.empty()) {
-        EdidImage current{};
-        if (!readDeviceEdid(session, &current))
-            return kDeviceFailed;
         if (!save(backup, current, binaryFormat(backup, {})))
             return kUsage;
         out.note("device EDID saved to " + backup);
         out.json["backup"] = qs(backup);
     }
+    sayEdidChanges(current, image, out);
     return writeEdidChecked(session, image, true, out);
 }
 
@@ -185,6 +196,49 @@ bool loadEdid(const std::string& path, EdidImage* image) {
 
 bool readDeviceEdid(DeviceSession& session, EdidImage* image) {
     return readEdidFrom(session, session::EdidSource::Device, image);
+}
+
+bool edidFitsDevice(const std::vector<std::uint8_t>& bytes) {
+    if (bytes.size() <= std::size_t(kEdidSize))
+        return true;
+    complain("the EDID is " + std::to_string(bytes.size()) +
+             " bytes and the device's table holds " + std::to_string(kEdidSize) +
+             "; nothing was written (--force does not change that)");
+    return false;
+}
+
+bool edidPassesCheck(const EdidImage& image, bool force) {
+    const std::vector<edid::Finding> findings = edid::checkEdid(image, {true});
+    if (!edid::hasFailure(findings))
+        return true;
+    std::string said = force ? "writing despite the check's failures (--force):"
+                             : "the EDID fails the check; nothing was written (--force writes it "
+                               "anyway):";
+    for (const edid::Finding& f : findings)
+        if (f.kind == edid::FindingKind::Failure)
+            said += "\n  " + f.text;
+    if (force) {
+        std::fprintf(stderr, "korvanta: %s\n", said.c_str());
+        return true;
+    }
+    complain(said);
+    return false;
+}
+
+void sayEdidChanges(const EdidImage& current, const EdidImage& next, Output& out) {
+    if (current == next) {
+        out.note("the device already has this EDID; it is written again");
+        return;
+    }
+    // The comparison without its heading lines (title, what was compared, same or not).
+    const std::string text =
+        decode::renderText(decode::compareEdids(current, next, "device", "new"));
+    std::size_t at = 0;
+    for (int skip = 0; skip < 3 && at != std::string::npos; ++skip)
+        at = text.find('\n', at) + 1;
+    out.note("what changes on the device:");
+    if (at != 0 && at < text.size())
+        out.note(text.substr(at, text.size() - at - 1));
 }
 
 int writeEdidChecked(DeviceSession& session, const EdidImage& image, bool verify, Output& out) {
@@ -224,6 +278,7 @@ void addEdidCommands(CLI::App& app, GlobalOptions& options, Action* run) {
     CLI::App* edid = app.add_subcommand("edid", "Read, write, decode and compare EDIDs");
     edid->require_subcommand(1);
     addEdidDecodeCommands(*edid, options, run);
+    addEdidWorkshopCommands(*edid, options, run);
 
     struct ReadArgs {
         std::string from;

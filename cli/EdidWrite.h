@@ -4,6 +4,7 @@
 #include "edid/EdidText.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace cli {
 
@@ -14,6 +15,13 @@ bool readSettingsBlock(DeviceSession& session, std::uint8_t* block);
 // reads the table back; a difference is a failure naming the offsets.
 // `verify` off: the table is written and committed only (a dry run).
 int writeEdidChecked(DeviceSession& session, const EdidImage& image, bool verify, Output& out);
+
+// The write path's checks, before anything is sent: nothing longer than the
+// device's table, and no EDID whose check finds a failure unless forced.
+bool edidFitsDevice(const std::vector<std::uint8_t>& bytes);
+bool edidPassesCheck(const EdidImage& image, bool force);
+// What writing `next` over `current` changes, field by field, as notes.
+void sayEdidChanges(const EdidImage& current, const EdidImage& next, Output& out);
 
 // The device's own EDID as it reads now.
 bool readDeviceEdid(DeviceSession& session, EdidImage* image);

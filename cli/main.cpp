@@ -52,7 +52,7 @@ int main(int argc, char* argv[]) {
     app.fallthrough();
     app.footer("Exit status: 0 done, 1 the device failed (not found, no reply, refused, verify "
                "mismatch), 2 usage (unknown command, name or value; unreadable or malformed file), "
-               "3 findings (edid diff: the EDIDs differ).\n"
+               "3 findings (edid diff: the EDIDs differ; edid check: something fails).\n"
                "Run \"korvanta COMMAND --help\" for a command's own options.");
 
     cli::GlobalOptions options;

@@ -36,6 +36,8 @@ private slots:
     void edidWriteVerifiesAndBacksUp();
     void edidWriteOutsideCustomMode();
     void decodersInWords();
+    void edidWorkshop();
+    void badEdidsNeverReachTheDevice();
     void usageErrorsSendNothing_data();
     void usageErrorsSendNothing();
     void failuresNameTheirCause_data();
@@ -52,6 +54,7 @@ private:
     Run korvanta(const QStringList& args, const QStringList& env = {});
     QString path(const char* name) const { return dir->filePath(QLatin1String(name)); }
     std::map<std::string, std::string> getAll();
+    QJsonObject fileFields(const QString& file);
 
     std::unique_ptr<QTemporaryDir> dir;
 };
@@ -293,6 +296,107 @@ void CliTest::decodersInWords() {
     QFile saved(path("top.bin"));
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QVERIFY(saved.readAll().startsWith("00 FF FF FF FF FF FF 00"));
+}
+
+static QByteArray fileBytes(const QString& name) {
+    QFile f(name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void CliTest::edidWorkshop() {
+    // No edits: the input comes back byte for byte.
+    QCOMPARE(korvanta({"edid", "read", "top", "-o", path("top.bin")}).code, 0);
+    QCOMPARE(korvanta({"edid", "edit", path("top.bin"), "-o", path("same.bin")}).code, 0);
+    QCOMPARE(fileBytes(path("same.bin")), fileBytes(path("top.bin")));
+
+    // Edits in the order given, read back by the decoder; global options may stand among them.
+    const Run edit = korvanta({"edid", "edit", "top", "--name", "Cinema", "--remove-vic", "97",
+                               "--json", "--max-tmds=600", "-o", path("edited.bin")});
+    QCOMPARE(edit.code, 0);
+    QCOMPARE(QJsonDocument::fromJson(edit.out).object()["size"].toInt(), 256);
+    const QJsonObject decoded =
+        QJsonDocument::fromJson(korvanta({"--json", "edid", "decode", path("edited.bin")}).out)
+            .object()["decode"]
+            .toObject()["fields"]
+            .toObject();
+    QCOMPARE(decoded["displayName"].toString(), QString("Cinema"));
+    const QJsonObject blocks = decoded["block1"].toObject()["dataBlocks"].toObject();
+    for (const QJsonValue& v : blocks["video"].toArray())
+        QVERIFY(v.toObject()["vic"].toInt() != 97);
+    QCOMPARE(blocks["hdmiForum"].toObject()["maxTmdsCharacterRateMhz"].toInt(), 600);
+    QCOMPARE(korvanta({"edid", "edit", "top", "--volume", "11"}).code, 2);
+
+    // The TV's video with the receiver's audio: BOT's audio formats, TOP's name.
+    QCOMPARE(
+        korvanta({"edid", "merge", "--video", "top", "--audio", "bot", "-o", path("m.bin")}).code,
+        0);
+    const QJsonObject botFields =
+        QJsonDocument::fromJson(korvanta({"--json", "edid", "decode", "bot"}).out)
+            .object()["decode"]
+            .toObject()["fields"]
+            .toObject();
+    const QJsonObject merged =
+        QJsonDocument::fromJson(korvanta({"--json", "edid", "decode", path("m.bin")}).out)
+            .object()["decode"]
+            .toObject()["fields"]
+            .toObject();
+    QCOMPARE(merged["displayName"], fileFields(path("top.bin"))["displayName"]);
+    QCOMPARE(merged["block1"].toObject()["dataBlocks"].toObject()["audio"],
+             botFields["block1"].toObject()["dataBlocks"].toObject()["audio"]);
+
+    // The check: a preset passes; 4K formats over a 165 MHz limit fail (exit 3).
+    QCOMPARE(korvanta({"edid", "check", "preset:4k60-hdr-atmos"}).code, 0);
+    QCOMPARE(korvanta({"edid", "edit", "top", "--max-tmds", "165", "-o", path("slow.bin")}).code,
+             0);
+    const Run check = korvanta({"edid", "check", path("slow.bin")});
+    QCOMPARE(check.code, 3);
+    QVERIFY2(check.out.contains("failure: 3840x2160p60 needs 594 MHz in RGB and 297 MHz in "
+                                "4:2:0 and the EDID allows 165 MHz"),
+             check.out.constData());
+
+    const QJsonArray presets =
+        QJsonDocument::fromJson(korvanta({"--json", "edid", "preset", "list"}).out)
+            .object()["presets"]
+            .toArray();
+    QVERIFY(presets.size() >= 4);
+    QVERIFY(!presets[0].toObject()["description"].toString().isEmpty());
+    QCOMPARE(korvanta({"edid", "preset", "show", "nothing"}).code, 2);
+}
+
+QJsonObject CliTest::fileFields(const QString& file) {
+    return QJsonDocument::fromJson(korvanta({"--json", "edid", "decode", file}).out)
+        .object()["decode"]
+        .toObject()["fields"]
+        .toObject();
+}
+
+void CliTest::badEdidsNeverReachTheDevice() {
+    QCOMPARE(korvanta({"edid", "edit", "top", "--max-tmds", "165", "-o", path("slow.bin")}).code,
+             0);
+    QByteArray twice = fileBytes(path("slow.bin"));
+    twice += twice;
+    QFile longFile(path("long.bin"));
+    QVERIFY(longFile.open(QIODevice::WriteOnly));
+    longFile.write(twice);
+    longFile.close();
+
+    const QList<QStringList> refused{{"edid", "write", "--custom", path("slow.bin")},
+                                     {"edid", "write", "--custom", "--force", path("long.bin")}};
+    for (const QStringList& args : refused) {
+        QFile::remove(path("trace.log"));
+        const Run r = korvanta(args);
+        QCOMPARE(r.code, 2);
+        QVERIFY(r.err.contains("nothing was written"));
+        QVERIFY(readTrace(path("trace.log")).requests.isEmpty());
+    }
+    // Forced, a failing EDID goes out, and the changes are said first.
+    const Run forced = korvanta({"edid", "write", "--custom", "--force", path("slow.bin")});
+    QCOMPARE(forced.code, 0);
+    QVERIFY(forced.out.contains("what changes on the device:"));
+    // A backup holding it restores only when forced.
+    QCOMPARE(korvanta({"backup", path("backup.json")}).code, 0);
+    QCOMPARE(korvanta({"restore", path("backup.json")}).code, 2);
+    QCOMPARE(korvanta({"restore", "--force", path("backup.json")}).code, 0);
 }
 
 void CliTest::usageErrorsSendNothing_data() {
