@@ -116,17 +116,42 @@ Node differences(const Decoded& a, const Decoded& b, const std::string& nameA,
     for (const Flat& f : fb)
         inB[f.path] = &f;
     Node n = group("differences", "Fields that differ");
-    std::map<std::string, bool> inA;
+    std::map<std::string, const Flat*> inA;
+    for (const Flat& f : fa)
+        inA[f.path] = &f;
+    // A part one side lacks is one line; what lies below it is not repeated.
+    const auto oneSided = [&](const Flat& f, const std::vector<Flat>& side,
+                              const std::map<std::string, const Flat*>& other,
+                              const std::string& name) {
+        for (std::size_t dot = f.path.find('.'); dot != std::string::npos;
+             dot = f.path.find('.', dot + 1))
+            if (!other.count(f.path.substr(0, dot)))
+                return; // an ancestor already said it
+        const std::string below = f.path + ".";
+        const bool hasParts = std::any_of(side.begin(), side.end(),
+                                          [&](const Flat& g) { return g.path.starts_with(below); });
+        if (!hasParts) {
+            const bool sideIsA = &side == &fa;
+            n.children.push_back(difference(f, sideIsA ? f.text : std::string(),
+                                            sideIsA ? std::string() : f.text, nameA, nameB));
+            return;
+        }
+        Node line = field({}, f.label, "only in " + name);
+        line.children = {jsonOnly("field", QString::fromStdString(f.path)),
+                         jsonOnly("label", QString::fromStdString(f.label)),
+                         jsonOnly("onlyIn", QString::fromStdString(name))};
+        n.children.push_back(std::move(line));
+    };
     for (const Flat& f : fa) {
-        inA[f.path] = true;
         const auto other = inB.find(f.path);
-        const std::string otherText = other == inB.end() ? std::string() : other->second->text;
-        if (other == inB.end() || otherText != f.text)
-            n.children.push_back(difference(f, f.text, otherText, nameA, nameB));
+        if (other == inB.end())
+            oneSided(f, fa, inB, nameA);
+        else if (other->second->text != f.text)
+            n.children.push_back(difference(f, f.text, other->second->text, nameA, nameB));
     }
     for (const Flat& f : fb)
         if (!inA.count(f.path))
-            n.children.push_back(difference(f, {}, f.text, nameA, nameB));
+            oneSided(f, fb, inA, nameB);
     if (n.children.empty()) {
         n.text = "none";
         n.json = QJsonArray(); // still a list

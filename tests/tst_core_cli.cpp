@@ -288,6 +288,13 @@ void CliTest::decodersInWords() {
     const Run differ = korvanta({"edid", "diff", path("bot.bin"), "TOP"});
     QCOMPARE(differ.code, 3);
     QVERIFY(differ.out.contains("Same: no"));
+    // A block on one side only is one line, its fields not listed again.
+    const Run oneSided = korvanta(
+        {"edid", "diff", "top",
+         QStringLiteral(QT_TESTCASE_SOURCEDIR "/data/edid-samples/AOC_AOC2401_78642F6A59F2.bin")});
+    QVERIFY2(oneSided.out.contains("HDMI Forum Vendor-Specific Data Block: only in top\n"),
+             oneSided.out.constData());
+    QVERIFY(!oneSided.out.contains("HDMI Forum Vendor-Specific Data Block > SCDC"));
 
     // The format follows --format over the name, and the note says which was written.
     const Run hex = korvanta({"edid", "read", "Top", "-o", path("top.bin"), "--format", "hex"});
