@@ -11,6 +11,7 @@
 #include "window/EdidEditorWindow.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QListWidget>
@@ -63,6 +64,16 @@ QStringList column(const QTableWidget* table, int c) {
     return out;
 }
 
+// Selects only the row whose first cell is `text`, whatever keys were held before.
+void selectRowOf(QTableWidget* table, const QString& text) {
+    const int row = static_cast<int>(column(table, 0).indexOf(text));
+    QVERIFY(row >= 0);
+    table->selectionModel()->select(table->model()->index(row, 0),
+                                    QItemSelectionModel::ClearAndSelect |
+                                        QItemSelectionModel::Rows);
+    table->setCurrentCell(row, 0, QItemSelectionModel::NoUpdate);
+}
+
 QStringList failures(const EdidEditorWindow* editor) {
     QStringList out;
     for (int i = 0; i < editor->findingList()->count(); ++i)
@@ -88,6 +99,7 @@ private slots:
     void toolsMenuOpensOurWindows();
     void contextMenuHasEdit();
     void nameEditUndoRedoAndUse();
+    void keysUndoAndRedo();
     void videoTableEdits();
     void refusedEditChangesNothing();
     void hdrAndAudioPanels();
@@ -182,6 +194,20 @@ void EdidWorkshopTest::nameEditUndoRedoAndUse() {
     QCOMPARE(bytesOf(editorImage(h)), edited);
 }
 
+void EdidWorkshopTest::keysUndoAndRedo() {
+    WindowHarness h;
+    EdidEditorWindow* editor = openOnMonitor(h);
+    const std::vector<std::uint8_t> original = editor->bytes();
+    QVERIFY(editor->applyOption(QStringLiteral("add-vic"), QStringLiteral("5")));
+    const std::vector<std::uint8_t> edited = editor->bytes();
+    QApplication::setActiveWindow(editor);
+    QVERIFY(QTest::qWaitForWindowActive(editor));
+    QTest::keyClick(editor, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(editor->bytes(), original);
+    QTest::keyClick(editor, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(editor->bytes(), edited);
+}
+
 void EdidWorkshopTest::videoTableEdits() {
     WindowHarness h;
     EdidEditorWindow* editor = openOnMonitor(h);
@@ -194,7 +220,7 @@ void EdidWorkshopTest::videoTableEdits() {
     editor->findChild<QSpinBox*>("newVic")->setValue(5);
     press(editor, QStringLiteral("Add VIC"));
     QVERIFY(column(table, 0).contains("5"));
-    table->selectRow(static_cast<int>(column(table, 0).indexOf("4")));
+    selectRowOf(table, "4");
     press(editor, QStringLiteral("Remove VIC"));
     QVERIFY(!column(table, 0).contains("4"));
     QVERIFY(column(table, 0).contains("5"));
@@ -203,7 +229,7 @@ void EdidWorkshopTest::videoTableEdits() {
     QVERIFY(editor->undo());
     QCOMPARE(editor->bytes(), bytesOf(edidsamples::monitor4k()));
 
-    table->selectRow(static_cast<int>(column(table, 0).indexOf("4")));
+    selectRowOf(table, "4");
     press(editor, QStringLiteral("Make native"));
     QCOMPARE(column(table, 2).indexOf("\u2713"), column(table, 0).indexOf("4"));
 }
@@ -242,7 +268,7 @@ void EdidWorkshopTest::hdrAndAudioPanels() {
     QCOMPARE(audio->rowCount(), before);
     press(editor, QStringLiteral("Add format"));
     QVERIFY(column(audio, 0).contains("truehd:8:atmos"));
-    audio->selectRow(static_cast<int>(column(audio, 0).indexOf("truehd:8:atmos")));
+    selectRowOf(audio, "truehd:8:atmos");
     press(editor, QStringLiteral("Remove format"));
     QVERIFY(!column(audio, 0).contains("truehd:8:atmos"));
     QCOMPARE(audio->rowCount(), before);
