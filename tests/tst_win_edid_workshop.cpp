@@ -106,6 +106,7 @@ private slots:
     void failureAskedBeforeUse_data();
     void failureAskedBeforeUse();
     void mergeWithPreset();
+    void mergeWithTopDisplay();
     void textThatIsNoEdidStartsBlank();
 };
 
@@ -325,6 +326,24 @@ void EdidWorkshopTest::mergeWithPreset() {
     // A file chooser left cancelled merges nothing.
     QVERIFY(!editor->merge(EdidEditorWindow::Source::File, EdidEditorWindow::Source::Editor, true));
     QCOMPARE(editor->bytes(), bytesOf(edidsamples::monitor4k()));
+}
+
+void EdidWorkshopTest::mergeWithTopDisplay() {
+    WindowHarness h;
+    EdidEditorWindow* editor = openOnMonitor(h);
+    edid::Model monitor, top;
+    QVERIFY(edid::parse(editor->bytes(), monitor).ok);
+    QVERIFY(edid::parse(bytesOf(h.device().displayEdid[0]), top).ok);
+    QVERIFY(edid::identityOf(top).name != edid::identityOf(monitor).name);
+    // TOP's video and identity with the monitor's audio.
+    QVERIFY(editor->merge(EdidEditorWindow::Source::Top, EdidEditorWindow::Source::Editor, false));
+    edid::Model m;
+    QVERIFY(edid::parse(editor->bytes(), m).ok);
+    QCOMPARE(edid::identityOf(m).name, edid::identityOf(top).name);
+    QCOMPARE(edid::videoCodes(m), edid::videoCodes(top));
+    QVERIFY(edid::audioFormats(m) == edid::audioFormats(monitor));
+    QCOMPARE(editor->findChild<QLineEdit*>("name")->text(),
+             QString::fromStdString(edid::identityOf(top).name));
 }
 
 void EdidWorkshopTest::textThatIsNoEdidStartsBlank() {
