@@ -2,10 +2,13 @@
 
 #include "window/DecodeWindow.h"
 #include "window/EdidComparison.h"
+#include "window/EdidEditorWindow.h"
 #include "window/FieldDecode.h"
 
 #include <QContextMenuEvent>
+#include <QMainWindow>
 #include <QMenu>
+#include <QMenuBar>
 #include <QTextEdit>
 
 #include <memory>
@@ -67,6 +70,25 @@ void installDecodeMenus(QWidget& window) {
             field->viewport()->installEventFilter(filter);
         }
     }
+    installToolsMenu(window);
+}
+
+void installToolsMenu(QWidget& window) {
+    auto* main = qobject_cast<QMainWindow*>(&window);
+    auto* editor = window.findChild<QTextEdit*>(QStringLiteral("EDIDtext"));
+    if (!main || !editor || main->menuBar()->findChild<QMenu*>(QStringLiteral("menuTools")))
+        return;
+    auto* tools = new QMenu(DecodeWindow::tr("Tools"), main->menuBar());
+    tools->setObjectName(QStringLiteral("menuTools"));
+    QObject::connect(tools->addAction(DecodeWindow::tr("Decode\u2026")), &QAction::triggered,
+                     editor, [editor] { openDecodeWindow(editor); });
+    QObject::connect(tools->addAction(DecodeWindow::tr("Compare EDIDs\u2026")), &QAction::triggered,
+                     editor, [editor] { openEdidComparison(editor); });
+    QObject::connect(tools->addAction(DecodeWindow::tr("Edit EDID\u2026")), &QAction::triggered,
+                     editor, [editor] { openEdidEditor(editor); });
+    // Between File and Help, where the form's menus leave room for it.
+    auto* help = main->menuBar()->findChild<QMenu*>(QStringLiteral("menuHelp"));
+    main->menuBar()->insertMenu(help ? help->menuAction() : nullptr, tools);
 }
 
 QMenu* decodeContextMenu(QTextEdit* field) {
@@ -77,9 +99,12 @@ QMenu* decodeContextMenu(QTextEdit* field) {
     menu->addSeparator();
     QObject::connect(menu->addAction(DecodeWindow::tr("Decode\u2026")), &QAction::triggered, field,
                      [field] { openDecodeWindow(field); });
-    if (entry->kind == HexField::Edid)
+    if (entry->kind == HexField::Edid) {
+        QObject::connect(menu->addAction(DecodeWindow::tr("Edit\u2026")), &QAction::triggered,
+                         field, [field] { openEdidEditor(field); });
         QObject::connect(menu->addAction(DecodeWindow::tr("Compare EDIDs\u2026")),
                          &QAction::triggered, field, [field] { openEdidComparison(field); });
+    }
     return menu;
 }
 

@@ -10,9 +10,14 @@ class QWidget;
 
 // "Decode…" in the context menus of the window's hex fields (the EDID editor,
 // the CEC command, both InfoFrames and the source's HDR InfoFrame), and
-// "Compare EDIDs…" in the EDID editor's. The entries are added when the menu
+// "Edit…" and "Compare EDIDs…" in the EDID editor's. The entries are added when the menu
 // opens, by an event filter, so the form itself stays as designed.
+// Also adds the Tools menu.
 void installDecodeMenus(QWidget& window);
+
+// A "Tools" menu between File and Help that opens each of our windows on the
+// EDID editor's text: "Decode…", "Compare EDIDs…", "Edit EDID…".
+void installToolsMenu(QWidget& window);
 
 // The menu a right click on `field` opens: the field's standard entries, then
 // ours when the field is one of the hex fields. The caller deletes it.

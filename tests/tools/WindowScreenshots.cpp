@@ -16,6 +16,7 @@
 #include "window/DecodeMenus.h"
 #include "window/DecodeWindow.h"
 #include "window/EdidComparison.h"
+#include "window/EdidEditorWindow.h"
 #include "window/MainWindow.h"
 #include "window/Variant.h"
 
@@ -77,6 +78,26 @@ bool save(QWidget* widget, const QString& path) {
     return false;
 }
 
+// The EDID editing window on TOP's display, one picture a panel.
+int saveEditorWindow(MainWindow& window, const QDir& out, int number) {
+    const char* variant = kDpi200Build ? "dpi200" : "standard";
+    EdidEditorWindow* editor = openEdidEditor(window.findChild<QTextEdit*>("EDIDtext"));
+    editor->merge(EdidEditorWindow::Source::Top, EdidEditorWindow::Source::Top, false);
+    auto* tabs = editor->findChild<QTabWidget*>();
+    int failures = 0;
+    for (int i = 0; i < tabs->count(); ++i) {
+        tabs->setCurrentIndex(i);
+        QApplication::processEvents();
+        const QString file = QStringLiteral("%1-%2-edit-EDID-%3.png")
+                                 .arg(variant)
+                                 .arg(number++)
+                                 .arg(tabs->tabText(i).toLower());
+        if (!save(editor, out.filePath(file)))
+            ++failures;
+    }
+    return failures;
+}
+
 // The decode window as the context menus open it: the EDID editor's and the HDR
 // InfoFrame's decodes, and the editor compared with TOP's display.
 int saveDecodeWindows(MainWindow& window, const QDir& out, int number) {
@@ -95,10 +116,10 @@ int saveDecodeWindows(MainWindow& window, const QDir& out, int number) {
         if (button->text() == QStringLiteral("TOP display"))
             button->click();
     QApplication::processEvents();
-    const QString file = QStringLiteral("%1-%2-compare-EDIDtext.png").arg(variant).arg(number);
+    const QString file = QStringLiteral("%1-%2-compare-EDIDtext.png").arg(variant).arg(number++);
     if (!save(comparison, out.filePath(file)))
         ++failures;
-    return failures;
+    return failures + saveEditorWindow(window, out, number);
 }
 
 } // namespace
