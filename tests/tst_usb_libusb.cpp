@@ -277,6 +277,12 @@ void TstUsbLibusb::staleReplyIsFlushed() {
     std::uint32_t written = 0;
     QCOMPARE(rig.usb->write(appState.deviceHandle, orphan, 3, &written), 0);
     QCOMPARE(written, 3u);
+    // Let the orphan's reply arrive first: on a loaded machine it could
+    // otherwise come after the flush and the test would measure the race.
+    std::uint32_t queued = 0, status = 0;
+    for (int i = 0; i < 200 && queued == 0; ++i)
+        QCOMPARE(rig.usb->checkRxQueue(appState.deviceHandle, &queued, &status), 0);
+    QVERIFY(queued > 0);
     const std::uint8_t request[] = {0x11, 8, 0xE0, 7};
     std::uint8_t reply[kReplyBufferSize] = {};
     int received = 0;
