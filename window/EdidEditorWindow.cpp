@@ -163,19 +163,26 @@ EdidEditorWindow::EdidEditorWindow(QTextEdit* editor, QWidget* owner)
 
 EdidEditorWindow::~EdidEditorWindow() = default;
 
+// A line edit that applies its option when the user finishes typing in it.
+QLineEdit* EdidEditorWindow::optionField(QFormLayout* form, const QString& label,
+                                         const char* option) {
+    auto* edit = new QLineEdit(form->parentWidget());
+    edit->setObjectName(QString::fromLatin1(option));
+    form->addRow(label, edit);
+    connect(edit, &QLineEdit::editingFinished, this, [this, edit, option] {
+        if (!refreshing_ && edit->isModified()) {
+            edit->setModified(false);
+            applyOption(QString::fromLatin1(option), edit->text());
+        }
+    });
+    return edit;
+}
+
 QWidget* EdidEditorWindow::identityPanel() {
     auto* panel = new QWidget;
     auto* form = new QFormLayout(panel);
     auto field = [&](QLineEdit*& edit, const QString& label, const char* option) {
-        edit = new QLineEdit(panel);
-        edit->setObjectName(QString::fromLatin1(option));
-        form->addRow(label, edit);
-        connect(edit, &QLineEdit::editingFinished, this, [this, edit, option] {
-            if (!refreshing_ && edit->isModified()) {
-                edit->setModified(false);
-                applyOption(QString::fromLatin1(option), edit->text());
-            }
-        });
+        edit = optionField(form, label, option);
     };
     field(manufacturer_, tr("Manufacturer (3 letters)"), "manufacturer");
     field(product_, tr("Product code"), "product");
@@ -262,15 +269,7 @@ QWidget* EdidEditorWindow::hdrPanel() {
     eotfs->addStretch();
     form->addRow(tr("EOTFs"), eotfs);
     auto field = [&](QLineEdit*& edit, const QString& label, const char* option) {
-        edit = new QLineEdit(panel);
-        edit->setObjectName(QString::fromLatin1(option));
-        form->addRow(label, edit);
-        connect(edit, &QLineEdit::editingFinished, this, [this, edit, option] {
-            if (!refreshing_ && edit->isModified()) {
-                edit->setModified(false);
-                applyOption(QString::fromLatin1(option), edit->text());
-            }
-        });
+        edit = optionField(form, label, option);
     };
     field(maxLum_, tr("Max luminance (cd/m\u00B2)"), "max-luminance");
     field(avgLum_, tr("Max frame-average (cd/m\u00B2)"), "avg-luminance");
@@ -329,15 +328,7 @@ QWidget* EdidEditorWindow::hdmiPanel() {
     auto* panel = new QWidget;
     auto* form = new QFormLayout(panel);
     auto field = [&](QLineEdit*& edit, const QString& label, const char* option) {
-        edit = new QLineEdit(panel);
-        edit->setObjectName(QString::fromLatin1(option));
-        form->addRow(label, edit);
-        connect(edit, &QLineEdit::editingFinished, this, [this, edit, option] {
-            if (!refreshing_ && edit->isModified()) {
-                edit->setModified(false);
-                applyOption(QString::fromLatin1(option), edit->text());
-            }
-        });
+        edit = optionField(form, label, option);
     };
     field(address_, tr("Physical address"), "physical-address");
     field(maxTmds_, tr("Max TMDS (MHz)"), "max-tmds");

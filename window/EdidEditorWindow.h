@@ -28,6 +28,9 @@ class Reporter;
 // A window of its own that edits the EDID editor's table by meaning: identity,
 // video codes, HDR, audio and the HDMI blocks. Every edit can be undone; the
 // result goes back into the editor's text only on "Use in editor".
+class QFormLayout;
+class QLineEdit;
+
 class EdidEditorWindow : public QWidget {
     Q_OBJECT
 
@@ -72,6 +75,7 @@ private:
     void refreshAudio();
     std::vector<int> selectedVics() const;
 
+    QLineEdit* optionField(QFormLayout* form, const QString& label, const char* option);
     QWidget* identityPanel();
     QWidget* videoPanel();
     QWidget* hdrPanel();
