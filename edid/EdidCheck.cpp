@@ -173,10 +173,7 @@ std::vector<Finding> checkEdid(std::span<const std::uint8_t> bytes, CheckOptions
     for (const Extension& e : m.extensions) {
         if (!e.isCta)
             continue;
-        const DataBlock* map = nullptr;
-        for (const DataBlock& db : e.cta.dataBlocks)
-            if (kindOf(db) == BlockKind::Y420CapabilityMap)
-                map = &db;
+        const DataBlock* map = y420Map(e.cta);
         int position = 0;
         for (const DataBlock& db : e.cta.dataBlocks) {
             const BlockKind kind = kindOf(db);
@@ -185,15 +182,8 @@ std::vector<Finding> checkEdid(std::span<const std::uint8_t> bytes, CheckOptions
             for (std::size_t i = kind == BlockKind::Video ? 0 : 1; i < db.payload.size(); ++i) {
                 const int vic = vicOf(db.payload[i]);
                 bool inMap = false;
-                if (kind == BlockKind::Video) {
-                    if (map) {
-                        const std::size_t byte = 1 + static_cast<std::size_t>(position / 8);
-                        inMap = map->payload.size() <= 1 ||
-                                (byte < map->payload.size() &&
-                                 ((map->payload[byte] >> (position % 8)) & 1));
-                    }
-                    ++position;
-                }
+                if (kind == BlockKind::Video)
+                    inMap = y420Mapped(map, position++);
                 const auto t = vicTiming(vic);
                 if (!t) {
                     out.push_back({FindingKind::Note, "VIC " + std::to_string(vic) +

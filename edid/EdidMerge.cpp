@@ -39,10 +39,7 @@ std::set<int> y420Codes(const Model& m) {
     for (const Extension& e : m.extensions) {
         if (!e.isCta)
             continue;
-        const DataBlock* map = nullptr;
-        for (const DataBlock& db : e.cta.dataBlocks)
-            if (kindOf(db) == BlockKind::Y420CapabilityMap)
-                map = &db;
+        const DataBlock* map = y420Map(e.cta);
         int pos = 0;
         for (const DataBlock& db : e.cta.dataBlocks) {
             if (kindOf(db) == BlockKind::Y420Video)
@@ -50,13 +47,9 @@ std::set<int> y420Codes(const Model& m) {
                     out.insert(db.payload[i]);
             if (kindOf(db) != BlockKind::Video)
                 continue;
-            for (std::uint8_t svd : db.payload) {
-                const std::size_t byte = 1 + static_cast<std::size_t>(pos / 8);
-                if (map && (map->payload.size() <= 1 ||
-                            (byte < map->payload.size() && (map->payload[byte] >> (pos % 8)) & 1)))
+            for (std::uint8_t svd : db.payload)
+                if (y420Mapped(map, pos++))
                     out.insert(vicOf(svd));
-                ++pos;
-            }
         }
     }
     return out;

@@ -319,4 +319,20 @@ bool nativeSvd(std::uint8_t svd) {
     return svd >= 129 && svd <= 192;
 }
 
+const DataBlock* y420Map(const CtaExtension& cta) {
+    const DataBlock* map = nullptr;
+    for (const DataBlock& db : cta.dataBlocks)
+        if (kindOf(db) == BlockKind::Y420CapabilityMap)
+            map = &db;
+    return map;
+}
+
+bool y420Mapped(const DataBlock* map, int position) {
+    if (!map)
+        return false;
+    const std::size_t byte = 1 + static_cast<std::size_t>(position / 8);
+    return map->payload.size() <= 1 ||
+           (byte < map->payload.size() && ((map->payload[byte] >> (position % 8)) & 1));
+}
+
 } // namespace edid

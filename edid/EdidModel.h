@@ -114,6 +114,12 @@ Extension* editableCta(Model& model, bool create);
 // Marks a block edited (index 0: the base block, n: extension n).
 void markEdited(Model& model, int block);
 
+// The extension's 4:2:0 capability map (nullptr when it has none), and
+// whether it marks the video data block's entry at `position` (an empty map
+// marks them all).
+const DataBlock* y420Map(const CtaExtension& cta);
+bool y420Mapped(const DataBlock* map, int position);
+
 // All data blocks of one kind over the readable CTA extensions.
 std::vector<DataBlock*> blocksOf(Model& model, BlockKind kind);
 std::vector<const DataBlock*> blocksOf(const Model& model, BlockKind kind);
