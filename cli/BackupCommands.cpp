@@ -215,14 +215,6 @@ bool loadBackup(const std::string& file, Backup* backup) {
     return true;
 }
 
-// As the trace writes requests: "10 04 E0 09 01".
-std::string hexLine(const std::vector<std::uint8_t>& bytes) {
-    return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()))
-        .toHex(' ')
-        .toUpper()
-        .toStdString();
-}
-
 // What a restore changes, in words: one line a change, as it is made (or,
 // in a dry run, would be).
 struct Plan {
@@ -339,8 +331,8 @@ int runRestore(const GlobalOptions& options, const std::string& file, bool dryRu
         QJsonArray requests;
         for (const auto& r : session.plannedRequests()) {
             if (verbose)
-                out.line("  " + hexLine(r));
-            requests.append(QString::fromStdString(hexLine(r)));
+                out.line("  " + hexBytes(r));
+            requests.append(QString::fromStdString(hexBytes(r)));
         }
         out.json["requests"] = requests;
     }

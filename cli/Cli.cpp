@@ -35,14 +35,14 @@ std::string trimmed(const char* text) {
     return first == std::string::npos ? std::string() : s.substr(first, last - first + 1);
 }
 
+} // namespace
+
 std::string hexBytes(const std::vector<std::uint8_t>& bytes) {
     return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()))
         .toHex(' ')
         .toUpper()
         .toStdString();
 }
-
-} // namespace
 
 std::string lastTransactionCause() {
     const TransactionOutcome& t = lastTransaction();
@@ -190,8 +190,7 @@ struct DeviceSession::DryRun : UsbLibrary {
             return inner.write(handle, buffer, count, written);
         planned.emplace_back(buffer, buffer + count);
         if (trace) {
-            const QByteArray bytes(reinterpret_cast<const char*>(buffer), qsizetype(count));
-            trace->comment("dry run, not sent: " + bytes.toHex(' ').toUpper().toStdString());
+            trace->comment("dry run, not sent: " + hexBytes(planned.back()));
             trace->skipNextRecord();
         }
         answer = {buffer[2], 0};

@@ -97,6 +97,9 @@ private:
     std::unique_ptr<Trace> trace_;
 };
 
+// Bytes as the trace writes requests: "10 04 E0 09 01".
+std::string hexBytes(const std::vector<std::uint8_t>& bytes);
+
 // Why the last transaction failed, in words (no answer, a refusal, a wrong
 // acknowledge byte, a short reply, a failing library call), with its request;
 // empty when it did not fail at the link.
