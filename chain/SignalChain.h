@@ -69,8 +69,8 @@ struct ChainData {
 };
 
 struct Finding {
-    std::string check;    // "format", "bandwidth", "colour", "colorimetry", "hdr",
-                          // "luminance", "output", "display", "input", "edid"
+    std::string check; // "format", "bandwidth", "colour", "colorimetry", "hdr",
+                       // "luminance", "output", "display", "input", "edid"
     Verdict verdict = Verdict::Fine;
     std::string sentence; // one plain sentence
     std::string setting;  // a `korvanta set` name that addresses it; empty: none
@@ -78,12 +78,12 @@ struct Finding {
 };
 
 struct OutputReport {
-    std::string name;    // "TOP", "BOT"
-    std::string link;    // "TX A", "TX B"
+    std::string name; // "TOP", "BOT"
+    std::string link; // "TX A", "TX B"
     bool active = false;
-    char port = 0;       // 'A' or 'B': the input that feeds it; 0: not known
+    char port = 0;         // 'A' or 'B': the input that feeds it; 0: not known
     bool described = true; // false: fed by the input the status does not describe
-    std::string display; // the display's name from its EDID; empty: none known
+    std::string display;   // the display's name from its EDID; empty: none known
     Verdict verdict = Verdict::Fine;
     std::vector<Finding> findings;
 };
