@@ -1,6 +1,7 @@
 #include "cli/Cli.h"
 
 #include "link/AppState.h"
+#include "link/DeviceIds.h"
 #include "link/Platform.h"
 #include "link/Protocol.h"
 #include "link/UsbLink.h"
@@ -170,6 +171,9 @@ struct DeviceSession::DryRun : UsbLibrary {
     int getProductString(std::uint32_t index, char* buffer, std::uint32_t selector) override {
         return inner.getProductString(index, buffer, selector);
     }
+    int getDeviceLocation(std::uint32_t index, char* buffer) override {
+        return inner.getDeviceLocation(index, buffer);
+    }
     int open(std::uint32_t index, DeviceHandle* handle) override {
         return inner.open(index, handle);
     }
@@ -234,10 +238,19 @@ DeviceSession::~DeviceSession() {
 int DeviceSession::open() {
     if (const int code = openLink())
         return code;
-    if (!findDevice(appState.productString, &appState.deviceIndex) ||
-        !openDevice(appState.deviceIndex))
-        return kDeviceFailed;
-    return kDone;
+    std::string wanted = options_.device;
+    if (const char* env = std::getenv("KORVANTA_DEVICE"); wanted.empty() && env)
+        wanted = env;
+    DeviceEntry picked{};
+    std::string complaint;
+    bool several = false;
+    if (!pickDevice(wanted, &picked, &complaint, &several)) {
+        complain(several ? complaint + "; choose one with --device ID (or KORVANTA_DEVICE)"
+                         : complaint);
+        return several ? kUsage : kDeviceFailed;
+    }
+    appState.deviceIndex = picked.index;
+    return openDevice(picked.index) ? kDone : kDeviceFailed;
 }
 
 int DeviceSession::openLink() {

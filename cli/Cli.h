@@ -27,7 +27,8 @@ enum ExitCode : int {
 };
 
 struct GlobalOptions {
-    std::string link; // empty: KORVANTA_LINK, else usb
+    std::string link;   // empty: KORVANTA_LINK, else usb
+    std::string device; // empty: KORVANTA_DEVICE, else the only one
     std::string trace;
     bool json = false;
     bool quiet = false;
