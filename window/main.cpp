@@ -38,6 +38,12 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     applyFormFont();
 
+    // --device ID picks a unit as KORVANTA_DEVICE does, and wins over it.
+    const QStringList args = app.arguments();
+    for (qsizetype i = 1; i + 1 < args.size(); ++i)
+        if (args[i] == QLatin1String("--device"))
+            qputenv("KORVANTA_DEVICE", args[i + 1].toLocal8Bit());
+
     std::string complaint;
     const LinkChoice link = linkChoiceFromEnvironment(std::getenv("KORVANTA_LINK"), &complaint);
     if (!complaint.empty())
