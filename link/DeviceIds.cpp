@@ -3,6 +3,8 @@
 #include "link/AppState.h"
 #include "link/Platform.h"
 
+#include <algorithm>
+
 namespace {
 
 // Every unit ships with this serial string; it tells nothing apart.
@@ -48,7 +50,12 @@ std::vector<DeviceEntry> knownDevices() {
         if (!readString(*library, i, false, &serial) || serial != appState.productString)
             continue;
         const bool located = readString(*library, i, true, &location);
-        found.push_back({i, deviceIdFor(true, serial, located, location, i), serial});
+        const std::string id = deviceIdFor(true, serial, located, location, i);
+        // Two claiming one ID cannot be told apart: the first answers, as
+        // the search by serial string always did.
+        if (std::none_of(found.begin(), found.end(),
+                         [&](const DeviceEntry& d) { return d.id == id; }))
+            found.push_back({i, id, serial});
     }
     return found;
 }

@@ -23,7 +23,8 @@ std::string deviceIdFor(bool serialRead, const std::string& serial, bool located
 std::string deviceIdAt(UsbLibrary& library, std::uint32_t index);
 
 // Every device with the product's identification string, through the
-// installed library; empty when it cannot count them.
+// installed library; empty when it cannot count them. Of several claiming
+// the same ID only the first is listed.
 std::vector<DeviceEntry> knownDevices();
 
 // Picks the device named `wanted`, or with an empty `wanted` the only one.

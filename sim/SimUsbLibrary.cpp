@@ -109,7 +109,11 @@ int SimUsbLibrary::getDeviceLocation(std::uint32_t visible, char* buffer) {
     std::uint32_t index = 0;
     if (!busIndexFor(visible, &index))
         return 1;
-    const int unit = unitNumberAt(index);
+    // A gadget answering to the unit's serial stands in for it (extra-device=2023):
+    // it claims the first unit's place, so that it is found instead, as before.
+    int unit = unitNumberAt(index);
+    if (unit == 0 && modelIndex < serials.size() && serials[index] == serials[modelIndex])
+        unit = 1;
     const std::string where =
         unit ? "sim-" + std::to_string(unit) : "sim-other-" + std::to_string(index);
     std::snprintf(buffer, kStringBufferSize, "%s", where.c_str());

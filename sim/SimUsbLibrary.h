@@ -31,7 +31,8 @@ public:
     int getTimeouts(std::uint32_t* readMs, std::uint32_t* writeMs) override;
     int checkRxQueue(DeviceHandle handle, std::uint32_t* queued,
                      std::uint32_t* queueStatus) override;
-    // Units are "sim-1", "sim-2", ...; other gadgets "sim-other-<bus index>".
+    // Units are "sim-1", "sim-2", ...; other gadgets "sim-other-<bus index>",
+    // except one with the first unit's serial, which claims "sim-1" too.
     int getDeviceLocation(std::uint32_t index, char* buffer) override;
 
     SimulatedDevice device; // unit 1

@@ -146,10 +146,11 @@ void DeviceIdsTest::idRule() {
 
 void DeviceIdsTest::knownDevicesAreTheProductOnly() {
     BusPlatform p;
-    p.bus.serials = {"1999", "2023", "", "2023", "2023"};
-    p.bus.locations = {"1-1", "1-2", "1-3", "", "2-4.1"};
+    p.bus.serials = {"1999", "2023", "", "2023", "2023", "2023"};
+    p.bus.locations = {"1-1", "1-2", "1-3", "", "2-4.1", "1-2"};
     const std::vector<DeviceEntry> found = knownDevices();
     QCOMPARE(ids(found), QString("1-2, device-3, 2-4.1"));
+    QCOMPARE(found[0].index, 1u); // the first of two claiming 1-2
     QCOMPARE(found[2].index, 4u);
     QCOMPARE(QString::fromStdString(found[2].serial), QString("2023"));
 }
