@@ -48,6 +48,8 @@ private slots:
     void chainOnTheSimulatedDevice_data();
     void chainOnTheSimulatedDevice();
     void statusChainReadsTheDisplaysOnlyWhenAsked();
+    void chainOnTheStagedExamples_data();
+    void chainOnTheStagedExamples();
     void silentDeviceFailsAfterOneRequest_data();
     void silentDeviceFailsAfterOneRequest();
     void jsonParses_data();
@@ -698,6 +700,58 @@ void CliTest::statusChainReadsTheDisplaysOnlyWhenAsked() {
     const QJsonObject doc = QJsonDocument::fromJson(json.out).object();
     QVERIFY(doc.contains("status"));
     QCOMPARE(doc["chain"]["outputs"][1]["display"].toString(), QString("BRIQ PJ-1080"));
+}
+
+void CliTest::chainOnTheStagedExamples_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("top");
+    QTest::addColumn<QString>("bot");
+    QTest::addColumn<int>("output"); // the finding that says why
+    QTest::addColumn<QString>("check");
+    QTest::addColumn<QString>("verdict");
+    QTest::addColumn<QString>("setting");
+    QTest::newRow("4:2:0 source, TV without 4:2:0") << "420-source-tv-without-420.json"
+                                                    << "wont-show"
+                                                    << "fine" << 0 << "colour"
+                                                    << "wont-show"
+                                                    << "";
+    QTest::newRow("4K HDR to TV and projector") << "4k-hdr-tv-and-projector.json"
+                                                << "fine"
+                                                << "wont-show" << 1 << "hdr"
+                                                << "degraded"
+                                                << "hdr=off";
+    QTest::newRow("no display on BOT") << "no-display-on-bot.json"
+                                       << "fine"
+                                       << "no-display" << 1 << "display"
+                                       << "no-display"
+                                       << "";
+}
+
+void CliTest::chainOnTheStagedExamples() {
+    QFETCH(QString, file);
+    QFETCH(int, output);
+    QFETCH(QString, check);
+    // The simulated device saves into its state file: a copy, not the example.
+    const QString example = QStringLiteral(QT_TESTCASE_SOURCEDIR "/../examples/") + file;
+    QVERIFY2(QFile::copy(example, path("staged.json")), qPrintable(example));
+    QFile::setPermissions(path("staged.json"), QFile::ReadOwner | QFile::WriteOwner);
+    const Run r = korvanta({"--json", "chain"}, {"KORVANTA_SIM_STATE=" + path("staged.json")});
+    QCOMPARE(r.code, 3);
+    QVERIFY2(r.err.isEmpty(), r.err.constData());
+    const QJsonArray outputs =
+        QJsonDocument::fromJson(r.out).object()["chain"].toObject()["outputs"].toArray();
+    QCOMPARE(outputs.size(), 2);
+    QTEST(outputs[0]["verdict"].toString(), "top");
+    QTEST(outputs[1]["verdict"].toString(), "bot");
+    QJsonObject why;
+    for (const QJsonValue& f : outputs[output]["findings"].toArray())
+        if (f["check"].toString() == check)
+            why = f.toObject();
+    QTEST(why["verdict"].toString(), "verdict");
+    const QString advice = why["setting"].toString().isEmpty()
+                               ? QString()
+                               : why["setting"].toString() + "=" + why["value"].toString();
+    QTEST(advice, "setting");
 }
 
 void CliTest::silentDeviceFailsAfterOneRequest_data() {
