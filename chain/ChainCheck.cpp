@@ -85,7 +85,6 @@ struct Settings {
 
 // What goes out on one output.
 struct Signal {
-    int vic = 0;
     std::string name;
     double pixelMhz = 0; // 0: the program does not know it
     Encoding encoding = Encoding::Rgb;
@@ -95,7 +94,6 @@ struct Signal {
 
 Signal signalFor(const Input& in, int output, const Settings& s) {
     Signal sig;
-    sig.vic = in.vic;
     sig.name = in.formatName;
     if (const auto t = edid::vicTiming(in.vic))
         sig.pixelMhz = t->pixelKhz / 1000.0;
