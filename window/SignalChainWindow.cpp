@@ -14,9 +14,12 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyledItemDelegate>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -30,7 +33,7 @@ struct ChainWindowLook {
     int width, height;
 };
 constexpr ChainWindowLook kLook =
-    kDpi200Build ? ChainWindowLook{7, 640, 560} : ChainWindowLook{9, 780, 680};
+    kDpi200Build ? ChainWindowLook{7, 640, 560} : ChainWindowLook{9, 780, 720};
 
 const QColor kProblemColour(0xB0, 0x00, 0x20);
 
@@ -65,6 +68,37 @@ QString settingText(const chain::Finding& finding) {
     return QStringLiteral("korvanta set %1 %2")
         .arg(fromStd(finding.setting), fromStd(finding.value));
 }
+
+constexpr int kSentenceColumn = 1;
+
+// Item views size rows for one line of text; sentences are wrapped to the
+// column's width instead of being cut.
+class WrappingDelegate final : public QStyledItemDelegate {
+public:
+    explicit WrappingDelegate(QTreeWidget* tree) : QStyledItemDelegate(tree), tree_(tree) {}
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        if (index.column() != kSentenceColumn)
+            return size;
+        // The text's margins inside the cell, as the style draws them.
+        const int margin = 2 * (tree_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
+        const int width = tree_->columnWidth(kSentenceColumn) - margin;
+        if (width <= 0)
+            return size;
+        const QRect text = option.fontMetrics.boundingRect(
+            QRect(0, 0, width, 1 << 20), Qt::TextWordWrap, index.data().toString());
+        // The cell's own padding above and below one line, kept for several,
+        // and a little more between wrapped rows, which would otherwise touch.
+        const int wrapped = text.height() > option.fontMetrics.height() ? 4 : 0;
+        const int padding = size.height() - option.fontMetrics.height() + wrapped;
+        size.setHeight(std::max(size.height(), text.height() + padding));
+        return size;
+    }
+
+private:
+    QTreeWidget* tree_;
+};
 
 } // namespace
 
@@ -111,6 +145,12 @@ SignalChainWindow::SignalChainWindow(QWidget* owner)
     findings_->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     findings_->header()->setSectionResizeMode(1, QHeaderView::Stretch);
     findings_->header()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
+    findings_->setTextElideMode(Qt::ElideNone);
+    findings_->setItemDelegate(new WrappingDelegate(findings_));
+    connect(findings_->header(), &QHeaderView::sectionResized, this, [this](int column) {
+        if (column == kSentenceColumn)
+            findings_->doItemsLayout();
+    });
 
     auto* row = new QHBoxLayout;
     row->addWidget(note_, 1);
