@@ -20,6 +20,7 @@ constexpr int kTop = 0, kBot = 1;
 constexpr double k4k60PixelMhz = 590.0;
 constexpr double kHdmi14MaxMhz = 340.0;
 constexpr double kRateSlackMhz = 0.5;
+constexpr double kLuminanceStepsPerDoubling = 32.0;
 
 constexpr std::uint16_t kColorimetryBit[] = {
     // by Colorimetry, 0: needs none
@@ -351,12 +352,19 @@ private:
         if (maxCll <= 0 || code == 0)
             return; // one of the two is not given: nothing to compare
         const long shown = std::lround(edid::luminanceOf(code));
+        // The code is the nearest of steps 2.2 % apart: a panel of 1000 cd/m²
+        // says 993. Half a step above is still what it said.
+        const double reach = edid::luminanceOf(code) * std::exp2(0.5 / kLuminanceStepsPerDoubling);
         const std::string content =
             "The content reaches " + std::to_string(maxCll) + " cd/m² (MaxCLL)";
-        if (maxCll > shown)
+        if (maxCll > reach)
             add("luminance", Verdict::Degraded,
                 content + " and " + who() + " shows at most " + std::to_string(shown) +
                     " cd/m², so it tone-maps or clips the highlights.");
+        else if (maxCll > shown)
+            add("luminance", Verdict::Fine,
+                content + ", as much as " + who() + " shows (" + std::to_string(shown) +
+                    " cd/m² is the nearest its EDID can say).");
         else
             add("luminance", Verdict::Fine,
                 content + ", within the " + std::to_string(shown) + " cd/m² " + who() + " shows.");
@@ -413,9 +421,9 @@ std::string describeInput(const Input& in, char port) {
                     (in.hdmi ? "HDMI" : "DVI");
     if (in.linkMode == 2)
         s += " at 600 MHz";
-    else if (in.linkMode == 1)
-        s += " as 4:2:0 10-bit";
     s += std::string(" in ") + encodingName(in.encoding);
+    if (in.linkMode == 1)
+        s += " at 10 bits";
     if (in.colorimetry != Colorimetry::None)
         s += std::string(" with ") + colorimetryName(in.colorimetry) + " colorimetry";
     s += std::string(", ") +

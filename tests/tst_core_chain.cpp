@@ -385,6 +385,14 @@ void ChainTest::checks_data() {
         << "shows at most 604 cd/m²";
     QTest::newRow("MaxCLL within it") << hdr << top << "luminance" << fine << ""
                                       << "within the 1499 cd/m²";
+    QTest::newRow("MaxCLL 1000 on a panel whose EDID can only say 993")
+        << on(hdr, top, with(tv(), {{"max-luminance", "1000"}})) << top << "luminance" << fine << ""
+        << "993 cd/m² is the nearest its EDID can say";
+    QTest::newRow("MaxCLL 1010 is above it")
+        << source(on(hdr, top, with(tv(), {{"max-luminance", "1000"}})),
+                  [](chain::Input& in) { in.maxCll = 1010; })
+        << top << "luminance" << degraded << ""
+        << "shows at most 993 cd/m²";
     QTest::newRow("no MaxCLL, nothing to compare")
         << source(hdr, [](chain::Input& in) { in.maxCll = 0; }) << top << "luminance" << -1 << ""
         << "";
