@@ -3,6 +3,7 @@
 // reading the displays, and a display read on a change of format.
 #include "WindowHarness.h"
 #include "link/Protocol.h"
+#include "sim/SimState.h"
 #include "window/ChainDrawing.h"
 #include "window/DecodeMenus.h"
 #include "window/SignalChainWindow.h"
@@ -98,6 +99,8 @@ private slots:
     void statusHeaderMenuOpensIt();
     void defaultDeviceDrawingAndFindings();
     void displayMissingOnBot();
+    void stagedScenes_data();
+    void stagedScenes();
     void tickFollowsStatusWithoutReadingDisplays();
     void formatChangeReadsDisplaysOnce();
     void buttonReadsDisplaysAgain();
@@ -186,6 +189,54 @@ void ChainWindowTest::displayMissingOnBot() {
     QCOMPARE(bot.lines.value(0), QStringLiteral("No display"));
     QCOMPARE(bot.lines.last(), QStringLiteral("no display"));
     QCOMPARE(w->drawing()->picture().outputs[0].lines.value(0), QStringLiteral("LUMAVIEW 65"));
+}
+
+void ChainWindowTest::stagedScenes_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("topDisplay");
+    QTest::addColumn<int>("topMark");
+    QTest::addColumn<QString>("botDisplay");
+    QTest::addColumn<int>("botMark");
+    QTest::addColumn<QString>("botSetting"); // the one setting offered for BOT; empty: none
+    using chain::Verdict;
+    QTest::newRow("HDR TV and projector") << "4k-hdr-tv-and-projector.json"
+                                          << "KVT TV 65 HDR" << int(Verdict::Fine) << "KVT PJ 1080"
+                                          << int(Verdict::WontShow) << "korvanta set hdr off";
+    QTest::newRow("4:2:0 source") << "420-source-tv-without-420.json"
+                                  << "KVT TV 4K" << int(Verdict::WontShow) << "KVT TV 4K 420"
+                                  << int(Verdict::Fine) << "";
+    QTest::newRow("nothing on BOT")
+        << "no-display-on-bot.json"
+        << "KVT MON 43" << int(Verdict::Fine) << "No display" << int(Verdict::NoDisplay) << "";
+}
+
+void ChainWindowTest::stagedScenes() {
+    QFETCH(QString, file);
+    QFETCH(QString, topDisplay);
+    QFETCH(int, topMark);
+    QFETCH(QString, botDisplay);
+    QFETCH(int, botMark);
+    QFETCH(QString, botSetting);
+    WindowHarness h;
+    std::string complaint;
+    const std::string path = QStringLiteral(KORVANTA_EXAMPLES "/%1").arg(file).toStdString();
+    QCOMPARE(loadSimState(path, &h.device(), &complaint), SimStateLoad::Loaded);
+    h.start();
+    SignalChainWindow* w = openFromTools(h);
+    QVERIFY(w);
+    const ChainPicture& picture = w->drawing()->picture();
+    QCOMPARE(picture.outputs[0].lines.value(0), topDisplay);
+    QCOMPARE(int(picture.outputs[0].mark), topMark);
+    QCOMPARE(picture.outputs[1].lines.value(0), botDisplay);
+    QCOMPARE(int(picture.outputs[1].mark), botMark);
+
+    QTreeWidgetItem* bot = outputGroup(w, QStringLiteral("BOT"));
+    QVERIFY(bot);
+    QStringList settings;
+    for (int i = 0; i < bot->childCount(); ++i)
+        if (!bot->child(i)->text(2).isEmpty())
+            settings << bot->child(i)->text(2);
+    QCOMPARE(settings, botSetting.isEmpty() ? QStringList{} : QStringList{botSetting});
 }
 
 void ChainWindowTest::tickFollowsStatusWithoutReadingDisplays() {

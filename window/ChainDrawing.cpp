@@ -62,21 +62,6 @@ QStringList deviceLines(const chain::ChainData& data) {
     return lines;
 }
 
-QString displayLine(const chain::OutputReport& output, const chain::Display& display) {
-    switch (display.state) {
-    case chain::DisplayState::Read:
-        return output.display.empty() ? ChainDrawing::tr("Display without a name")
-                                      : latin1(output.display);
-    case chain::DisplayState::NoDisplay:
-        return ChainDrawing::tr("No display");
-    case chain::DisplayState::ReadFailed:
-        return ChainDrawing::tr("Display not read");
-    case chain::DisplayState::NotRead:
-        break;
-    }
-    return ChainDrawing::tr("Display not read yet");
-}
-
 QString feedLine(const chain::OutputReport& output) {
     QString line = QString::fromStdString(output.link);
     if (!output.active)
@@ -96,6 +81,21 @@ constexpr double kMarkLines = 1.6;
 
 } // namespace
 
+QString displayText(const chain::OutputReport& output, const chain::Display& display) {
+    switch (display.state) {
+    case chain::DisplayState::Read:
+        return output.display.empty() ? ChainDrawing::tr("Display without a name")
+                                      : latin1(output.display);
+    case chain::DisplayState::NoDisplay:
+        return ChainDrawing::tr("No display");
+    case chain::DisplayState::ReadFailed:
+        return ChainDrawing::tr("Display not read");
+    case chain::DisplayState::NotRead:
+        break;
+    }
+    return ChainDrawing::tr("Display not read yet");
+}
+
 ChainPicture chainPicture(const chain::ChainReport& report, const chain::ChainData& data) {
     ChainPicture picture;
     picture.source.caption = ChainDrawing::tr("Source");
@@ -106,7 +106,7 @@ ChainPicture chainPicture(const chain::ChainReport& report, const chain::ChainDa
         const chain::OutputReport& output = report.outputs[i];
         ChainBox& box = picture.outputs[i];
         box.caption = QString::fromStdString(output.name);
-        box.lines << displayLine(output, data.displays[i]) << feedLine(output)
+        box.lines << displayText(output, data.displays[i]) << feedLine(output)
                   << QLatin1String(chain::verdictText(output.verdict));
         box.marked = true;
         box.mark = output.verdict;
@@ -283,8 +283,12 @@ void ChainDrawing::paintEvent(QPaintEvent*) {
     const auto rightOf = [](const QRectF& r) { return QPointF(r.right(), r.center().y()); };
     const auto leftOf = [](const QRectF& r) { return QPointF(r.left(), r.center().y()); };
     arrowTo(rightOf(l.source), leftOf(l.device), true);
-    for (int i = 0; i < 2; ++i)
-        arrowTo(rightOf(l.device), leftOf(l.outputs[i]), picture_.outputs[i].carried);
+    // Idle lines first: where they share a stretch with a carrying one, the
+    // carrying one is drawn over it.
+    for (bool carried : {false, true})
+        for (int i = 0; i < 2; ++i)
+            if (picture_.outputs[i].carried == carried)
+                arrowTo(rightOf(l.device), leftOf(l.outputs[i]), carried);
 
     QFont bold = font();
     bold.setBold(true);

@@ -33,6 +33,9 @@ struct ChainPicture {
 // What the boxes say, from the check and the data it was made from.
 ChainPicture chainPicture(const chain::ChainReport& report, const chain::ChainData& data);
 
+// "LUMAVIEW 65", or what became of the display's read.
+QString displayText(const chain::OutputReport& output, const chain::Display& display);
+
 QColor verdictColour(chain::Verdict verdict);
 // The mark alone, filling `area`.
 void paintVerdictMark(QPainter& painter, const QRectF& area, chain::Verdict verdict);

@@ -41,20 +41,14 @@ QString fromStd(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-QString latin1(const std::string& text) {
-    return QString::fromLatin1(text.data(), qsizetype(text.size()));
-}
-
-// Both the window and the device's settings say whether it can be asked now:
-// never inside another transaction, as the poll tick holds back too.
+// Never inside another transaction: the poll tick holds back the same way.
 bool deviceFree() {
     return appState.deviceHandle != kNoDevice && !appState.inTransaction;
 }
 
-QString outputDetail(const chain::OutputReport& output) {
+QString outputDetail(const chain::OutputReport& output, const chain::Display& display) {
     QString text =
-        output.display.empty() ? SignalChainWindow::tr("no display named") : latin1(output.display);
-    text += SignalChainWindow::tr(" on %1").arg(fromStd(output.link));
+        SignalChainWindow::tr("%1 on %2").arg(displayText(output, display), fromStd(output.link));
     if (output.port)
         text += SignalChainWindow::tr(", fed by input %1").arg(QLatin1Char(output.port));
     if (!output.described)
@@ -267,11 +261,12 @@ void SignalChainWindow::fillFindings() {
         group->setFont(0, bold);
         addFindings(group, report_.inputFindings);
     }
-    for (const chain::OutputReport& output : report_.outputs) {
+    for (int i = 0; i < 2; ++i) {
+        const chain::OutputReport& output = report_.outputs[i];
         auto* group = new QTreeWidgetItem(
             findings_, {tr("%1: %2").arg(fromStd(output.name),
                                          QLatin1String(chain::verdictText(output.verdict))),
-                        outputDetail(output)});
+                        outputDetail(output, data_.displays[i])});
         group->setIcon(0, verdictIcon(output.verdict, iconSize));
         group->setFont(0, bold);
         addFindings(group, output.findings);
