@@ -263,7 +263,8 @@ void ChainDrawing::paintEvent(QPaintEvent*) {
     // Centred in whatever width the window gives.
     painter.translate(std::floor((width() - l.size.width()) / 2), 0);
     const QColor ink = palette().color(QPalette::WindowText);
-    const QColor idle = palette().color(QPalette::Disabled, QPalette::WindowText);
+    // Dimmer than the ink, yet still seen on a light background.
+    const QColor idle(0x90, 0x90, 0x90);
 
     const auto arrowTo = [&](const QPointF& from, const QPointF& to, bool carried) {
         QPen pen(carried ? ink : idle, carried ? 1.6 : 1.2, carried ? Qt::SolidLine : Qt::DashLine);

@@ -59,7 +59,7 @@ QString outputDetail(const chain::OutputReport& output, const chain::Display& di
 QString settingText(const chain::Finding& finding) {
     if (finding.setting.empty())
         return {};
-    return QStringLiteral("korvanta set %1 %2")
+    return QStringLiteral("korvanta set %1=%2")
         .arg(fromStd(finding.setting), fromStd(finding.value));
 }
 
