@@ -22,9 +22,29 @@ constexpr double kHdmi14MaxMhz = 340.0;
 constexpr double kRateSlackMhz = 0.5;
 constexpr double kLuminanceStepsPerDoubling = 32.0;
 
-constexpr std::uint16_t kColorimetryBit[] = {
-    // by Colorimetry, 0: needs none
-    0, 0, 0, 0x0080, 0x0040, 0, 0x0001, 0x0002, 0x0004, 0x0008, 0x0010, 0x0020};
+// The colorimetry data block's bit a colorimetry needs; 0: none needed.
+std::uint16_t colorimetryBit(Colorimetry c) {
+    switch (c) {
+    case Colorimetry::XvYcc601:
+        return 0x0001;
+    case Colorimetry::XvYcc709:
+        return 0x0002;
+    case Colorimetry::SYcc601:
+        return 0x0004;
+    case Colorimetry::OpYcc601:
+        return 0x0008;
+    case Colorimetry::OpRgb:
+        return 0x0010;
+    case Colorimetry::Bt2020cYcc:
+        return 0x0020;
+    case Colorimetry::Bt2020Ycc:
+        return 0x0040;
+    case Colorimetry::Bt2020Rgb:
+        return 0x0080;
+    default:
+        return 0;
+    }
+}
 
 std::string mhz(double value) {
     char text[32];
@@ -65,7 +85,6 @@ struct Settings {
 
 // What goes out on one output.
 struct Signal {
-    int vic = 0;
     std::string name;
     double pixelMhz = 0; // 0: the program does not know it
     Encoding encoding = Encoding::Rgb;
@@ -75,7 +94,6 @@ struct Signal {
 
 Signal signalFor(const Input& in, int output, const Settings& s) {
     Signal sig;
-    sig.vic = in.vic;
     sig.name = in.formatName;
     if (const auto t = edid::vicTiming(in.vic))
         sig.pixelMhz = t->pixelKhz / 1000.0;
@@ -271,7 +289,7 @@ private:
 
     void colorimetry() {
         const Colorimetry c = data_.input.colorimetry;
-        const std::uint16_t bit = kColorimetryBit[static_cast<int>(c)];
+        const std::uint16_t bit = colorimetryBit(c);
         if (c == Colorimetry::Other) {
             add("colorimetry", Verdict::Unknown,
                 "The source sends a reserved colorimetry code, which no display can list.");
