@@ -99,6 +99,7 @@ private slots:
     void statusHeaderMenuOpensIt();
     void defaultDeviceDrawingAndFindings();
     void displayMissingOnBot();
+    void matrixModeLeavesBotUnknown();
     void stagedScenes_data();
     void stagedScenes();
     void tickFollowsStatusWithoutReadingDisplays();
@@ -189,6 +190,18 @@ void ChainWindowTest::displayMissingOnBot() {
     QCOMPARE(bot.lines.value(0), QStringLiteral("No display"));
     QCOMPARE(bot.lines.last(), QStringLiteral("no display"));
     QCOMPARE(w->drawing()->picture().outputs[0].lines.value(0), QStringLiteral("LUMAVIEW 65"));
+}
+
+void ChainWindowTest::matrixModeLeavesBotUnknown() {
+    WindowHarness h;
+    h.device().settings[0] = 3; // MATRIX THRU: BOT shows input B
+    h.start();
+    SignalChainWindow* w = openFromTools(h);
+    QVERIFY(w);
+    const ChainPicture& picture = w->drawing()->picture();
+    QCOMPARE(picture.device.lines.value(0), QStringLiteral("MATRIX THRU"));
+    QCOMPARE(picture.outputs[1].lines.value(1), QStringLiteral("TX B, input B (format unknown)"));
+    QCOMPARE(picture.outputs[1].mark, chain::Verdict::Unknown);
 }
 
 void ChainWindowTest::stagedScenes_data() {

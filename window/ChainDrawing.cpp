@@ -68,6 +68,9 @@ QString feedLine(const chain::OutputReport& output) {
         return ChainDrawing::tr("%1, inactive").arg(line);
     if (output.port)
         line += ChainDrawing::tr(", input %1").arg(QLatin1Char(output.port));
+    // The status describes one input; the other one's format is not known.
+    if (!output.described)
+        line += ChainDrawing::tr(" (format unknown)");
     if (output.to420)
         line += ChainDrawing::tr(", as 4:2:0");
     return line;
