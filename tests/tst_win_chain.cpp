@@ -1,5 +1,5 @@
 // The signal chain window: reached from the Tools menu and the status header,
-// its drawing and findings, a status part that follows the poll tick without
+// its drawing and findings, a status that follows the poll tick without
 // reading the displays, and a display read on a change of format.
 #include "WindowHarness.h"
 #include "link/Protocol.h"
@@ -257,7 +257,7 @@ void ChainWindowTest::tickFollowsStatusWithoutReadingDisplays() {
     h.start();
     SignalChainWindow* w = openFromTools(h);
     QVERIFY(w);
-    // Same format, another source and no HDR: the status part changes, the
+    // Same format, another source and no HDR: what the window shows of the status changes, the
     // displays are not asked again.
     h.device().sources[0].product = "Other Player";
     h.device().sources[0].hdrInfoFrame.clear();
@@ -374,7 +374,7 @@ void ChainWindowTest::mainFormKeepsItsGeometryAndTexts() {
     QVERIFY(w);
     h.tick();
     rightClickHeader(h);
-    // The chain window and the Tools menu are no part of the form.
+    // The chain window and the Tools menu do not belong to the form.
     QList<Shape> after = shapes(h.window.get());
     after.erase(std::remove_if(after.begin(), after.end(),
                                [](const Shape& s) { return s.name == QLatin1String("menuTools"); }),
