@@ -4,6 +4,7 @@
 #include "link/Dialogs.h"
 #include "link/Trace.h"
 #include "session/Backend.h"
+#include "session/Readback.h"
 #include "session/Reporter.h"
 
 #include <QJsonObject>
@@ -17,6 +18,10 @@ namespace CLI {
 class App;
 }
 
+namespace service {
+class ServiceClient;
+}
+
 namespace cli {
 
 enum ExitCode : int {
@@ -27,7 +32,8 @@ enum ExitCode : int {
 };
 
 struct GlobalOptions {
-    std::string link; // empty: KORVANTA_LINK, else usb
+    std::string link;    // empty: KORVANTA_LINK, else usb
+    bool direct = false; // never through a running service
     std::string trace;
     bool json = false;
     bool quiet = false;
@@ -95,6 +101,7 @@ private:
     std::unique_ptr<UsbLibrary> usb_;
     std::unique_ptr<DryRun> dryRun_;
     std::unique_ptr<Trace> trace_;
+    std::unique_ptr<service::ServiceClient> service_;
 };
 
 // Bytes as the trace writes requests: "10 04 E0 09 01".
@@ -119,6 +126,9 @@ struct Output {
     void note(const std::string& text) const;
 };
 
+// `korvanta --json status`'s "status" document.
+QJsonObject statusJson(const session::StatusReplies& replies, const session::StatusHeader& header);
+
 // "korvanta: <text>" on stderr.
 void complain(const std::string& text);
 // Everything said so far, for the JSON document of a failed run.
@@ -132,6 +142,7 @@ void addSettingsCommands(CLI::App& app, GlobalOptions& options, Action* run);
 void addEdidCommands(CLI::App& app, GlobalOptions& options, Action* run);
 void addCecCommands(CLI::App& app, GlobalOptions& options, Action* run);
 void addBackupCommands(CLI::App& app, GlobalOptions& options, Action* run);
+void addServeCommand(CLI::App& app, GlobalOptions& options, Action* run);
 // The decoders' subcommands, under edid, cec and infoframe.
 void addEdidDecodeCommands(CLI::App& edid, GlobalOptions& options, Action* run);
 void addEdidWorkshopCommands(CLI::App& edid, GlobalOptions& options, Action* run);
