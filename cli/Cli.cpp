@@ -1,6 +1,7 @@
 #include "cli/Cli.h"
 
 #include "link/AppState.h"
+#include "link/DeviceIds.h"
 #include "link/Forwarder.h"
 #include "link/Platform.h"
 #include "link/Protocol.h"
@@ -173,6 +174,9 @@ struct DeviceSession::DryRun : UsbLibrary, Forwarder {
     int getProductString(std::uint32_t index, char* buffer, std::uint32_t selector) override {
         return inner.getProductString(index, buffer, selector);
     }
+    int getDeviceLocation(std::uint32_t index, char* buffer) override {
+        return inner.getDeviceLocation(index, buffer);
+    }
     int open(std::uint32_t index, DeviceHandle* handle) override {
         return inner.open(index, handle);
     }
@@ -258,28 +262,42 @@ DeviceSession::~DeviceSession() {
 int DeviceSession::open() {
     if (const int code = openLink())
         return code;
+    std::string wanted = options_.device;
+    if (const char* env = std::getenv("KORVANTA_DEVICE"); wanted.empty() && env)
+        wanted = env;
+    DeviceEntry picked{};
+    std::string complaint;
+    bool several = false;
+    const bool found = pickDevice(wanted, &picked, &complaint, &several);
+    if (!found && several) {
+        complain(complaint + "; choose one with --device ID (or KORVANTA_DEVICE)");
+        return kUsage;
+    }
     LinkChoice choice;
     chooseLink(options_, &choice);
     // A recording is replayed here; it has no service.
-    if (!options_.direct && choice.kind != LinkKind::Replay) {
+    const std::string id = found ? picked.id : wanted;
+    if (!options_.direct && choice.kind != LinkKind::Replay && !id.empty()) {
         service_ = std::make_unique<service::ServiceClient>();
-        std::string complaint;
-        switch (service::connectToService(service_.get(), service::deviceIdFor({}), &complaint)) {
+        std::string why;
+        switch (service::connectToService(service_.get(), id, &why)) {
         case service::ServiceClient::Connect::Connected:
             platform().forwarder = service_.get();
-            break;
+            return openDevice(0) ? kDone : kDeviceFailed;
         case service::ServiceClient::Connect::NoService:
             service_.reset();
             break;
         case service::ServiceClient::Connect::Failed:
-            complain(complaint);
+            complain(why);
             return kDeviceFailed;
         }
     }
-    if (!findDevice(appState.productString, &appState.deviceIndex) ||
-        !openDevice(appState.deviceIndex))
+    if (!found) {
+        complain(complaint);
         return kDeviceFailed;
-    return kDone;
+    }
+    appState.deviceIndex = picked.index;
+    return openDevice(picked.index) ? kDone : kDeviceFailed;
 }
 
 int DeviceSession::openLink() {

@@ -33,6 +33,7 @@ enum ExitCode : int {
 
 struct GlobalOptions {
     std::string link;    // empty: KORVANTA_LINK, else usb
+    std::string device;  // empty: KORVANTA_DEVICE, else the only one
     bool direct = false; // never through a running service
     std::string trace;
     bool json = false;

@@ -48,12 +48,15 @@ int runDevices(const GlobalOptions& options, Output& out) {
         std::string line = d.location + ": ";
         line += d.readable ? "serial \"" + d.serial + "\"" : std::string("serial unreadable");
         line += d.accessible ? ", may be opened" : ", permission denied";
+        if (!d.id.empty())
+            line += ", ID " + d.id;
         denied = denied || !d.accessible;
         out.line(line);
         list.append(QJsonObject{{"location", qs(d.location)},
                                 {"serial", d.readable ? QJsonValue(qs(d.serial)) : QJsonValue()},
                                 {"accessible", d.accessible},
-                                {"isKorvanta", d.readable && d.serial == "2023"}});
+                                {"isKorvanta", d.readable && d.serial == "2023"},
+                                {"id", d.id.empty() ? QJsonValue() : QJsonValue(qs(d.id))}});
     }
     if (devices.empty())
         out.line("no device with a listed USB ID");
@@ -144,7 +147,8 @@ QJsonObject statusJson(const session::StatusReplies& r, const session::StatusHea
 
 void addDeviceCommands(CLI::App& app, GlobalOptions& options, Action* run) {
     CLI::App* devices = app.add_subcommand(
-        "devices", "List the USB devices with a listed ID: where, serial, whether you may open it");
+        "devices", "List the USB devices with a listed ID: where, serial, whether you may open it, "
+                   "and each unit's ID for --device");
     devices->callback(
         [&options, run] { *run = [&options](Output& out) { return runDevices(options, out); }; });
 

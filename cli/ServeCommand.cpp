@@ -2,6 +2,7 @@
 #include "cli/Cli.h"
 
 #include "link/AppState.h"
+#include "link/DeviceIds.h"
 #include "link/Platform.h"
 #include "link/RuntimePaths.h"
 #include "link/UsbLink.h"
@@ -24,7 +25,6 @@ namespace cli {
 namespace {
 
 struct ServeOptions {
-    std::string device;
     std::string socket;
     std::string socketGroup;
     int pollMs = 3000;
@@ -68,18 +68,23 @@ int runServe(GlobalOptions options, const ServeOptions& serve) {
         complain("--poll-ms must be at least 10");
         return kUsage;
     }
-    const std::string id = service::deviceIdFor(serve.device);
-    std::string path = serve.socket;
-    std::string complaint;
-    if (path.empty() && !service::serviceSocketPath(id, &path, &complaint)) {
-        complain(complaint);
-        return kDeviceFailed;
-    }
-
     options.direct = true;
     DeviceSession session(options);
     if (const int code = session.openLink())
         return code;
+    std::string id;
+    std::string complaint;
+    bool several = false;
+    if (!service::wantedDeviceId(options.device, &id, &complaint, &several)) {
+        complain(complaint + (several ? "; choose one with --device ID (or KORVANTA_DEVICE)"
+                                      : "; give its --device ID to wait for it"));
+        return several ? kUsage : kDeviceFailed;
+    }
+    std::string path = serve.socket;
+    if (path.empty() && !service::serviceSocketPath(id, &path, &complaint)) {
+        complain(complaint);
+        return kDeviceFailed;
+    }
 
     QuietDialogs quiet;
     service::ServerOptions server;
@@ -91,11 +96,15 @@ int runServe(GlobalOptions options, const ServeOptions& serve) {
         return statusJson(r, session::statusHeader(r));
     };
     server.settingsJson = settingsJson;
-    server.openDevice = [&quiet] {
+    server.openDevice = [&quiet, id] {
         Dialogs* loud = platform().dialogs;
         platform().dialogs = &quiet;
-        const bool opened = findDevice(appState.productString, &appState.deviceIndex) &&
-                            openDevice(appState.deviceIndex);
+        DeviceEntry picked{};
+        std::string why;
+        bool several = false;
+        const bool opened = pickDevice(id, &picked, &why, &several) && openDevice(picked.index);
+        if (opened)
+            appState.deviceIndex = picked.index;
         platform().dialogs = loud;
         return opened;
     };
@@ -104,6 +113,16 @@ int runServe(GlobalOptions options, const ServeOptions& serve) {
     if (!service.listen(&complaint)) {
         complain(complaint);
         return kDeviceFailed;
+    }
+    // Another program holding the device is said once, loudly, and ends us;
+    // a device that is not there yet is waited for.
+    DeviceEntry picked{};
+    if (pickDevice(id, &picked, &complaint, &several)) {
+        if (!openDevice(picked.index)) {
+            service.stop();
+            return kDeviceFailed;
+        }
+        appState.deviceIndex = picked.index;
     }
 
     if (::pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
@@ -134,8 +153,6 @@ void addServeCommand(CLI::App& app, GlobalOptions& options, Action* run) {
     auto serve = std::make_shared<ServeOptions>();
     CLI::App* cmd = app.add_subcommand(
         "serve", "Own the device and share it through a socket, until SIGTERM or Ctrl-C");
-    cmd->add_option("--device", serve->device, "The device's ID (default: $KORVANTA_DEVICE)")
-        ->type_name("ID");
     cmd->add_option("--socket", serve->socket,
                     "Listen here (default: $KORVANTA_SOCKET, else the runtime folder's "
                     "<ID>.sock)")

@@ -16,7 +16,8 @@ std::string parseComplaint(const CLI::App& app, const CLI::ParseError& e, int ar
         for (int i = 1; i < argc; ++i) {
             const std::string word = argv[i];
             const std::string before = i > 1 ? argv[i - 1] : "";
-            if (word.empty() || word[0] == '-' || before == "--link" || before == "--trace")
+            if (word.empty() || word[0] == '-' || before == "--link" || before == "--trace" ||
+                before == "--device")
                 continue;
             std::string commands;
             for (const CLI::App* sub : app.get_subcommands({}))
@@ -62,6 +63,10 @@ int main(int argc, char* argv[]) {
     app.add_option("--trace", options.trace,
                    "Append every transaction to FILE (as KORVANTA_TRACE does)")
         ->type_name("FILE");
+    app.add_option("--device", options.device,
+                   "The unit with this ID, as `korvanta devices` lists them (default: "
+                   "$KORVANTA_DEVICE, else the only one)")
+        ->type_name("ID");
     app.add_flag("--json", options.json, "Print one JSON document on stdout");
     app.add_flag("-q,--quiet", options.quiet, "Print no confirmations and no progress");
     app.add_flag("--direct", options.direct,

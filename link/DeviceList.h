@@ -7,11 +7,12 @@
 #include <vector>
 
 // The devices the link can see, for a listing: where each is, its serial
-// string and whether this user may open it.
+// string, its ID when it is the product, and whether this user may open it.
 struct ListedDevice {
     std::uint32_t index = 0;
-    std::string location;
+    std::string location; // "device <index>" when the library cannot tell
     std::string serial;
+    std::string id;         // empty: not the product
     bool accessible = true; // false: the system refused this user
     bool readable = true;   // false: the serial could not be read
 };

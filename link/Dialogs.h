@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -33,4 +34,11 @@ public:
                                  const QString& filter) = 0;
     virtual QString saveFileName(QWidget* parent, const QString& caption, const QString& dir,
                                  const QString& filter) = 0;
+    // One of `items`, or an empty string when cancelled (which is all a
+    // front end without a way to ask can do).
+    virtual QString choice(QWidget* parent, const QString& title, const QString& label,
+                           const QStringList& items) {
+        (void)parent, (void)title, (void)label, (void)items;
+        return {};
+    }
 };

@@ -164,15 +164,22 @@ int LibUsbLibrary::getProductString(std::uint32_t index, char* buffer, std::uint
     return status;
 }
 
-std::string LibUsbLibrary::location(std::uint32_t index) const {
+int LibUsbLibrary::getDeviceLocation(std::uint32_t index, char* buffer) {
+    if (!buffer)
+        return kLibUsbInvalidArgument;
+    buffer[0] = '\0';
     if (index >= devices_.size())
-        return {};
+        return kLibUsbNoDevice;
     libusb_device* device = devices_[index];
-    libusb_device_descriptor desc{};
-    libusb_get_device_descriptor(device, &desc);
-    return "bus " + std::to_string(libusb_get_bus_number(device)) + " address " +
-           std::to_string(libusb_get_device_address(device)) + ", " + hex4(desc.idVendor) + ":" +
-           hex4(desc.idProduct);
+    std::uint8_t ports[8] = {};
+    const int depth = libusb_get_port_numbers(device, ports, sizeof ports);
+    if (depth <= 0)
+        return kLibUsbNotSupported; // a root hub has no port path
+    std::string path = std::to_string(libusb_get_bus_number(device));
+    for (int i = 0; i < depth; ++i)
+        path += (i == 0 ? "-" : ".") + std::to_string(ports[i]);
+    std::snprintf(buffer, kStringBufferSize, "%s", path.c_str());
+    return kSuccess;
 }
 
 void LibUsbLibrary::reportDenied() {

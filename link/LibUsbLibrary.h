@@ -50,6 +50,8 @@ public:
     int getTimeouts(std::uint32_t* readMs, std::uint32_t* writeMs) override;
     int checkRxQueue(DeviceHandle handle, std::uint32_t* queued,
                      std::uint32_t* queueStatus) override;
+    // "1-2.3": the bus number and the port path, as sysfs names the device.
+    int getDeviceLocation(std::uint32_t index, char* buffer) override;
 
     // How long one receive-queue check waits on the bus. Never 0: libusb
     // takes 0 as "no limit".
@@ -65,8 +67,6 @@ public:
     // Devices seen in the last enumeration that could not be opened for lack
     // of permission, as "vvvv:pppp at bus B address A".
     const std::vector<std::string>& deniedDevices() const { return denied_; }
-    // "bus 1 address 4, 10c4:ea61" for a device of the last enumeration.
-    std::string location(std::uint32_t index) const;
     // The open device's bulk IN packet size (0 when none is open).
     int maxPacketSize() const;
 

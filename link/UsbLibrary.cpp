@@ -1,5 +1,11 @@
 #include "link/UsbLibrary.h"
 
+int UsbLibrary::getDeviceLocation(std::uint32_t, char* buffer) {
+    if (buffer)
+        buffer[0] = '\0';
+    return 1;
+}
+
 int NoDeviceUsbLibrary::getNumDevices(std::uint32_t* count) {
     *count = 0;
     return kSuccess;

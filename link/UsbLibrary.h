@@ -29,6 +29,13 @@ public:
     virtual int getTimeouts(std::uint32_t* readMs, std::uint32_t* writeMs) = 0;
     virtual int checkRxQueue(DeviceHandle handle, std::uint32_t* queued,
                              std::uint32_t* queueStatus) = 0;
+
+    // ---- Beyond the ten -------------------------------------------------
+    // Where device `index` sits: a bus and port path such as "1-2.3", or the
+    // system's device path. Writes a NUL-terminated string of at most
+    // kStringBufferSize bytes. A backend that cannot tell keeps this default,
+    // which fails.
+    virtual int getDeviceLocation(std::uint32_t index, char* buffer);
 };
 
 // Stands in for a backend that cannot see any device (count 0).

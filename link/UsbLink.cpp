@@ -2,13 +2,19 @@
 
 #include "link/AppState.h"
 #include "link/Clock.h"
+#include "link/DeviceIds.h"
+#include "link/DeviceLock.h"
 #include "link/Dialogs.h"
 #include "link/Forwarder.h"
 #include "link/Platform.h"
+#include "link/RuntimePaths.h"
 #include "link/Trace.h"
 #include "link/UsbLibrary.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -20,6 +26,52 @@ UsbLibrary& lib() {
 void warn(const char* text) {
     if (platform().dialogs)
         platform().dialogs->usbWarning(QString::fromLatin1(text));
+}
+
+std::string programName() {
+    const QString name = QCoreApplication::applicationName();
+    return name.isEmpty() ? std::string("a KORVANTA program") : name.toStdString();
+}
+
+// One device open at a time per process, so one lock.
+DeviceLock& heldLock() {
+    static DeviceLock lock;
+    return lock;
+}
+
+// False, with the refusal said, when another process holds the device. A
+// lock that cannot be made at all (no runtime folder) costs the exclusion,
+// not the device: a note on stderr, and the open goes on.
+bool lockDevice(std::uint32_t index) {
+    const std::string id = deviceIdAt(lib(), index);
+    std::string path, complaint;
+    if (!lockPathFor(id, &path, &complaint)) {
+        std::fprintf(stderr, "KORVANTA: %s; the device is opened without a lock.\n",
+                     complaint.c_str());
+        return true;
+    }
+    DeviceLock& lock = heldLock();
+    if (lock.held() && lock.path() == path)
+        return true;
+    LockHolder holder;
+    switch (lock.acquire(path, thisProcess(programName()), &holder, &complaint)) {
+    case DeviceLock::Result::Taken:
+        return true;
+    case DeviceLock::Result::Failed:
+        std::fprintf(stderr, "KORVANTA: %s; the device is opened without a lock.\n",
+                     complaint.c_str());
+        return true;
+    case DeviceLock::Result::Held:
+        break;
+    }
+    const std::string who = holder.program.empty()
+                                ? std::string("another program")
+                                : holder.program + " (pid " + std::to_string(holder.pid) + ")";
+    const std::string text = "The KORVANTA at " + id + " is in use by " + who +
+                             ". Close it first, or run `korvanta serve` so both can use it.";
+    if (platform().dialogs)
+        platform().dialogs->usbWarning(QString::fromStdString(text));
+    return false;
 }
 
 TransactionOutcome& outcome() {
@@ -63,13 +115,19 @@ bool findDevice(std::string wanted, std::uint32_t* index) {
 }
 
 bool openDevice(std::uint32_t index) {
+    // The service holds the lock and the device; we only talk to it.
     if (platform().forwarder) {
         appState.deviceHandle = kForwardedDevice;
         return true;
     }
+    if (!lockDevice(index)) {
+        appState.deviceHandle = kNoDevice;
+        return false;
+    }
     if (lib().open(index, &appState.deviceHandle) != UsbLibrary::kSuccess) {
         warn("Usb device open error!");
         appState.deviceHandle = kNoDevice;
+        heldLock().release();
         return false;
     }
     return true;
@@ -81,6 +139,7 @@ void closeDevice() {
             warn("Unable to close device handle!");
     }
     appState.deviceHandle = kNoDevice;
+    heldLock().release();
 }
 
 bool usbWrite(const std::uint8_t* buffer, std::uint32_t count, std::uint32_t* written,

@@ -12,6 +12,8 @@ constexpr std::uint32_t kReadTimeoutMs = 4000;
 // Finds the device whose identification string is exactly `wanted`; on success
 // stores its index in appState.deviceIndex.
 bool findDevice(std::string wanted, std::uint32_t* index);
+// Takes the device's exclusive lock first (see DeviceLock.h): a device that
+// another process holds is refused, with a warning naming that process.
 bool openDevice(std::uint32_t index);
 void closeDevice();
 

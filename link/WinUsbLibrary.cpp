@@ -28,6 +28,8 @@ using CheckRxQueueFn = Status(WINAPI*)(HANDLE handle, DWORD* queued, DWORD* queu
 
 constexpr wchar_t kLibraryName[] = L"SiUSBXp.dll";
 constexpr Status kBadArgument = 0xFF;
+// The library's product-string selector for the device's path.
+constexpr DWORD kDevicePathSelector = 2;
 
 HANDLE toWin(DeviceHandle h) {
     return reinterpret_cast<HANDLE>(h);
@@ -116,6 +118,16 @@ public:
         const Status s = checkRxQueue_(toWin(handle), &n, &st);
         *queued = n;
         *queueStatus = st;
+        return s;
+    }
+
+    // The system's path of the device: unique per port, unlike the serial.
+    int getDeviceLocation(std::uint32_t index, char* buffer) override {
+        if (!buffer)
+            return kBadArgument;
+        buffer[0] = '\0';
+        const Status s = getProductString_(index, buffer, kDevicePathSelector);
+        buffer[kStringBufferSize - 1] = '\0';
         return s;
     }
 

@@ -529,7 +529,8 @@ struct Server::State {
 
     // Found and answering: a device that opens but stays silent is not back.
     bool find() {
-        if (!options.openDevice || !options.openDevice())
+        // Opened already by whoever started us, or now.
+        if (appState.deviceHandle == kNoDevice && (!options.openDevice || !options.openDevice()))
             return false;
         std::uint8_t values[kReplyBufferSize] = {};
         const SilenceWatch watch;

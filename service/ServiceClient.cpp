@@ -1,5 +1,6 @@
 #include "service/ServiceClient.h"
 
+#include "link/DeviceIds.h"
 #include "link/RuntimePaths.h"
 #include "service/RpcFrame.h"
 
@@ -171,12 +172,19 @@ void ServiceClient::release() {
     call("release", {}, &result, &error);
 }
 
-std::string deviceIdFor(const std::string& wanted) {
-    if (!wanted.empty())
-        return wanted;
-    if (const char* env = std::getenv("KORVANTA_DEVICE"); env && *env)
-        return env;
-    return "korvanta";
+bool wantedDeviceId(const std::string& wanted, std::string* id, std::string* complaint,
+                    bool* several) {
+    *several = false;
+    *id = wanted;
+    if (const char* env = std::getenv("KORVANTA_DEVICE"); id->empty() && env)
+        *id = env;
+    if (!id->empty())
+        return true;
+    DeviceEntry picked{};
+    if (!pickDevice({}, &picked, complaint, several))
+        return false;
+    *id = picked.id;
+    return true;
 }
 
 ServiceClient::Connect connectToService(ServiceClient* client, const std::string& deviceId,

@@ -55,8 +55,10 @@ private:
 };
 
 // The ID of the device the user means: `wanted`, else KORVANTA_DEVICE, else
-// the one unit's.
-std::string deviceIdFor(const std::string& wanted);
+// the only unit's. False with a complaint when none or several are there
+// (then *several is set).
+bool wantedDeviceId(const std::string& wanted, std::string* id, std::string* complaint,
+                    bool* several);
 
 // Hands this program's transactions to the service of the device when one
 // runs there. NoService: nobody does, open the device directly.

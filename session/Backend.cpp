@@ -31,14 +31,41 @@ void addLine(std::string* lines, const std::string& line) {
         *lines += line + '\n';
 }
 
-// The knobs KORVANTA_SIM_STATE and KORVANTA_SIM_FAULTS ask for.
+// More than a few units is a typing mistake, not a rack.
+constexpr int kMostSimUnits = 16;
+
+int simUnitsFromEnvironment(std::string* warnings) {
+    const char* text = std::getenv("KORVANTA_SIM_UNITS");
+    if (!text || !*text)
+        return 1;
+    char* end = nullptr;
+    const long n = std::strtol(text, &end, 10);
+    if (*end != '\0' || n < 1 || n > kMostSimUnits) {
+        addLine(warnings, std::string("KORVANTA_SIM_UNITS: \"") + text +
+                              "\" is not a number of units from 1 to " +
+                              std::to_string(kMostSimUnits) + "; one unit is simulated.");
+        return 1;
+    }
+    return static_cast<int>(n);
+}
+
+// The knobs KORVANTA_SIM_STATE, KORVANTA_SIM_UNITS, KORVANTA_SIM_PLUG and
+// KORVANTA_SIM_FAULTS ask for.
 void applySimEnvironment(SimUsbLibrary* sim, std::string* warnings) {
     std::string complaint;
-    if (const char* path = std::getenv("KORVANTA_SIM_STATE"); path && *path)
+    const char* path = std::getenv("KORVANTA_SIM_STATE");
+    if (path && *path)
         if (!keepSimState(path, &sim->device, &complaint))
             addLine(warnings, complaint);
-    if (const char* path = std::getenv("KORVANTA_SIM_UNPLUGGED"); path && *path)
-        sim->unplugFile = path;
+    int unit = 1;
+    for (SimulatedDevice* added : sim->addUnits(simUnitsFromEnvironment(warnings))) {
+        ++unit;
+        added->logRequests = false;
+        if (path && *path && !keepSimState(unitStatePath(path, unit), added, &complaint))
+            addLine(warnings, complaint);
+    }
+    if (const char* plug = std::getenv("KORVANTA_SIM_PLUG"); plug && *plug)
+        sim->plugFile = plug;
     const char* knobs = std::getenv("KORVANTA_SIM_FAULTS");
     SimFaults faults;
     if (parseSimFaults(knobs ? knobs : "", &faults, &complaint))

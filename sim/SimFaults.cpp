@@ -142,8 +142,7 @@ bool parseSimFaults(std::string_view text, SimFaults* faults, std::string* compl
 
 namespace {
 
-void applyDeviceAndCallFaults(const SimFaults& faults, SimUsbLibrary& usb) {
-    SimulatedDevice& device = usb.device;
+void applyDeviceFaults(const SimFaults& faults, SimulatedDevice& device) {
     device.silent = device.silent || faults.silent;
     if (faults.shortReply)
         device.shortReply = kShortReplyBytes;
@@ -152,6 +151,12 @@ void applyDeviceAndCallFaults(const SimFaults& faults, SimUsbLibrary& usb) {
     device.refusedCommands.insert(faults.refusedCommands.begin(), faults.refusedCommands.end());
     if (faults.refusedRegister >= 0)
         device.refusedRegister = faults.refusedRegister;
+}
+
+void applyDeviceAndCallFaults(const SimFaults& faults, SimUsbLibrary& usb) {
+    applyDeviceFaults(faults, usb.device);
+    for (auto& unit : usb.moreUnits)
+        applyDeviceFaults(faults, *unit);
     usb.failWrite = usb.failWrite || faults.failWrite;
     usb.failRead = usb.failRead || faults.failRead;
     if (faults.failQueueCheck)

@@ -159,3 +159,10 @@ bool keepSimState(const std::string& path, SimulatedDevice* device, std::string*
     };
     return true;
 }
+
+std::string unitStatePath(const std::string& firstUnitPath, int unit) {
+    std::string base = firstUnitPath;
+    if (base.size() > 5 && base.compare(base.size() - 5, 5, ".json") == 0)
+        base.resize(base.size() - 5);
+    return base + "-sim-" + std::to_string(unit) + ".json";
+}

@@ -24,3 +24,7 @@ bool saveSimState(const std::string& path, const SimulatedDevice& device, std::s
 // from then on. A damaged or foreign file is left alone for the whole run:
 // false, with the complaint, and the device stays in its factory state.
 bool keepSimState(const std::string& path, SimulatedDevice* device, std::string* complaint);
+
+// Unit N > 1 of a simulated bus keeps its state beside the first unit's:
+// "state.json" gives "state-sim-2.json" (a name without ".json" gets "-sim-2.json" added).
+std::string unitStatePath(const std::string& firstUnitPath, int unit);

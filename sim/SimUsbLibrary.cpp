@@ -2,10 +2,11 @@
 
 #include "link/Platform.h"
 
-#include <QFileInfo>
-
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 SimUsbLibrary::SimUsbLibrary() = default;
 
@@ -22,26 +23,104 @@ void SimUsbLibrary::releaseHeldFaults() {
     apply(*this);
 }
 
-bool SimUsbLibrary::unplugged() const {
-    return !unplugFile.empty() && QFileInfo::exists(QString::fromStdString(unplugFile));
+std::vector<SimulatedDevice*> SimUsbLibrary::addUnits(int total) {
+    std::vector<SimulatedDevice*> added;
+    while (static_cast<int>(moreUnits.size()) + 1 < total) {
+        const auto at = modelIndex + 1 + static_cast<std::uint32_t>(moreUnits.size());
+        serials.insert(serials.begin() + std::min<std::size_t>(at, serials.size()), "2023");
+        moreUnits.push_back(std::make_unique<SimulatedDevice>());
+        added.push_back(moreUnits.back().get());
+    }
+    return added;
 }
 
-bool SimUsbLibrary::isModel(DeviceHandle handle) const {
-    return handle != kNoDevice && handle == openHandle_ &&
-           handle == kHandleBase + static_cast<DeviceHandle>(modelIndex);
+int SimUsbLibrary::unitNumberAt(std::uint32_t busIndex) const {
+    if (busIndex < modelIndex || busIndex > modelIndex + moreUnits.size())
+        return 0;
+    return static_cast<int>(busIndex - modelIndex) + 1;
+}
+
+SimulatedDevice* SimUsbLibrary::unitAt(std::uint32_t busIndex) {
+    const int unit = unitNumberAt(busIndex);
+    if (unit == 0)
+        return nullptr;
+    return unit == 1 ? &device : moreUnits[std::size_t(unit - 2)].get();
+}
+
+SimulatedDevice* SimUsbLibrary::modelFor(DeviceHandle handle) {
+    if (handle == kNoDevice || handle != openHandle_ || openDead_ || handle < kHandleBase)
+        return nullptr;
+    return unitAt(static_cast<std::uint32_t>(handle - kHandleBase));
+}
+
+void SimUsbLibrary::readPlugFile() {
+    if (plugFile.empty())
+        return;
+    std::ifstream in(plugFile);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string word;
+    unplugged_.clear();
+    if (text >> word && word == "unplugged") {
+        std::set<std::string> named;
+        while (text >> word)
+            named.insert(word);
+        for (std::uint32_t i = 0; i < serials.size(); ++i) {
+            const int unit = unitNumberAt(i);
+            if (unit && (named.empty() || named.count("sim-" + std::to_string(unit))))
+                unplugged_.insert(unit);
+        }
+    }
+    if (openHandle_ != kNoDevice &&
+        unplugged_.count(unitNumberAt(static_cast<std::uint32_t>(openHandle_ - kHandleBase))))
+        openDead_ = true;
+}
+
+bool SimUsbLibrary::busIndexFor(std::uint32_t visible, std::uint32_t* busIndex) {
+    if (plugFile.empty()) {
+        *busIndex = visible;
+        return visible < serials.size();
+    }
+    if (visible >= shown_.size() || unplugged_.count(unitNumberAt(shown_[visible])))
+        return false;
+    *busIndex = shown_[visible];
+    return true;
+}
+
+bool SimUsbLibrary::openHandleAlive(DeviceHandle handle) const {
+    return handle != kNoDevice && handle == openHandle_ && !openDead_;
 }
 
 int SimUsbLibrary::getNumDevices(std::uint32_t* count) {
     note("getNumDevices");
+    readPlugFile();
     if (failDeviceCount)
         return 1;
-    *count = unplugged() ? 0 : static_cast<std::uint32_t>(serials.size());
+    shown_.clear();
+    for (std::uint32_t i = 0; i < serials.size(); ++i)
+        if (!unplugged_.count(unitNumberAt(i)))
+            shown_.push_back(i);
+    *count = static_cast<std::uint32_t>(plugFile.empty() ? serials.size() : shown_.size());
     return kSuccess;
 }
 
-int SimUsbLibrary::getProductString(std::uint32_t index, char* buffer, std::uint32_t selector) {
+int SimUsbLibrary::getDeviceLocation(std::uint32_t visible, char* buffer) {
+    readPlugFile();
+    std::uint32_t index = 0;
+    if (!busIndexFor(visible, &index))
+        return 1;
+    const int unit = unitNumberAt(index);
+    const std::string where =
+        unit ? "sim-" + std::to_string(unit) : "sim-other-" + std::to_string(index);
+    std::snprintf(buffer, kStringBufferSize, "%s", where.c_str());
+    return kSuccess;
+}
+
+int SimUsbLibrary::getProductString(std::uint32_t visible, char* buffer, std::uint32_t selector) {
     note("getProductString");
-    if (index >= serials.size() || failingStringIndexes.count(index) ||
+    readPlugFile();
+    std::uint32_t index = 0;
+    if (!busIndexFor(visible, &index) || failingStringIndexes.count(index) ||
         selector != kSerialNumberSelector)
         return 1;
     const std::string& s = serials[index];
@@ -51,11 +130,14 @@ int SimUsbLibrary::getProductString(std::uint32_t index, char* buffer, std::uint
     return kSuccess;
 }
 
-int SimUsbLibrary::open(std::uint32_t index, DeviceHandle* handle) {
+int SimUsbLibrary::open(std::uint32_t visible, DeviceHandle* handle) {
     note("open");
-    if (failOpen || index >= serials.size() || unplugged())
+    readPlugFile();
+    std::uint32_t index = 0;
+    if (failOpen || !busIndexFor(visible, &index))
         return 1;
     ++openCount;
+    openDead_ = false;
     openHandle_ = kHandleBase + static_cast<DeviceHandle>(index);
     *handle = openHandle_;
     rx_.clear();
@@ -69,6 +151,7 @@ int SimUsbLibrary::close(DeviceHandle handle) {
         return 1;
     ++closeCount;
     openHandle_ = kNoDevice;
+    openDead_ = false;
     rx_.clear();
     return kSuccess;
 }
@@ -78,7 +161,8 @@ int SimUsbLibrary::read(DeviceHandle handle, std::uint8_t* buffer, std::uint32_t
     note("read");
     lastReadTimeout = readTimeoutMs;
     *got = 0;
-    if (failRead || handle != openHandle_ || unplugged())
+    readPlugFile();
+    if (failRead || !openHandleAlive(handle))
         return 1;
     std::uint32_t n = std::min<std::uint32_t>(wanted, static_cast<std::uint32_t>(rx_.size()));
     if (readReturnsAtMost >= 0)
@@ -97,20 +181,23 @@ int SimUsbLibrary::write(DeviceHandle handle, const std::uint8_t* buffer, std::u
     releaseHeldFaults();
     lastWriteTimeout = writeTimeoutMs;
     *written = 0;
-    if (failWrite || handle != openHandle_ || unplugged())
+    readPlugFile();
+    if (failWrite || !openHandleAlive(handle))
         return 1;
     *written = count;
-    if (!isModel(handle))
+    SimulatedDevice* model = modelFor(handle);
+    if (!model)
         return kSuccess; // some other gadget: it swallows the bytes and says nothing
     ++modelRequests_;
-    const std::vector<std::uint8_t> reply = device.handle(buffer, static_cast<int>(count));
+    const std::vector<std::uint8_t> reply = model->handle(buffer, static_cast<int>(count));
     rx_.insert(rx_.end(), reply.begin(), reply.end());
     return kSuccess;
 }
 
 int SimUsbLibrary::flushBuffers(DeviceHandle handle, std::uint8_t, std::uint8_t flushReceive) {
     note("flushBuffers");
-    if (handle != openHandle_)
+    readPlugFile();
+    if (!openHandleAlive(handle))
         return 1;
     if (flushReceive)
         rx_.clear();
@@ -139,7 +226,8 @@ int SimUsbLibrary::checkRxQueue(DeviceHandle handle, std::uint32_t* queued,
             --failQueueChecks;
         return 1;
     }
-    if (handle != openHandle_)
+    readPlugFile();
+    if (!openHandleAlive(handle))
         return 1;
     if (rx_.empty())
         pauseOnEmptyQueue();

@@ -49,6 +49,8 @@ private slots:
     void silentDeviceFailsAfterOneRequest();
     void jsonParses_data();
     void jsonParses();
+    void severalUnits();
+    void secondDirectUserIsRefused();
 
 private:
     Run korvanta(const QStringList& args, const QStringList& env = {});
@@ -660,6 +662,74 @@ void CliTest::jsonParses() {
     const int expected = QByteArray(QTest::currentDataTag()) == "failed" ? 1 : 0;
     QVERIFY2(r.code == expected, r.err.constData());
     QCOMPARE(doc.object()["ok"].toBool(), r.code == 0);
+}
+
+void CliTest::severalUnits() {
+    const QStringList two{"KORVANTA_SIM_UNITS=2"};
+    const Run listed = korvanta({"devices"}, two);
+    QCOMPARE(listed.code, 0);
+    QCOMPARE(listed.out, QByteArray("sim-1: serial \"2023\", may be opened, ID sim-1\n"
+                                    "sim-2: serial \"2023\", may be opened, ID sim-2\n"));
+    const QJsonArray devices =
+        QJsonDocument::fromJson(korvanta({"devices", "--json"}, two).out)["devices"].toArray();
+    QCOMPARE(devices.size(), 2);
+    QCOMPARE(devices[1]["id"].toString(), QString("sim-2"));
+    QCOMPARE(devices[1]["location"].toString(), QString("sim-2"));
+    QVERIFY(devices[1]["isKorvanta"].toBool());
+
+    // None named: the units are named and nothing is sent.
+    const Run unnamed = korvanta({"set", "input=b"}, two);
+    QCOMPARE(unnamed.code, 2);
+    QVERIFY2(unnamed.err.contains("2 KORVANTA units are connected: sim-1, sim-2; choose one "
+                                  "with --device ID"),
+             unnamed.err.constData());
+    QVERIFY(!QFile::exists(path("state.json")));
+
+    QCOMPARE(korvanta({"--device", "sim-1", "set", "input=a"}, two).code, 0);
+    QCOMPARE(korvanta({"set", "input=b", "--device", "sim-2"}, two).code, 0);
+    QCOMPARE(korvanta({"--device", "sim-1", "get", "input"}, two).out, QByteArray("input=a\n"));
+    QCOMPARE(korvanta({"get", "input"}, two + QStringList{"KORVANTA_DEVICE=sim-2"}).out,
+             QByteArray("input=b\n"));
+    // The option wins over the variable.
+    QCOMPARE(
+        korvanta({"--device", "sim-1", "get", "input"}, two + QStringList{"KORVANTA_DEVICE=sim-2"})
+            .out,
+        QByteArray("input=a\n"));
+    QVERIFY(QFile::exists(path("state-sim-2.json")));
+    // With one unit again, the first unit's file is the device as before.
+    QCOMPARE(korvanta({"get", "input"}).out, QByteArray("input=a\n"));
+
+    const Run unknown = korvanta({"--device", "sim-9", "get"}, two);
+    QCOMPARE(unknown.code, 1);
+    QVERIFY2(unknown.err.contains("no KORVANTA with the ID \"sim-9\" is connected; connected: "
+                                  "sim-1, sim-2"),
+             unknown.err.constData());
+}
+
+void CliTest::secondDirectUserIsRefused() {
+    QString program = qEnvironmentVariable("KORVANTA_CLI");
+    if (program.isEmpty())
+        program = QCoreApplication::applicationDirPath() + "/../cli/korvanta";
+    QProcess watcher;
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    e.insert("KORVANTA_LINK", "simulator");
+    e.insert("KORVANTA_SIM_STATE", path("state.json"));
+    e.remove("KORVANTA_SIM_FAULTS");
+    e.remove("KORVANTA_DEVICE");
+    watcher.setProcessEnvironment(e);
+    watcher.start(program, {"status", "--watch", "0.2"});
+    QVERIFY(watcher.waitForReadyRead(30000)); // the device is open from here on
+
+    const Run second = korvanta({"get", "input"});
+    QCOMPARE(second.code, 1);
+    const QByteArray expected = "The KORVANTA at sim-1 is in use by korvanta (pid " +
+                                QByteArray::number(watcher.processId()) + ")";
+    QVERIFY2(second.err.contains(expected), second.err.constData());
+    QVERIFY(second.out.isEmpty());
+
+    watcher.kill();
+    QVERIFY(watcher.waitForFinished(10000));
+    QCOMPARE(korvanta({"get", "input"}).code, 0);
 }
 
 QTEST_GUILESS_MAIN(CliTest)

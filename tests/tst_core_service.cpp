@@ -142,12 +142,13 @@ private slots:
     void sameOutputThroughTheService();
     void staleSocketTakenOverLiveOneRefused();
     void unplugAndReplug();
+    void directUseMeetsTheServicesLock();
 
 private:
     QProcessEnvironment environment(const QString& runtime) const;
     bool startService(QProcess* p, const QStringList& extra = {}, const QString& runtime = {});
     Run korvanta(const QStringList& args, const QString& runtime = {});
-    QString socketPath() const { return dir->filePath("run/korvanta/korvanta.sock"); }
+    QString socketPath() const { return dir->filePath("run/korvanta/sim-1.sock"); }
 
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<QProcess> serve;
@@ -157,8 +158,9 @@ QProcessEnvironment ServiceTest::environment(const QString& runtime) const {
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
     e.insert("XDG_RUNTIME_DIR", runtime.isEmpty() ? dir->filePath("run") : runtime);
     e.insert("KORVANTA_LINK", "simulator");
-    for (const char* name : {"KORVANTA_TRACE", "KORVANTA_SIM_FAULTS", "KORVANTA_SIM_STATE",
-                             "KORVANTA_SOCKET", "KORVANTA_DEVICE"})
+    for (const char* name :
+         {"KORVANTA_TRACE", "KORVANTA_SIM_FAULTS", "KORVANTA_SIM_STATE", "KORVANTA_SOCKET",
+          "KORVANTA_DEVICE", "KORVANTA_SIM_UNITS", "KORVANTA_SIM_PLUG"})
         e.remove(name);
     return e;
 }
@@ -221,7 +223,7 @@ void ServiceTest::helloAndForwardedSettings() {
     QCOMPARE(hello.kind, service::Message::Notification);
     QCOMPARE(hello.method, std::string("hello"));
     QCOMPARE(hello.params.value("protocol").toInt(), service::kProtocolVersion);
-    QCOMPARE(hello.params.value("device").toString(), QString("korvanta"));
+    QCOMPARE(hello.params.value("device").toString(), QString("sim-1"));
     const QJsonArray methods = hello.params.value("methods").toArray();
     for (const char* m : {"transact", "hold", "release"})
         QVERIFY2(methods.contains(QString(m)), m);
@@ -411,13 +413,14 @@ void ServiceTest::unplugAndReplug() {
     QVERIFY(serve->waitForFinished(10000));
     const QString plug = dir->filePath("unplugged");
     serve = std::make_unique<QProcess>();
-    QVERIFY(startService(serve.get(), {"ENV:KORVANTA_SIM_UNPLUGGED=" + plug}));
+    QVERIFY(startService(serve.get(), {"ENV:KORVANTA_SIM_PLUG=" + plug}));
     Peer peer(socketPath());
     QVERIFY(peer.ok());
     QVERIFY(peer.next().params.value("deviceOpen").toBool());
 
     QFile pulled(plug);
     QVERIFY(pulled.open(QIODevice::WriteOnly));
+    QVERIFY(pulled.write("unplugged\n") > 0);
     pulled.close();
     QCOMPARE(peer.notification("deviceLost").kind, service::Message::Notification);
     // Meanwhile an error at once, never a hang.
@@ -430,6 +433,13 @@ void ServiceTest::unplugAndReplug() {
     const Run back = korvanta({"get", "input"});
     QCOMPARE(back.code, 0);
     QCOMPARE(back.out, QByteArray("input=a\n"));
+}
+
+void ServiceTest::directUseMeetsTheServicesLock() {
+    const Run direct = korvanta({"--direct", "get", "input"});
+    QCOMPARE(direct.code, 1);
+    QVERIFY2(direct.err.contains("is in use by korvanta"), direct.err.constData());
+    QVERIFY(direct.out.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(ServiceTest)

@@ -2,6 +2,7 @@
 
 #include "cec/ColonHex.h"
 #include "link/AppState.h"
+#include "link/DeviceIds.h"
 #include "link/Dialogs.h"
 #include "link/Platform.h"
 #include "link/Protocol.h"
@@ -79,8 +80,39 @@ void MainWindow::showStatus(const char* text, int timeoutMs) {
     reporter().status(session::Level::Done, text, timeoutMs);
 }
 
+bool MainWindow::findStartupDevice() {
+    appState.deviceHandle = kNoDevice;
+    const std::string wanted = qEnvironmentVariable("KORVANTA_DEVICE").toStdString();
+    DeviceEntry picked{};
+    std::string complaint;
+    bool several = false;
+    if (pickDevice(wanted, &picked, &complaint, &several)) {
+        appState.deviceIndex = picked.index;
+        return true;
+    }
+    if (!several) {
+        platform().dialogs->usbWarning(QString::fromStdString(complaint));
+        return false;
+    }
+    QStringList ids;
+    for (const DeviceEntry& d : knownDevices())
+        ids << QString::fromStdString(d.id);
+    const QString chosen = platform().dialogs->choice(
+        nullptr, tr("KORVANTA Utility"),
+        tr("Several KORVANTA units are connected. Which one should this window use?"), ids);
+    // Cancelled: the window comes up without a device, as when none is there.
+    if (chosen.isEmpty())
+        return false;
+    if (!pickDevice(chosen.toStdString(), &picked, &complaint, nullptr)) {
+        platform().dialogs->usbWarning(QString::fromStdString(complaint));
+        return false;
+    }
+    appState.deviceIndex = picked.index;
+    return true;
+}
+
 void MainWindow::initialise() {
-    if (!findDevice(appState.productString, &appState.deviceIndex))
+    if (!findStartupDevice())
         return;
     if (!openDevice(appState.deviceIndex)) {
         platform().dialogs->message(nullptr, Dialogs::Icon::Warning, tr("KORVANTA Utility"),

@@ -88,6 +88,9 @@ protected:
 
 private:
     void initialise();
+    // The device to open: KORVANTA_DEVICE's, the only one, or the one the
+    // user picks when several are there. False when there is none to open.
+    bool findStartupDevice();
     void releaseForm();
     void noteSlot(const char* name);
     void clearEdidTextBuffer();

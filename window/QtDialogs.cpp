@@ -1,6 +1,7 @@
 #include "window/QtDialogs.h"
 
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 
 namespace {
@@ -58,4 +59,11 @@ QString QtDialogs::openFileName(QWidget* parent, const QString& caption, const Q
 QString QtDialogs::saveFileName(QWidget* parent, const QString& caption, const QString& dir,
                                 const QString& filter) {
     return QFileDialog::getSaveFileName(parent, caption, dir, filter);
+}
+
+QString QtDialogs::choice(QWidget* parent, const QString& title, const QString& label,
+                          const QStringList& items) {
+    bool ok = false;
+    const QString chosen = QInputDialog::getItem(parent, title, label, items, 0, false, &ok);
+    return ok ? chosen : QString();
 }

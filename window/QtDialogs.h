@@ -15,4 +15,6 @@ public:
                          const QString& filter) override;
     QString saveFileName(QWidget* parent, const QString& caption, const QString& dir,
                          const QString& filter) override;
+    QString choice(QWidget* parent, const QString& title, const QString& label,
+                   const QStringList& items) override;
 };

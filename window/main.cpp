@@ -39,6 +39,12 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     applyFormFont();
 
+    // --device ID picks a unit as KORVANTA_DEVICE does, and wins over it.
+    const QStringList args = app.arguments();
+    for (qsizetype i = 1; i + 1 < args.size(); ++i)
+        if (args[i] == QLatin1String("--device"))
+            qputenv("KORVANTA_DEVICE", args[i + 1].toLocal8Bit());
+
     std::string complaint;
     const LinkChoice link = linkChoiceFromEnvironment(std::getenv("KORVANTA_LINK"), &complaint);
     if (!complaint.empty())
@@ -69,9 +75,10 @@ int main(int argc, char* argv[]) {
     // With a service running for the device, it owns it; the window's
     // transactions go there.
     service::ServiceClient serviceClient;
-    if (link.kind != LinkKind::Replay) {
-        std::string why;
-        switch (service::connectToService(&serviceClient, service::deviceIdFor({}), &why)) {
+    std::string id, why;
+    bool several = false;
+    if (link.kind != LinkKind::Replay && service::wantedDeviceId({}, &id, &why, &several)) {
+        switch (service::connectToService(&serviceClient, id, &why)) {
         case service::ServiceClient::Connect::Connected:
             platform().forwarder = &serviceClient;
             break;

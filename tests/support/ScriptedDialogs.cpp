@@ -51,6 +51,17 @@ QString ScriptedDialogs::saveFileName(QWidget* parent, const QString& caption, c
     return answer;
 }
 
+QString ScriptedDialogs::choice(QWidget* parent, const QString& title, const QString& label,
+                                const QStringList& items) {
+    shown.push_back({"choice", title, label, 0, Icon::Question, parent != nullptr, {}});
+    lastChoiceItems = items;
+    if (choiceAnswers.empty())
+        return {};
+    const QString answer = choiceAnswers.front();
+    choiceAnswers.pop_front();
+    return answer;
+}
+
 QStringList ScriptedDialogs::texts() const {
     QStringList list;
     for (const auto& s : shown)

@@ -12,7 +12,7 @@
 class ScriptedDialogs : public Dialogs {
 public:
     struct Shown {
-        QString kind; // "usb", "message", "about", "open", "save"
+        QString kind; // "usb", "message", "about", "open", "save", "choice"
         QString title;
         QString text;
         int buttons = 0;
@@ -22,8 +22,10 @@ public:
     };
 
     std::vector<Shown> shown;
-    std::deque<int> answers;         // message boxes; empty: the default button
-    std::deque<QString> fileAnswers; // file dialogs; empty: cancelled ("")
+    std::deque<int> answers;           // message boxes; empty: the default button
+    std::deque<QString> fileAnswers;   // file dialogs; empty: cancelled ("")
+    std::deque<QString> choiceAnswers; // choices; empty: cancelled ("")
+    QStringList lastChoiceItems;
 
     void usbWarning(const QString& text) override;
     int message(QWidget* parent, Icon icon, const QString& title, const QString& text, int buttons,
@@ -35,6 +37,9 @@ public:
                          const QString& filter) override;
     QString saveFileName(QWidget* parent, const QString& caption, const QString& dir,
                          const QString& filter) override;
+
+    QString choice(QWidget* parent, const QString& title, const QString& label,
+                   const QStringList& items) override;
 
     QStringList texts() const;
     int count(const QString& text) const;
