@@ -135,6 +135,8 @@ int runServe(GlobalOptions options, const ServeOptions& serve) {
     std::signal(SIGINT, onStopSignal);
     std::signal(SIGPIPE, SIG_IGN);
 
+    // The MQTT bridge starts here with serve.mqtt: it subscribes to
+    // service.events() and writes through service.events().queueJob().
     service.start();
     say("serving device " + id + " on " + path);
     QCoreApplication::exec();
