@@ -17,6 +17,9 @@
 namespace CLI {
 class App;
 }
+namespace chain {
+struct ChainData;
+}
 
 namespace service {
 class ServiceClient;
@@ -129,6 +132,10 @@ struct Output {
 
 // `korvanta --json status`'s "status" document.
 QJsonObject statusJson(const session::StatusReplies& replies, const session::StatusHeader& header);
+// The signal chain's reads, the displays included; `status`, when given, is
+// already read. False, with the cause said, when the device failed any of them.
+bool readChainData(DeviceSession& session, const session::StatusReplies* status,
+                   chain::ChainData* data);
 
 // "korvanta: <text>" on stderr.
 void complain(const std::string& text);
@@ -144,6 +151,7 @@ void addEdidCommands(CLI::App& app, GlobalOptions& options, Action* run);
 void addCecCommands(CLI::App& app, GlobalOptions& options, Action* run);
 void addBackupCommands(CLI::App& app, GlobalOptions& options, Action* run);
 void addServeCommand(CLI::App& app, GlobalOptions& options, Action* run);
+void addChainCommands(CLI::App& app, GlobalOptions& options, Action* run);
 // The decoders' subcommands, under edid, cec and infoframe.
 void addEdidDecodeCommands(CLI::App& edid, GlobalOptions& options, Action* run);
 void addEdidWorkshopCommands(CLI::App& edid, GlobalOptions& options, Action* run);
