@@ -21,6 +21,10 @@ namespace chain {
 struct ChainData;
 }
 
+namespace service {
+class ServiceClient;
+}
+
 namespace cli {
 
 enum ExitCode : int {
@@ -31,8 +35,9 @@ enum ExitCode : int {
 };
 
 struct GlobalOptions {
-    std::string link;   // empty: KORVANTA_LINK, else usb
-    std::string device; // empty: KORVANTA_DEVICE, else the only one
+    std::string link;    // empty: KORVANTA_LINK, else usb
+    std::string device;  // empty: KORVANTA_DEVICE, else the only one
+    bool direct = false; // never through a running service
     std::string trace;
     bool json = false;
     bool quiet = false;
@@ -100,6 +105,7 @@ private:
     std::unique_ptr<UsbLibrary> usb_;
     std::unique_ptr<DryRun> dryRun_;
     std::unique_ptr<Trace> trace_;
+    std::unique_ptr<service::ServiceClient> service_;
 };
 
 // Bytes as the trace writes requests: "10 04 E0 09 01".
@@ -124,6 +130,8 @@ struct Output {
     void note(const std::string& text) const;
 };
 
+// `korvanta --json status`'s "status" document.
+QJsonObject statusJson(const session::StatusReplies& replies, const session::StatusHeader& header);
 // The signal chain's reads, the displays included; `status`, when given, is
 // already read. False, with the cause said, when the device failed any of them.
 bool readChainData(DeviceSession& session, const session::StatusReplies* status,
@@ -142,6 +150,7 @@ void addSettingsCommands(CLI::App& app, GlobalOptions& options, Action* run);
 void addEdidCommands(CLI::App& app, GlobalOptions& options, Action* run);
 void addCecCommands(CLI::App& app, GlobalOptions& options, Action* run);
 void addBackupCommands(CLI::App& app, GlobalOptions& options, Action* run);
+void addServeCommand(CLI::App& app, GlobalOptions& options, Action* run);
 void addChainCommands(CLI::App& app, GlobalOptions& options, Action* run);
 // The decoders' subcommands, under edid, cec and infoframe.
 void addEdidDecodeCommands(CLI::App& edid, GlobalOptions& options, Action* run);

@@ -5,6 +5,7 @@
 #include "link/DeviceIds.h"
 #include "link/DeviceLock.h"
 #include "link/Dialogs.h"
+#include "link/Forwarder.h"
 #include "link/Platform.h"
 #include "link/RuntimePaths.h"
 #include "link/Trace.h"
@@ -12,6 +13,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -85,6 +87,11 @@ const TransactionOutcome& lastTransaction() {
 
 bool findDevice(std::string wanted, std::uint32_t* index) {
     appState.deviceHandle = kNoDevice;
+    // The service already found and opened the device it answers for.
+    if (platform().forwarder) {
+        *index = 0;
+        return true;
+    }
 
     std::uint32_t count = 0;
     if (lib().getNumDevices(&count) != UsbLibrary::kSuccess) {
@@ -108,6 +115,11 @@ bool findDevice(std::string wanted, std::uint32_t* index) {
 }
 
 bool openDevice(std::uint32_t index) {
+    // The service holds the lock and the device; we only talk to it.
+    if (platform().forwarder) {
+        appState.deviceHandle = kForwardedDevice;
+        return true;
+    }
     if (!lockDevice(index)) {
         appState.deviceHandle = kNoDevice;
         return false;
@@ -122,7 +134,7 @@ bool openDevice(std::uint32_t index) {
 }
 
 void closeDevice() {
-    if (appState.deviceHandle != kNoDevice) {
+    if (appState.deviceHandle != kNoDevice && appState.deviceHandle != kForwardedDevice) {
         if (lib().close(appState.deviceHandle) != UsbLibrary::kSuccess)
             warn("Unable to close device handle!");
     }
@@ -160,7 +172,15 @@ bool transact(std::uint8_t* reply, const std::uint8_t* request, int expectedLeng
     TransactionFault fault = TransactionFault::NoDevice;
     bool sent = false;
 
-    if (appState.deviceHandle != kNoDevice) {
+    if (appState.deviceHandle == kForwardedDevice && platform().forwarder) {
+        Forwarder::Reply answer;
+        platform().forwarder->transact(request, requestLength, expectedLength, &answer);
+        got = std::min(answer.received, kReplyBufferSize);
+        std::memcpy(reply, answer.bytes, std::size_t(got));
+        result = answer.result;
+        fault = answer.fault;
+        sent = fault != TransactionFault::NoDevice && fault != TransactionFault::WriteFailed;
+    } else if (appState.deviceHandle != kNoDevice && appState.deviceHandle != kForwardedDevice) {
         fault = TransactionFault::None;
         lib().flushBuffers(appState.deviceHandle, 1, 1);
 
