@@ -1,5 +1,5 @@
 // devices and status: what the link sees and what the device reports.
-#include "cli/Cli.h"
+#include "cli/Commands.h"
 
 #include "cec/ColonHex.h"
 #include "decode/Decoded.h"
@@ -117,6 +117,8 @@ bool showStatusOnce(DeviceSession& session, Output& out, bool watching) {
     return true;
 }
 
+} // namespace
+
 int runStatus(const GlobalOptions& options, double watchSeconds, Output& out) {
     DeviceSession session(options);
     if (const int code = session.open())
@@ -139,8 +141,6 @@ int runStatus(const GlobalOptions& options, double watchSeconds, Output& out) {
     std::signal(SIGINT, previous);
     return code;
 }
-
-} // namespace
 
 void addDeviceCommands(CLI::App& app, GlobalOptions& options, Action* run) {
     CLI::App* devices = app.add_subcommand(
