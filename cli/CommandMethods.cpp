@@ -3,6 +3,7 @@
 #include "cli/Commands.h"
 #include "cli/EdidSources.h"
 #include "cli/EdidWrite.h"
+#include "edid/EdidFile.h"
 #include "settings/SettingsMap.h"
 
 #include <QJsonArray>
@@ -17,7 +18,6 @@ namespace cli {
 namespace {
 
 constexpr const char* kRestoredName = "the backup document";
-constexpr std::size_t kLargestEdid = 256 * 128;
 
 std::string lowered(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -145,7 +145,7 @@ bool edidFromHex(const Params& p, const std::string& text, EdidBlocks* bytes) {
     if (digits.size() % 2)
         return p.fail("\"hex\" ends in a byte of one digit");
     const std::size_t size = digits.size() / 2;
-    if (size == 0 || size % kEdidBlockSize || size > kLargestEdid)
+    if (size == 0 || size % kEdidBlockSize || size > std::size_t(kEdidMaxFileSize))
         return p.fail("\"hex\" holds " + std::to_string(size) +
                       " bytes, not a whole number of 128-byte blocks up to 32 KiB");
     const QByteArray read = QByteArray::fromHex(QByteArray::fromStdString(digits));
