@@ -341,6 +341,9 @@ void MethodsTest::badParamsSendNothing_data() {
                                     << QByteArray("preset \"none-such\"") << QStringList{};
     QTest::newRow("check a file") << "edid.check" << QJsonObject{{"source", "/etc/passwd"}}
                                   << QByteArray("the service reads no files") << QStringList{};
+    QTest::newRow("preset outside the presets")
+        << "edid.check" << QJsonObject{{"source", "preset:../../../etc/passwd"}}
+        << QByteArray("not a preset name") << QStringList{};
     QTest::newRow("cec text") << "cec.send" << QJsonObject{{"hex", "05"}}
                               << QByteArray("Error: min 2, max 31 data bytes")
                               << QStringList{"cec", "send", "05"};
