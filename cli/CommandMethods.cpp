@@ -237,9 +237,16 @@ int reset(const Params& p, const GlobalOptions& options, Output& out) {
 }
 
 int status(const Params& p, const GlobalOptions& options, Output& out) {
+    bool withChain = false;
+    if (!p.only({"chain"}) || !p.flag("chain", &withChain))
+        return kUsage;
+    return runStatus(options, 0, withChain, out);
+}
+
+int chainCheck(const Params& p, const GlobalOptions& options, Output& out) {
     if (!p.only({}))
         return kUsage;
-    return runStatus(options, 0, out);
+    return runChain(options, out);
 }
 
 int edidRead(const Params& p, const GlobalOptions& options, Output& out) {
@@ -362,6 +369,7 @@ constexpr Method kMethods[] = {
     {"set", set},
     {"reset", reset},
     {"status", status},
+    {"chain", chainCheck},
     {"edid.read", edidRead},
     {"edid.write", edidWrite},
     {"edid.check", edidCheck},

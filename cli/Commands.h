@@ -17,7 +17,9 @@ namespace cli {
 int runGet(const GlobalOptions& options, const std::vector<std::string>& names, Output& out);
 int runSet(const GlobalOptions& options, const std::vector<std::string>& pairs, Output& out);
 int runReset(const GlobalOptions& options, const std::string& what, bool yes, Output& out);
-int runStatus(const GlobalOptions& options, double watchSeconds, Output& out);
+int runStatus(const GlobalOptions& options, double watchSeconds, bool withChain, Output& out);
+// kFindings when an output does not show the input fine.
+int runChain(const GlobalOptions& options, Output& out);
 
 // `from` is device, top or bot; no file: the hex goes to stdout (or the JSON).
 int runEdidRead(const GlobalOptions& options, const std::string& from, const std::string& file,

@@ -171,6 +171,9 @@ void MethodsTest::sameDocumentAsKorvanta_data() {
                         QJsonObject{{"edid-preset", 0}, {"edid-mode", "custom"}, {"input", "b"}}}}
         << QStringList{"set", "input=b", "edid-mode=custom", "edid-preset=0"};
     QTest::newRow("status") << custom << "status" << QJsonObject{} << QStringList{"status"};
+    QTest::newRow("status with the chain")
+        << custom << "status" << QJsonObject{{"chain", true}} << QStringList{"status", "--chain"};
+    QTest::newRow("chain") << custom << "chain" << QJsonObject{} << QStringList{"chain"};
     QTest::newRow("edid read top") << Setup{} << "edid.read" << QJsonObject{{"source", "TOP"}}
                                    << QStringList{"edid", "read", "TOP"};
     QTest::newRow("edid read device") << custom << "edid.read" << QJsonObject{{"source", "device"}}
@@ -304,10 +307,10 @@ void MethodsTest::badParamsSendNothing_data() {
         << QByteArray("\"names\" must be a list of strings") << QStringList{};
     QTest::newRow("reset without yes") << "reset" << QJsonObject{{"what", "all"}}
                                        << QByteArray("--yes") << QStringList{"reset", "all"};
-    QTest::newRow("unknown param") << "status" << QJsonObject{{"watch", 5}}
-                                   << QByteArray("korvanta: status: takes no param \"watch\"; it "
-                                                 "takes none\n")
-                                   << QStringList{};
+    QTest::newRow("unknown param")
+        << "chain" << QJsonObject{{"watch", 5}}
+        << QByteArray("korvanta: chain: takes no param \"watch\"; it takes none\n")
+        << QStringList{};
     QTest::newRow("dry run misspelt")
         << "restore" << QJsonObject{{"backup", QJsonObject{}}, {"dryrun", true}}
         << QByteArray("takes no param \"dryrun\"; it takes backup, dryRun, force") << QStringList{};
