@@ -1,4 +1,5 @@
 // backup and restore: settings, stored InfoFrames and the custom EDID in one file.
+#include "cli/Commands.h"
 #include "cli/EdidWrite.h"
 
 #include "cec/ColonHex.h"
@@ -91,7 +92,9 @@ std::string storedAviText(const DeviceState& s) {
     return formatColonHex(s.avi + proto::kRegisterDataOffset, session::kStoredAviBytes);
 }
 
-int runBackup(const GlobalOptions& options, const std::string& file, Output& out) {
+} // namespace
+
+int readBackup(const GlobalOptions& options, QJsonObject* document, bool* withEdid) {
     DeviceSession session(options);
     DeviceState state;
     if (const int code = openWithState(session, &state))
@@ -118,7 +121,18 @@ int runBackup(const GlobalOptions& options, const std::string& file, Output& out
             return kDeviceFailed;
         doc["edid"] = hex(edid.data(), kEdidSize);
     }
+    *document = doc;
+    *withEdid = state.customEdid;
+    return kDone;
+}
 
+namespace {
+
+int runBackup(const GlobalOptions& options, const std::string& file, Output& out) {
+    QJsonObject doc;
+    bool withEdid = false;
+    if (const int code = readBackup(options, &doc, &withEdid))
+        return code;
     QSaveFile saved(QString::fromStdString(file));
     const QByteArray bytes = QJsonDocument(doc).toJson(QJsonDocument::Indented);
     if (!saved.open(QIODevice::WriteOnly) || saved.write(bytes) != bytes.size() ||
@@ -126,9 +140,9 @@ int runBackup(const GlobalOptions& options, const std::string& file, Output& out
         complain("cannot write " + file + ": " + saved.errorString().toStdString());
         return kUsage;
     }
-    out.note("backup saved to " + file + (state.customEdid ? " (with the custom EDID)" : ""));
+    out.note("backup saved to " + file + (withEdid ? " (with the custom EDID)" : ""));
     out.json["file"] = QString::fromStdString(file);
-    out.json["withEdid"] = state.customEdid;
+    out.json["withEdid"] = withEdid;
     return kDone;
 }
 
@@ -141,8 +155,8 @@ struct Backup {
     EdidImage edid{};
 };
 
-// The whole file is checked before anything is sent.
-bool loadBackup(const std::string& file, Backup* backup) {
+// The file as a JSON object; false (said on stderr) when it is not one.
+bool readBackupFile(const std::string& file, QJsonObject* root) {
     QFile in(QString::fromStdString(file));
     if (!in.open(QIODevice::ReadOnly)) {
         complain("cannot read " + file + ": " + in.errorString().toStdString());
@@ -150,12 +164,17 @@ bool loadBackup(const std::string& file, Backup* backup) {
     }
     QJsonParseError error{};
     const QJsonDocument doc = QJsonDocument::fromJson(in.readAll(), &error);
-    const QJsonObject root = doc.object();
     if (error.error != QJsonParseError::NoError || !doc.isObject()) {
         complain(file + " is not a backup: not JSON (" + error.errorString().toStdString() +
                  " at character " + std::to_string(error.offset) + ")");
         return false;
     }
+    *root = doc.object();
+    return true;
+}
+
+// The whole document is checked before anything is sent; `file` names it.
+bool loadBackup(const QJsonObject& root, const std::string& file, Backup* backup) {
     if (root["format"].toString() != kFormatName ||
         root["formatVersion"].toInt(-1) != kFormatVersion) {
         complain(file + " is not a backup this program reads: it wants \"format\": \"" +
@@ -267,10 +286,12 @@ std::string edidChange(const EdidImage& from, const EdidImage& to) {
            std::to_string(kEdidSize) + " bytes to write";
 }
 
-int runRestore(const GlobalOptions& options, const std::string& file, bool dryRun, bool verbose,
-               bool force, Output& out) {
+} // namespace
+
+int runRestore(const GlobalOptions& options, const QJsonObject& document, const std::string& file,
+               bool dryRun, bool verbose, bool force, Output& out) {
     Backup backup;
-    if (!loadBackup(file, &backup))
+    if (!loadBackup(document, file, &backup))
         return kUsage;
     if (backup.hasEdid && !edidPassesCheck(backup.edid, force))
         return kUsage;
@@ -339,6 +360,16 @@ int runRestore(const GlobalOptions& options, const std::string& file, bool dryRu
     return session.reporter.errors ? kDeviceFailed : kDone;
 }
 
+namespace {
+
+int runRestoreFile(const GlobalOptions& options, const std::string& file, bool dryRun, bool verbose,
+                   bool force, Output& out) {
+    QJsonObject root;
+    if (!readBackupFile(file, &root))
+        return kUsage;
+    return runRestore(options, root, file, dryRun, verbose, force, out);
+}
+
 } // namespace
 
 void addBackupCommands(CLI::App& app, GlobalOptions& options, Action* run) {
@@ -361,7 +392,7 @@ void addBackupCommands(CLI::App& app, GlobalOptions& options, Action* run) {
                       "With --dry-run, also print the requests it would send");
     restore->callback([&options, file, dryRun, verbose, force, run] {
         *run = [&options, file, dryRun, verbose, force](Output& out) {
-            return runRestore(options, *file, *dryRun, *verbose, *force, out);
+            return runRestoreFile(options, *file, *dryRun, *verbose, *force, out);
         };
     });
 }

@@ -1,4 +1,5 @@
 // cec send / store and infoframe hdr / avi: the buttons' requests.
+#include "cli/Commands.h"
 #include "cli/EdidWrite.h"
 
 #include "decode/ColonHexInput.h"
@@ -104,6 +105,39 @@ bool writeReplaceAvi(DeviceSession& session, const std::string& persist) {
 
 } // namespace
 
+int runCecSend(const GlobalOptions& options, const std::string& text, Output& out) {
+    return runFlow(options, session::Field::CecSend, text, out, [&](DeviceSession& s) {
+        return session::sendCecCommand(s.reporter, QString::fromStdString(text));
+    });
+}
+
+int runCecStore(const GlobalOptions& options, const std::string& button, const std::string& text,
+                Output& out) {
+    const std::uint8_t command = button == "sp" ? proto::kCmdStoreCecSp : proto::kCmdStoreCecLp;
+    return runFlow(options, session::Field::CecStore, text, out, [&](DeviceSession& s) {
+        return session::storeCecCommand(s.reporter, command, QString::fromStdString(text));
+    });
+}
+
+int runInfoFrameHdr(const GlobalOptions& options, const std::string& text, bool force,
+                    Output& out) {
+    if (!fieldAccepted(session::Field::HdrInfoFrame, text) || !frameAccepted(true, text, force))
+        return kUsage;
+    return runFlow(options, session::Field::HdrInfoFrame, text, out, [&](DeviceSession& s) {
+        return session::sendHdrInfoFrame(s.reporter, QString::fromStdString(text));
+    });
+}
+
+int runInfoFrameAvi(const GlobalOptions& options, const std::string& text,
+                    const std::string& persist, bool force, Output& out) {
+    if (!fieldAccepted(session::Field::AviInfoFrame, text) || !frameAccepted(false, text, force))
+        return kUsage;
+    return runFlow(options, session::Field::AviInfoFrame, text, out, [&](DeviceSession& s) {
+        return session::sendAviInfoFrame(s.reporter, QString::fromStdString(text)) &&
+               writeReplaceAvi(s, persist);
+    });
+}
+
 void addCecCommands(CLI::App& app, GlobalOptions& options, Action* run) {
     struct Args {
         std::string text;
@@ -123,11 +157,7 @@ void addCecCommands(CLI::App& app, GlobalOptions& options, Action* run) {
     textOption(send, "The message as colon-hex: header, opcode, operands (2 to 31 bytes), e.g. "
                      "50:04");
     send->callback([&options, a, run] {
-        *run = [&options, a](Output& out) {
-            return runFlow(options, session::Field::CecSend, a->text, out, [&](DeviceSession& s) {
-                return session::sendCecCommand(s.reporter, QString::fromStdString(a->text));
-            });
-        };
+        *run = [&options, a](Output& out) { return runCecSend(options, a->text, out); };
     });
     CLI::App* store =
         cec->add_subcommand("store", "Store a CEC message on the device's SP or LP button");
@@ -136,14 +166,7 @@ void addCecCommands(CLI::App& app, GlobalOptions& options, Action* run) {
         ->transform(CLI::IsMember({"sp", "lp"}, CLI::ignore_case));
     textOption(store, "The message as colon-hex (2 to 20 bytes)");
     store->callback([&options, a, run] {
-        *run = [&options, a](Output& out) {
-            const std::uint8_t command =
-                a->button == "sp" ? proto::kCmdStoreCecSp : proto::kCmdStoreCecLp;
-            return runFlow(options, session::Field::CecStore, a->text, out, [&](DeviceSession& s) {
-                return session::storeCecCommand(s.reporter, command,
-                                                QString::fromStdString(a->text));
-            });
-        };
+        *run = [&options, a](Output& out) { return runCecStore(options, a->button, a->text, out); };
     });
 
     CLI::App* infoFrame = app.add_subcommand("infoframe", "Inject HDR and AVI InfoFrames");
@@ -155,13 +178,7 @@ void addCecCommands(CLI::App& app, GlobalOptions& options, Action* run) {
     hdr->add_flag("--force", a->force, "Send the frame even when its decode finds problems");
     hdr->callback([&options, a, run] {
         *run = [&options, a](Output& out) {
-            if (!fieldAccepted(session::Field::HdrInfoFrame, a->text) ||
-                !frameAccepted(true, a->text, a->force))
-                return int(kUsage);
-            return runFlow(
-                options, session::Field::HdrInfoFrame, a->text, out, [&](DeviceSession& s) {
-                    return session::sendHdrInfoFrame(s.reporter, QString::fromStdString(a->text));
-                });
+            return runInfoFrameHdr(options, a->text, a->force, out);
         };
     });
     CLI::App* avi = infoFrame->add_subcommand("avi", "Send an AVI InfoFrame to the output");
@@ -172,14 +189,7 @@ void addCecCommands(CLI::App& app, GlobalOptions& options, Action* run) {
     avi->add_flag("--force", a->force, "Send the frame even when its decode finds problems");
     avi->callback([&options, a, run] {
         *run = [&options, a](Output& out) {
-            if (!fieldAccepted(session::Field::AviInfoFrame, a->text) ||
-                !frameAccepted(false, a->text, a->force))
-                return int(kUsage);
-            return runFlow(
-                options, session::Field::AviInfoFrame, a->text, out, [&](DeviceSession& s) {
-                    return session::sendAviInfoFrame(s.reporter, QString::fromStdString(a->text)) &&
-                           writeReplaceAvi(s, a->persist);
-                });
+            return runInfoFrameAvi(options, a->text, a->persist, a->force, out);
         };
     });
 }

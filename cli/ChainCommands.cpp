@@ -1,5 +1,5 @@
 // chain: does what the source sends reach each display, and if not, why.
-#include "cli/Cli.h"
+#include "cli/Commands.h"
 
 #include "chain/SignalChain.h"
 #include "session/ChainRead.h"
@@ -7,8 +7,6 @@
 #include <CLI/CLI.hpp>
 
 namespace cli {
-
-namespace {
 
 int runChain(const GlobalOptions& options, Output& out) {
     DeviceSession session(options);
@@ -23,8 +21,6 @@ int runChain(const GlobalOptions& options, Output& out) {
     out.json["chain"] = chain::chainJson(report);
     return chain::chainFine(report) ? kDone : kFindings;
 }
-
-} // namespace
 
 bool readChainData(DeviceSession& session, const session::StatusReplies* status,
                    chain::ChainData* data) {

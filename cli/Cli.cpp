@@ -8,6 +8,7 @@
 #include "link/UsbLink.h"
 #include "service/ServiceClient.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 
 #include <cstdio>
@@ -79,15 +80,49 @@ std::string lastTransactionCause() {
     return {};
 }
 
+namespace {
+
+thread_local StderrCapture* capture = nullptr;
+
+} // namespace
+
+StderrCapture::StderrCapture() : previous_(capture) {
+    capture = this;
+}
+
+StderrCapture::~StderrCapture() {
+    capture = previous_;
+}
+
 std::vector<std::string>& complaints() {
     static std::vector<std::string> said;
-    return said;
+    return capture ? capture->complaints : said;
+}
+
+void toStderr(const std::string& text) {
+    if (capture) {
+        capture->text += text;
+        return;
+    }
+    std::fputs(text.c_str(), stderr);
+    std::fflush(stderr);
 }
 
 void complain(const std::string& text) {
     complaints().push_back(text);
-    std::fprintf(stderr, "korvanta: %s\n", text.c_str());
-    std::fflush(stderr);
+    toStderr("korvanta: " + text + "\n");
+}
+
+bool finalDocument(const Output& out, int code, QJsonObject* document) {
+    if (code == kUsage || out.streamed)
+        return false;
+    *document = out.json;
+    (*document)["ok"] = code == kDone || code == kFindings;
+    QJsonArray errors;
+    for (const std::string& text : complaints())
+        errors.append(QString::fromStdString(text));
+    (*document)["errors"] = errors;
+    return true;
 }
 
 void ConsoleReporter::status(session::Level level, const char* text, int) {
@@ -250,16 +285,33 @@ struct DeviceSession::DryRun : UsbLibrary, Forwarder {
 };
 
 DeviceSession::DeviceSession(const GlobalOptions& options) : options_(options) {
-    reporter.showProgress = !options.quiet && isatty(fileno(stderr));
+    reporter.showProgress = !options.quiet && !options.attached && isatty(fileno(stderr));
 }
 
 DeviceSession::~DeviceSession() {
+    if (options_.attached) {
+        // The device stays open for its owner; only a dry run's wrapper goes.
+        if (dryRun_)
+            platform().usb = attachedUsb_;
+        return;
+    }
     if (platform().usb)
         closeDevice();
     platform() = Platform{};
 }
 
+UsbLibrary* DeviceSession::library() const {
+    return options_.attached ? platform().usb : usb_.get();
+}
+
 int DeviceSession::open() {
+    if (options_.attached) {
+        if (platform().usb && appState.deviceHandle != kNoDevice)
+            return kDone;
+        // What korvanta says when it finds none.
+        complain("KORVANTA USB not connected!");
+        return kDeviceFailed;
+    }
     if (const int code = openLink())
         return code;
     std::string wanted = options_.device;
@@ -301,6 +353,12 @@ int DeviceSession::open() {
 }
 
 int DeviceSession::openLink() {
+    if (options_.attached) {
+        if (platform().usb)
+            return kDone;
+        complain("no USB library is in use");
+        return kDeviceFailed;
+    }
     LinkChoice choice;
     if (!chooseLink(options_, &choice))
         return kUsage;
@@ -328,7 +386,14 @@ int DeviceSession::openLink() {
 }
 
 void DeviceSession::startDryRun() {
-    dryRun_ = std::make_unique<DryRun>(*usb_, trace_.get(), platform().forwarder);
+    if (dryRun_)
+        return;
+    if (options_.attached) {
+        attachedUsb_ = platform().usb;
+        dryRun_ = std::make_unique<DryRun>(*attachedUsb_, platform().trace, platform().forwarder);
+    } else {
+        dryRun_ = std::make_unique<DryRun>(*usb_, trace_.get(), platform().forwarder);
+    }
     platform().usb = dryRun_.get();
     if (platform().forwarder)
         platform().forwarder = dryRun_.get();

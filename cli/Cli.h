@@ -41,6 +41,9 @@ struct GlobalOptions {
     std::string trace;
     bool json = false;
     bool quiet = false;
+    // The device this process already has open (the service's): nothing is
+    // built, found, opened or closed, and the platform stays as it is.
+    bool attached = false;
 };
 
 // What the session layer reports, as a terminal program shows it: errors on
@@ -88,7 +91,7 @@ public:
     int open();
     // Only builds the link, for a listing of what it sees.
     int openLink();
-    UsbLibrary* library() const { return usb_.get(); }
+    UsbLibrary* library() const;
     // Every write request after this is recorded instead of sent, and answered
     // as accepted; reads, and the requests that stage an EDID for reading,
     // still go to the device. Pauses are kept: a staged read needs them.
@@ -100,6 +103,7 @@ public:
 private:
     struct DryRun;
     GlobalOptions options_;
+    UsbLibrary* attachedUsb_ = nullptr; // the platform's library before a dry run
     SystemClock clock_;
     ConsoleDialogs dialogs_;
     std::unique_ptr<UsbLibrary> usb_;
@@ -141,6 +145,29 @@ bool readChainData(DeviceSession& session, const session::StatusReplies* status,
 void complain(const std::string& text);
 // Everything said so far, for the JSON document of a failed run.
 std::vector<std::string>& complaints();
+// Text for stderr as it stands, or for the capture in force.
+void toStderr(const std::string& text);
+
+// While one lives, what a command says on stderr on this thread is kept in it
+// instead, and its complaints are the run's own: the service answers both to
+// the client that asked.
+class StderrCapture {
+public:
+    StderrCapture();
+    ~StderrCapture();
+    StderrCapture(const StderrCapture&) = delete;
+    StderrCapture& operator=(const StderrCapture&) = delete;
+
+    std::string text;
+    std::vector<std::string> complaints;
+
+private:
+    StderrCapture* previous_;
+};
+
+// The document `--json` prints for a run that ended with `code`; false when
+// none is printed (a usage error, or documents that went out one by one).
+bool finalDocument(const Output& out, int code, QJsonObject* document);
 
 // Subcommands register themselves on the app; each sets `*run` to its action
 // when chosen.

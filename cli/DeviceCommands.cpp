@@ -1,5 +1,5 @@
 // devices and status: what the link sees and what the device reports.
-#include "cli/Cli.h"
+#include "cli/Commands.h"
 
 #include "cec/ColonHex.h"
 #include "chain/SignalChain.h"
@@ -108,6 +108,8 @@ bool showStatusOnce(DeviceSession& session, Output& out, bool watching, bool wit
     return true;
 }
 
+} // namespace
+
 int runStatus(const GlobalOptions& options, double watchSeconds, bool withChain, Output& out) {
     DeviceSession session(options);
     if (const int code = session.open())
@@ -130,8 +132,6 @@ int runStatus(const GlobalOptions& options, double watchSeconds, bool withChain,
     std::signal(SIGINT, previous);
     return code;
 }
-
-} // namespace
 
 QJsonObject statusJson(const session::StatusReplies& r, const session::StatusHeader& header) {
     const StatusFields f =

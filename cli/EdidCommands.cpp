@@ -1,4 +1,5 @@
 // edid read and edid write.
+#include "cli/Commands.h"
 #include "cli/EdidWrite.h"
 
 #include "decode/EdidDecode.h"
@@ -72,8 +73,10 @@ bool readEdidFrom(DeviceSession& session, session::EdidSource source, EdidImage*
     return true;
 }
 
-int runRead(const GlobalOptions& options, const std::string& from, const std::string& file,
-            const std::string& format, Output& out) {
+} // namespace
+
+int runEdidRead(const GlobalOptions& options, const std::string& from, const std::string& file,
+                const std::string& format, Output& out) {
     DeviceSession session(options);
     if (const int code = session.open())
         return code;
@@ -95,6 +98,8 @@ int runRead(const GlobalOptions& options, const std::string& from, const std::st
     }
     return kDone;
 }
+
+namespace {
 
 std::string edidModeWord(int mode) {
     return settings::valueWord(*settings::byIndex(settings::kEdidMode), mode);
@@ -139,6 +144,13 @@ int runWrite(const GlobalOptions& options, const std::string& file, bool custom,
     EdidImage image{};
     if (!loadEdid(file, &image))
         return kUsage;
+    return runEdidWrite(options, image, custom, force, backup, out);
+}
+
+} // namespace
+
+int runEdidWrite(const GlobalOptions& options, const EdidImage& image, bool custom, bool force,
+                 const std::string& backup, Output& out) {
     if (!edidChecksumsCorrect(image) && !force) {
         complain("The EDID Checksum is not correct. Nothing was written; fix bytes 127 and 255, "
                  "or give --force to write it anyway.");
@@ -164,8 +176,6 @@ int runWrite(const GlobalOptions& options, const std::string& file, bool custom,
     sayEdidChanges(current, image, out);
     return writeEdidChecked(session, image, true, out);
 }
-
-} // namespace
 
 bool readSettingsBlock(DeviceSession& session, std::uint8_t* block) {
     session::BlockRead read = session::readSettingsBlock(session.reporter, block);
@@ -218,7 +228,7 @@ bool edidPassesCheck(const EdidImage& image, bool force) {
         if (f.kind == edid::FindingKind::Failure)
             said += "\n  " + f.text;
     if (force) {
-        std::fprintf(stderr, "korvanta: %s\n", said.c_str());
+        toStderr("korvanta: " + said + "\n");
         return true;
     }
     complain(said);
@@ -298,7 +308,7 @@ void addEdidCommands(CLI::App& app, GlobalOptions& options, Action* run) {
         ->transform(CLI::IsMember({"bin", "hex"}, CLI::ignore_case));
     read->callback([&options, r, run] {
         *run = [&options, r](Output& out) {
-            return runRead(options, r->from, r->file, r->format, out);
+            return runEdidRead(options, r->from, r->file, r->format, out);
         };
     });
 

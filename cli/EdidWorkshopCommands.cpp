@@ -1,4 +1,5 @@
 // edid edit, merge, check and preset: EDIDs built by what they mean.
+#include "cli/Commands.h"
 #include "cli/EdidSources.h"
 #include "cli/EdidWrite.h"
 
@@ -138,10 +139,10 @@ int putOut(const EdidBlocks& bytes, const std::vector<std::string>& repairs,
     // Said on stderr, so that the hex on stdout stays clean.
     if (!out.options->json && !out.options->quiet) {
         for (const std::string& r : repairs)
-            std::fprintf(stderr, "korvanta: %s\n", r.c_str());
+            toStderr("korvanta: " + r + "\n");
         for (const edid::Finding& f : findings)
             if (f.kind == edid::FindingKind::Failure)
-                std::fprintf(stderr, "korvanta: warning: %s\n", f.text.c_str());
+                toStderr("korvanta: warning: " + f.text + "\n");
     }
     return kDone;
 }
@@ -216,7 +217,13 @@ int runCheck(const GlobalOptions& options, const std::string& source, bool forDe
     std::vector<EdidBlocks> images;
     if (const int code = sources.load({source}, &images))
         return code;
-    const std::vector<edid::Finding> findings = edid::checkEdid(images[0], {forDevice});
+    return runEdidCheck(images[0], forDevice, out);
+}
+
+} // namespace
+
+int runEdidCheck(const std::vector<std::uint8_t>& bytes, bool forDevice, Output& out) {
+    const std::vector<edid::Finding> findings = edid::checkEdid(bytes, {forDevice});
     QJsonArray found;
     for (const edid::Finding& f : findings) {
         const bool failure = f.kind == edid::FindingKind::Failure;
@@ -227,7 +234,7 @@ int runCheck(const GlobalOptions& options, const std::string& source, bool forDe
     if (findings.empty())
         out.line("no failures, no notes");
     out.json["findings"] = found;
-    const edid::ReferenceCheck reference = edid::referenceCheck(images[0]);
+    const edid::ReferenceCheck reference = edid::referenceCheck(bytes);
     QJsonObject ref{{"available", reference.available},
                     {"ran", reference.ran},
                     {"findings", jsonStrings(reference.findings)}};
@@ -241,6 +248,8 @@ int runCheck(const GlobalOptions& options, const std::string& source, bool forDe
     out.json["failed"] = failed;
     return failed ? kFindings : kDone;
 }
+
+namespace {
 
 int runPresetList(Output& out) {
     QJsonArray list;

@@ -1,4 +1,5 @@
 // get, set and reset: the device's settings by name.
+#include "cli/Commands.h"
 #include "cli/EdidWrite.h"
 
 #include "link/AppState.h"
@@ -72,6 +73,8 @@ bool parseAssignments(const std::vector<std::string>& pairs, std::vector<Assignm
     }
     return true;
 }
+
+} // namespace
 
 int runGet(const GlobalOptions& options, const std::vector<std::string>& names, Output& out) {
     std::vector<const settings::Setting*> wanted;
@@ -163,8 +166,6 @@ int runReset(const GlobalOptions& options, const std::string& what, bool yes, Ou
     out.json["sent"] = value;
     return kDone;
 }
-
-} // namespace
 
 void addSettingsCommands(CLI::App& app, GlobalOptions& options, Action* run) {
     auto names = std::make_shared<std::vector<std::string>>();

@@ -3,7 +3,6 @@
 
 #include <CLI/CLI.hpp>
 #include <QCoreApplication>
-#include <QJsonArray>
 #include <QJsonDocument>
 
 #include <cstdio>
@@ -101,13 +100,7 @@ int main(int argc, char* argv[]) {
 
     cli::Output out{&options, {}};
     const int code = run(out);
-    if (options.json && code != cli::kUsage && !out.streamed) {
-        out.json["ok"] = code == cli::kDone || code == cli::kFindings;
-        QJsonArray errors;
-        for (const std::string& text : cli::complaints())
-            errors.append(QString::fromStdString(text));
-        out.json["errors"] = errors;
-        std::fputs(QJsonDocument(out.json).toJson(QJsonDocument::Indented).constData(), stdout);
-    }
+    if (QJsonObject document; options.json && cli::finalDocument(out, code, &document))
+        std::fputs(QJsonDocument(document).toJson(QJsonDocument::Indented).constData(), stdout);
     return code;
 }

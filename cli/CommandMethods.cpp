@@ -1,0 +1,423 @@
+#include "cli/CommandMethods.h"
+
+#include "cli/Commands.h"
+#include "cli/EdidSources.h"
+#include "cli/EdidWrite.h"
+#include "edid/EdidFile.h"
+#include "settings/SettingsMap.h"
+
+#include <QJsonArray>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <initializer_list>
+
+namespace cli {
+
+namespace {
+
+constexpr const char* kRestoredName = "the backup document";
+
+std::string lowered(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    return text;
+}
+
+// A method's params, read as strictly as the command line reads its words: a
+// param the method does not take or of the wrong JSON type is a usage error,
+// said before anything is sent.
+class Params {
+public:
+    Params(const std::string& method, const QJsonObject& params)
+        : method_(method), params_(params) {}
+
+    bool only(std::initializer_list<const char*> names) const {
+        for (auto it = params_.begin(); it != params_.end(); ++it) {
+            const std::string key = it.key().toStdString();
+            if (std::none_of(names.begin(), names.end(), [&](const char* n) { return key == n; })) {
+                std::string taken;
+                for (const char* n : names)
+                    taken += std::string(taken.empty() ? "" : ", ") + n;
+                return fail("takes no param \"" + key + "\"" +
+                            (taken.empty() ? "; it takes none" : "; it takes " + taken));
+            }
+        }
+        return true;
+    }
+
+    bool has(const char* name) const { return params_.contains(name); }
+
+    bool text(const char* name, std::string* value, bool required = true) const {
+        const QJsonValue v = params_.value(name);
+        if (v.isUndefined())
+            return !required || fail("needs \"" + std::string(name) + "\"");
+        if (!v.isString())
+            return fail("\"" + std::string(name) + "\" must be a string");
+        *value = v.toString().toStdString();
+        return true;
+    }
+
+    // One word of `words`, in any letter case; it comes back in lower case,
+    // as the command line's own check gives it.
+    bool word(const char* name, std::initializer_list<const char*> words, std::string* value,
+              bool required = true) const {
+        if (!text(name, value, required))
+            return false;
+        if (value->empty() && !has(name))
+            return true;
+        *value = lowered(*value);
+        std::string listed;
+        for (const char* w : words) {
+            if (*value == w)
+                return true;
+            listed += std::string(listed.empty() ? "" : ", ") + w;
+        }
+        return fail("\"" + std::string(name) + "\" is \"" +
+                    params_.value(name).toString().toStdString() + "\"; it is one of " + listed);
+    }
+
+    bool flag(const char* name, bool* value) const {
+        const QJsonValue v = params_.value(name);
+        if (v.isUndefined())
+            return true;
+        if (!v.isBool())
+            return fail("\"" + std::string(name) + "\" must be true or false");
+        *value = v.toBool();
+        return true;
+    }
+
+    bool texts(const char* name, std::vector<std::string>* values) const {
+        const QJsonValue v = params_.value(name);
+        if (v.isUndefined())
+            return true;
+        if (!v.isArray() || !allStrings(v.toArray()))
+            return fail("\"" + std::string(name) + "\" must be a list of strings");
+        for (const QJsonValue& item : v.toArray())
+            values->push_back(item.toString().toStdString());
+        return true;
+    }
+
+    // Exactly one of two params.
+    bool oneOf(const char* a, const char* b) const {
+        if (has(a) != has(b))
+            return true;
+        return fail("takes \"" + std::string(a) + "\" or \"" + b + "\"" +
+                    (has(a) ? ", not both" : ""));
+    }
+
+    bool fail(const std::string& what) const {
+        complain(method_ + ": " + what);
+        return false;
+    }
+
+    const QJsonObject& raw() const { return params_; }
+
+private:
+    static bool allStrings(const QJsonArray& array) {
+        return std::all_of(array.begin(), array.end(),
+                           [](const QJsonValue& v) { return v.isString(); });
+    }
+
+    std::string method_;
+    const QJsonObject& params_;
+};
+
+// EDID bytes as a client sends them: two hex digits a byte, white space
+// allowed between bytes, so both `edid read`'s "edid" and its 16-a-line text
+// come back as they went out. Whole 128-byte blocks, as files must be.
+bool edidFromHex(const Params& p, const std::string& text, EdidBlocks* bytes) {
+    std::string digits;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (std::isspace(c)) {
+            if (digits.size() % 2)
+                return p.fail("\"hex\" has a byte of one digit before character " +
+                              std::to_string(i + 1));
+            continue;
+        }
+        if (!std::isxdigit(c))
+            return p.fail("\"hex\" is not hex: character " + std::to_string(i + 1) +
+                          " is not a hex digit; give two hex digits a byte");
+        digits += char(c);
+    }
+    if (digits.size() % 2)
+        return p.fail("\"hex\" ends in a byte of one digit");
+    const std::size_t size = digits.size() / 2;
+    if (size == 0 || size % kEdidBlockSize || size > std::size_t(kEdidMaxFileSize))
+        return p.fail("\"hex\" holds " + std::to_string(size) +
+                      " bytes, not a whole number of 128-byte blocks up to 32 KiB");
+    const QByteArray read = QByteArray::fromHex(QByteArray::fromStdString(digits));
+    bytes->assign(read.begin(), read.end());
+    return true;
+}
+
+// `source` names an EDID the service can reach itself; a path would name a
+// file of the service's user, never the client's.
+bool reachableSource(const Params& p, const std::string& source) {
+    if (isEdidSourceName(source) || source.starts_with(kPresetPrefix))
+        return true;
+    return p.fail("\"source\" is \"" + source +
+                  "\"; the service reads no files: give device, top, bot or preset:NAME, or the "
+                  "EDID itself as \"hex\"");
+}
+
+// A setting's value as `set` takes it: text, or a whole number for its code.
+bool valueText(const Params& p, const QString& name, const QJsonValue& v, std::string* text) {
+    if (v.isString()) {
+        *text = v.toString().toStdString();
+        return true;
+    }
+    if (v.isDouble() && std::trunc(v.toDouble()) == v.toDouble()) {
+        *text = std::to_string(v.toInteger());
+        return true;
+    }
+    return p.fail("the value of \"" + name.toStdString() +
+                  "\" must be a string (or a whole "
+                  "number for its code)");
+}
+
+// {"input": "b"} or ["input=b"]. An object has no order, so its pairs go in
+// the settings table's order, as restore writes them: the EDID mode before
+// its preset.
+bool settingPairs(const Params& p, std::vector<std::string>* pairs) {
+    const QJsonValue v = p.raw().value("values");
+    if (v.isUndefined())
+        return p.fail("needs \"values\"");
+    if (v.isArray()) {
+        if (!p.texts("values", pairs))
+            return false;
+    } else if (v.isObject()) {
+        const QJsonObject values = v.toObject();
+        std::vector<std::pair<std::ptrdiff_t, std::string>> ordered;
+        const auto table = settings::allSettings();
+        for (auto it = values.begin(); it != values.end(); ++it) {
+            std::string text;
+            if (!valueText(p, it.key(), it.value(), &text))
+                return false;
+            const settings::Setting* s = settings::byName(it.key().toStdString());
+            // Unknown names first: the command's own check names them.
+            const std::ptrdiff_t at = s ? s - table.data() : -1;
+            ordered.emplace_back(at, it.key().toStdString() + "=" + text);
+        }
+        std::stable_sort(ordered.begin(), ordered.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (auto& [at, pair] : ordered)
+            pairs->push_back(std::move(pair));
+    } else {
+        return p.fail("\"values\" must be an object of NAME: VALUE or a list of \"NAME=VALUE\"");
+    }
+    return !pairs->empty() || p.fail("\"values\" names no setting");
+}
+
+using Run = int (*)(const Params&, const GlobalOptions&, Output&);
+
+int get(const Params& p, const GlobalOptions& options, Output& out) {
+    std::vector<std::string> names;
+    if (!p.only({"names"}) || !p.texts("names", &names))
+        return kUsage;
+    return runGet(options, names, out);
+}
+
+int set(const Params& p, const GlobalOptions& options, Output& out) {
+    std::vector<std::string> pairs;
+    if (!p.only({"values"}) || !settingPairs(p, &pairs))
+        return kUsage;
+    return runSet(options, pairs, out);
+}
+
+int reset(const Params& p, const GlobalOptions& options, Output& out) {
+    std::string what;
+    bool yes = false;
+    if (!p.only({"what", "yes"}) || !p.word("what", {"settings", "edid", "all"}, &what) ||
+        !p.flag("yes", &yes))
+        return kUsage;
+    return runReset(options, what, yes, out);
+}
+
+int status(const Params& p, const GlobalOptions& options, Output& out) {
+    bool withChain = false;
+    if (!p.only({"chain"}) || !p.flag("chain", &withChain))
+        return kUsage;
+    return runStatus(options, 0, withChain, out);
+}
+
+int chainCheck(const Params& p, const GlobalOptions& options, Output& out) {
+    if (!p.only({}))
+        return kUsage;
+    return runChain(options, out);
+}
+
+int edidRead(const Params& p, const GlobalOptions& options, Output& out) {
+    std::string source;
+    if (!p.only({"source"}) || !p.word("source", {"device", "top", "bot"}, &source))
+        return kUsage;
+    return runEdidRead(options, source, {}, {}, out);
+}
+
+int edidWrite(const Params& p, const GlobalOptions& options, Output& out) {
+    bool custom = false, force = false;
+    if (!p.only({"hex", "preset", "custom", "force"}) || !p.oneOf("hex", "preset") ||
+        !p.flag("custom", &custom) || !p.flag("force", &force))
+        return kUsage;
+    std::string text;
+    EdidBlocks blocks;
+    if (p.has("hex")) {
+        if (!p.text("hex", &text) || !edidFromHex(p, text, &blocks))
+            return kUsage;
+    } else {
+        std::vector<EdidBlocks> images;
+        if (!p.text("preset", &text) ||
+            !EdidSources(options).loadFiles({kPresetPrefix + text}, &images))
+            return kUsage;
+        blocks = images[0];
+    }
+    if (!edidFitsDevice(blocks))
+        return kUsage;
+    EdidImage image{};
+    std::copy(blocks.begin(), blocks.end(), image.begin());
+    return runEdidWrite(options, image, custom, force, {}, out);
+}
+
+int edidCheck(const Params& p, const GlobalOptions& options, Output& out) {
+    bool forDevice = false;
+    if (!p.only({"source", "hex", "forDevice"}) || !p.oneOf("source", "hex") ||
+        !p.flag("forDevice", &forDevice))
+        return kUsage;
+    std::string text;
+    std::vector<EdidBlocks> images(1);
+    if (p.has("hex")) {
+        if (!p.text("hex", &text) || !edidFromHex(p, text, &images[0]))
+            return kUsage;
+    } else {
+        if (!p.text("source", &text) || !reachableSource(p, text))
+            return kUsage;
+        if (const int code = EdidSources(options).load({text}, &images))
+            return code;
+    }
+    return runEdidCheck(images[0], forDevice, out);
+}
+
+int cecSend(const Params& p, const GlobalOptions& options, Output& out) {
+    std::string text;
+    if (!p.only({"hex"}) || !p.text("hex", &text))
+        return kUsage;
+    return runCecSend(options, text, out);
+}
+
+int cecStore(const Params& p, const GlobalOptions& options, Output& out) {
+    std::string button, text;
+    if (!p.only({"button", "hex"}) || !p.word("button", {"sp", "lp"}, &button) ||
+        !p.text("hex", &text))
+        return kUsage;
+    return runCecStore(options, button, text, out);
+}
+
+int infoFrameHdr(const Params& p, const GlobalOptions& options, Output& out) {
+    std::string text;
+    bool force = false;
+    if (!p.only({"hex", "force"}) || !p.text("hex", &text) || !p.flag("force", &force))
+        return kUsage;
+    return runInfoFrameHdr(options, text, force, out);
+}
+
+int infoFrameAvi(const Params& p, const GlobalOptions& options, Output& out) {
+    std::string text, persist;
+    bool force = false;
+    if (!p.only({"hex", "persist", "force"}) || !p.text("hex", &text) ||
+        !p.word("persist", {"on", "off"}, &persist, false) || !p.flag("force", &force))
+        return kUsage;
+    return runInfoFrameAvi(options, text, persist, force, out);
+}
+
+// The document itself where korvanta names the file it saved.
+int backup(const Params& p, const GlobalOptions& options, Output& out) {
+    if (!p.only({}))
+        return kUsage;
+    QJsonObject document;
+    bool withEdid = false;
+    if (const int code = readBackup(options, &document, &withEdid))
+        return code;
+    out.json["backup"] = document;
+    out.json["withEdid"] = withEdid;
+    return kDone;
+}
+
+int restore(const Params& p, const GlobalOptions& options, Output& out) {
+    bool dryRun = false, force = false;
+    if (!p.only({"backup", "dryRun", "force"}) || !p.flag("dryRun", &dryRun) ||
+        !p.flag("force", &force))
+        return kUsage;
+    const QJsonValue document = p.raw().value("backup");
+    if (!document.isObject()) {
+        p.fail(document.isUndefined() ? "needs \"backup\", the document korvanta backup writes"
+                                      : "\"backup\" must be an object, the document korvanta "
+                                        "backup writes");
+        return kUsage;
+    }
+    return runRestore(options, document.toObject(), kRestoredName, dryRun, false, force, out);
+}
+
+struct Method {
+    const char* name;
+    Run run;
+};
+
+constexpr Method kMethods[] = {
+    {"get", get},
+    {"set", set},
+    {"reset", reset},
+    {"status", status},
+    {"chain", chainCheck},
+    {"edid.read", edidRead},
+    {"edid.write", edidWrite},
+    {"edid.check", edidCheck},
+    {"cec.send", cecSend},
+    {"cec.store", cecStore},
+    {"infoframe.hdr", infoFrameHdr},
+    {"infoframe.avi", infoFrameAvi},
+    {"backup", backup},
+    {"restore", restore},
+};
+
+service::MethodResult call(const std::string& name, const QJsonObject& params) {
+    const auto method = std::find_if(std::begin(kMethods), std::end(kMethods),
+                                     [&](const Method& m) { return name == m.name; });
+    service::MethodResult result;
+    if (method == std::end(kMethods)) {
+        result.known = false;
+        result.exitCode = kUsage;
+        result.message = "korvanta: \"" + name + "\" is not a method\n";
+        return result;
+    }
+    StderrCapture said;
+    GlobalOptions options;
+    options.json = true;
+    options.quiet = true;
+    options.attached = true;
+    Output out{&options, {}};
+    result.exitCode = method->run(Params(name, params), options, out);
+    finalDocument(out, result.exitCode, &result.output);
+    result.message = said.text;
+    return result;
+}
+
+} // namespace
+
+std::vector<std::string> methodNames() {
+    std::vector<std::string> names;
+    for (const Method& m : kMethods)
+        names.emplace_back(m.name);
+    return names;
+}
+
+service::MethodHandler makeMethodHandler() {
+    return call;
+}
+
+service::MethodList makeMethodList() {
+    return methodNames;
+}
+
+} // namespace cli

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "service/Methods.h"
+
+#include <string>
+#include <vector>
+
+// The service's methods: korvanta's subcommands driven from a params object,
+// on the device this process already has open (never found, opened or closed
+// here). Each answers the document `korvanta --json` prints for the same
+// command, and what korvanta would say on stderr. No method reads or writes a
+// file: EDIDs and backups travel as hex and documents.
+namespace cli {
+
+service::MethodHandler makeMethodHandler();
+service::MethodList makeMethodList();
+// The names makeMethodList gives, in the order documented.
+std::vector<std::string> methodNames();
+
+} // namespace cli

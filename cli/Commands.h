@@ -1,0 +1,49 @@
+#pragma once
+
+#include "cli/Cli.h"
+#include "edid/EdidText.h"
+
+#include <QJsonObject>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// What the subcommands run once their words are parsed, each returning the
+// exit code. The service's methods call the same functions, so a method and
+// its subcommand cannot drift apart.
+namespace cli {
+
+int runGet(const GlobalOptions& options, const std::vector<std::string>& names, Output& out);
+int runSet(const GlobalOptions& options, const std::vector<std::string>& pairs, Output& out);
+int runReset(const GlobalOptions& options, const std::string& what, bool yes, Output& out);
+int runStatus(const GlobalOptions& options, double watchSeconds, bool withChain, Output& out);
+// kFindings when an output does not show the input fine.
+int runChain(const GlobalOptions& options, Output& out);
+
+// `from` is device, top or bot; no file: the hex goes to stdout (or the JSON).
+int runEdidRead(const GlobalOptions& options, const std::string& from, const std::string& file,
+                const std::string& format, Output& out);
+// From the checksums on: the EDID was loaded and fits the device's table.
+int runEdidWrite(const GlobalOptions& options, const EdidImage& image, bool custom, bool force,
+                 const std::string& backup, Output& out);
+// The check's findings on loaded bytes; kFindings when something fails.
+int runEdidCheck(const std::vector<std::uint8_t>& bytes, bool forDevice, Output& out);
+
+int runCecSend(const GlobalOptions& options, const std::string& text, Output& out);
+// `button` is sp or lp.
+int runCecStore(const GlobalOptions& options, const std::string& button, const std::string& text,
+                Output& out);
+int runInfoFrameHdr(const GlobalOptions& options, const std::string& text, bool force, Output& out);
+// `persist` is on, off, or empty for as the device has it.
+int runInfoFrameAvi(const GlobalOptions& options, const std::string& text,
+                    const std::string& persist, bool force, Output& out);
+
+// The backup document as read from the device now; kDone or the exit code.
+int readBackup(const GlobalOptions& options, QJsonObject* document, bool* withEdid);
+// Restores a backup document; `name` stands for it in messages (the file's
+// path on the command line).
+int runRestore(const GlobalOptions& options, const QJsonObject& document, const std::string& name,
+               bool dryRun, bool verbose, bool force, Output& out);
+
+} // namespace cli
