@@ -15,7 +15,8 @@
 namespace chain {
 
 // A finding's verdict, and an output's (the worst of its findings, or
-// NoDisplay when nothing answers on it).
+// NoDisplay when nothing answers on it). From better to worse: Fine,
+// Unknown, Degraded, WontShow, NoDisplay.
 enum class Verdict { Fine, Degraded, WontShow, Unknown, NoDisplay };
 // "fine", "degraded", "won't show", "unknown", "no display"
 const char* verdictText(Verdict verdict);
@@ -23,12 +24,32 @@ const char* verdictText(Verdict verdict);
 const char* verdictKey(Verdict verdict);
 
 enum class Encoding { Rgb, Ycc422, Ycc444, Ycc420 };
-enum class Colorimetry { None, Bt601, Bt709, Bt2020Rgb, Bt2020Ycc, Other };
+// The AVI InfoFrame's colorimetry. The extended ones need the display's
+// colorimetry data block to list them; Other is a reserved code.
+enum class Colorimetry {
+    None,
+    Bt601,
+    Bt709,
+    Bt2020Rgb,
+    Bt2020Ycc,
+    Other,
+    XvYcc601,
+    XvYcc709,
+    SYcc601,
+    OpYcc601,
+    OpRgb,
+    Bt2020cYcc,
+};
 enum class Eotf { None, Sdr, HdrGamma, Pq, Hlg };
+// "YCbCr 4:4:4", "BT.2020 RGB", "SMPTE ST 2084": the names the sentences use.
+const char* encodingName(Encoding encoding);
+const char* colorimetryName(Colorimetry colorimetry);
+const char* eotfName(Eotf eotf);
 
 // What comes in, as the status registers report it.
 struct Input {
     int vic = 0;            // 0: no signal (or a format without a code)
+    int statusCode = 0;     // the format code as reported; vic differs for a 4K HDMI format
     std::string formatName; // "3840x2160p60"; empty when the table does not know the code
     bool hdmi = false;      // false: a DVI source, no audio and no InfoFrames
     int linkMode = 0;       // 0 normal, 1 4:2:0 10-bit at 300 MHz, 2 600 MHz
@@ -45,7 +66,8 @@ struct Input {
 
 // From the 64-byte replies of registers 6 (input status), 21 (source
 // product) and 30 (captured HDR InfoFrame). A 4K format signalled through
-// the HDMI vendor block (no video code) is given its code.
+// the HDMI vendor block (no video code) is given its code. A DVI source
+// sends no InfoFrames: its encoding, colorimetry and EOTF stay at RGB, None.
 Input inputFromStatus(const std::uint8_t* inputReply, const std::uint8_t* productReply,
                       const std::uint8_t* hdrReply);
 
@@ -83,6 +105,7 @@ struct OutputReport {
     bool active = false;
     char port = 0;         // 'A' or 'B': the input that feeds it; 0: not known
     bool described = true; // false: fed by the input the status does not describe
+    bool to420 = false;    // TOP: the device's 4:2:0 output converts what it sends
     std::string display;   // the display's name from its EDID; empty: none known
     Verdict verdict = Verdict::Fine;
     std::vector<Finding> findings;
@@ -94,9 +117,12 @@ struct ChainReport {
     OutputReport outputs[2];            // TOP, BOT
 };
 
+// Every check gives a finding, the fine ones too, so the report says what
+// was checked.
 ChainReport checkChain(const ChainData& data);
 
-// Both outputs show the input fine.
+// Neither output is degraded, won't show or has no display. Unknown (a check
+// the data cannot decide) does not count against it.
 bool chainFine(const ChainReport& report);
 
 // The report as `korvanta chain --json` and the service give it.

@@ -4,6 +4,7 @@
 #include "link/Dialogs.h"
 #include "link/Trace.h"
 #include "session/Backend.h"
+#include "session/Readback.h"
 #include "session/Reporter.h"
 
 #include <QJsonObject>
@@ -15,6 +16,9 @@
 
 namespace CLI {
 class App;
+}
+namespace chain {
+struct ChainData;
 }
 
 namespace cli {
@@ -119,6 +123,11 @@ struct Output {
     void note(const std::string& text) const;
 };
 
+// The signal chain's reads, the displays included; `status`, when given, is
+// already read. False, with the cause said, when the device failed any of them.
+bool readChainData(DeviceSession& session, const session::StatusReplies* status,
+                   chain::ChainData* data);
+
 // "korvanta: <text>" on stderr.
 void complain(const std::string& text);
 // Everything said so far, for the JSON document of a failed run.
@@ -132,6 +141,7 @@ void addSettingsCommands(CLI::App& app, GlobalOptions& options, Action* run);
 void addEdidCommands(CLI::App& app, GlobalOptions& options, Action* run);
 void addCecCommands(CLI::App& app, GlobalOptions& options, Action* run);
 void addBackupCommands(CLI::App& app, GlobalOptions& options, Action* run);
+void addChainCommands(CLI::App& app, GlobalOptions& options, Action* run);
 // The decoders' subcommands, under edid, cec and infoframe.
 void addEdidDecodeCommands(CLI::App& edid, GlobalOptions& options, Action* run);
 void addEdidWorkshopCommands(CLI::App& edid, GlobalOptions& options, Action* run);

@@ -2,6 +2,7 @@
 #include "cli/Cli.h"
 
 #include "cec/ColonHex.h"
+#include "chain/SignalChain.h"
 #include "decode/Decoded.h"
 #include "decode/InfoFrameDecode.h"
 #include "link/Clock.h"
@@ -87,9 +88,13 @@ QJsonObject statusJson(const session::StatusReplies& r, const session::StatusHea
     };
 }
 
-bool showStatusOnce(DeviceSession& session, Output& out, bool watching) {
+bool showStatusOnce(DeviceSession& session, Output& out, bool watching, bool withChain) {
     session::StatusReplies replies;
     if (!session::readStatus(session.reporter, &replies))
+        return false;
+    // The EDID reads come first, so a device that fails them prints nothing.
+    chain::ChainData data;
+    if (withChain && !readChainData(session, &replies, &data))
         return false;
     const session::StatusHeader header = session::statusHeader(replies);
     out.line(header.videoFormat);
@@ -105,6 +110,12 @@ bool showStatusOnce(DeviceSession& session, Output& out, bool watching) {
         json["hdrInfoFrameDecoded"] = decode::renderJson(frame);
     }
     out.json["status"] = json;
+    if (withChain) {
+        const chain::ChainReport report = chain::checkChain(data);
+        for (const std::string& line : chain::chainSummaryLines(report))
+            out.line(line);
+        out.json["chain"] = chain::chainJson(report);
+    }
     if (watching && out.options->json) {
         // One document a round, a line each, for `jq` to follow.
         std::printf("%s\n", QJsonDocument(out.json).toJson(QJsonDocument::Compact).constData());
@@ -117,19 +128,19 @@ bool showStatusOnce(DeviceSession& session, Output& out, bool watching) {
     return true;
 }
 
-int runStatus(const GlobalOptions& options, double watchSeconds, Output& out) {
+int runStatus(const GlobalOptions& options, double watchSeconds, bool withChain, Output& out) {
     DeviceSession session(options);
     if (const int code = session.open())
         return code;
     if (watchSeconds <= 0)
-        return showStatusOnce(session, out, false) ? kDone : kDeviceFailed;
+        return showStatusOnce(session, out, false, withChain) ? kDone : kDeviceFailed;
 
     interrupted = 0;
     auto previous = std::signal(SIGINT, onInterrupt);
     const auto periodMs = static_cast<std::uint32_t>(watchSeconds * 1000);
     int code = kDone;
     while (!interrupted) {
-        if (!showStatusOnce(session, out, true)) {
+        if (!showStatusOnce(session, out, true, withChain)) {
             code = kDeviceFailed;
             break;
         }
@@ -155,8 +166,14 @@ void addDeviceCommands(CLI::App& app, GlobalOptions& options, Action* run) {
                      "Repeat every SECONDS until Ctrl-C (with --json: one document a line)")
         ->check(CLI::Range(0.1, 3600.0))
         ->type_name("SECONDS");
-    status->callback([&options, watch, run] {
-        *run = [&options, watch](Output& out) { return runStatus(options, *watch, out); };
+    auto withChain = std::make_shared<bool>(false);
+    status->add_flag("--chain", *withChain,
+                     "Add a line per output saying whether the input reaches its display "
+                     "(reads both displays' EDIDs; see korvanta chain)");
+    status->callback([&options, watch, withChain, run] {
+        *run = [&options, watch, withChain](Output& out) {
+            return runStatus(options, *watch, *withChain, out);
+        };
     });
 }
 

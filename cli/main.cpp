@@ -52,7 +52,8 @@ int main(int argc, char* argv[]) {
     app.fallthrough();
     app.footer("Exit status: 0 done, 1 the device failed (not found, no reply, refused, verify "
                "mismatch), 2 usage (unknown command, name or value; unreadable or malformed file), "
-               "3 findings (edid diff: the EDIDs differ; edid check: something fails).\n"
+               "3 findings (edid diff: the EDIDs differ; edid check: something fails; chain: an "
+               "output is degraded, won't show or has no display).\n"
                "Run \"korvanta COMMAND --help\" for a command's own options.");
 
     cli::GlobalOptions options;
@@ -71,6 +72,7 @@ int main(int argc, char* argv[]) {
     cli::addEdidCommands(app, options, &run);
     cli::addCecCommands(app, options, &run);
     cli::addBackupCommands(app, options, &run);
+    cli::addChainCommands(app, options, &run);
 
     try {
         app.parse(argc, argv);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "chain/SignalChain.h"
+#include "session/Readback.h"
 #include "session/Reporter.h"
 
 // The reads the signal-chain check needs: the status registers, the settings
@@ -17,5 +18,8 @@ enum class ChainRead {
 // read fails is marked ReadFailed and the other is still read, unless the
 // device has gone silent.
 ChainRead readChainData(Reporter& reporter, chain::ChainData* data, bool readDisplays);
+// The same with the status registers already read (`status --chain`).
+ChainRead readChainData(Reporter& reporter, const StatusReplies& status, chain::ChainData* data,
+                        bool readDisplays);
 
 } // namespace session

@@ -210,3 +210,18 @@ StatusFields statusFields(StatusReply input, StatusReply product, StatusReply hd
     }
     return f;
 }
+
+InputStatusCodes inputStatusCodes(StatusReply r) {
+    InputStatusCodes c;
+    c.formatCode = r[kPosFormatCode];
+    if (r[kPosHdmiVideoFormat] == kHdmiExtendedResolution)
+        c.hdmiVic = r[kPosHdmiVsByte];
+    c.hdmi = (r[kPosFlags] & kFlagHdmi) != 0;
+    c.linkMode = r[kPosLinkMode];
+    c.txA = (r[kPosOutputs] & kOutputTxA) != 0;
+    c.txB = (r[kPosOutputs] & kOutputTxB) != 0;
+    c.colourSpace = (r[kPosAviByte1] & 0x60) >> 5;
+    c.colorimetry = (r[kPosAviByte2] & 0xC0) >> 6;
+    c.extendedColorimetry = (r[kPosAviByte3] & 0x70) >> 4;
+    return c;
+}

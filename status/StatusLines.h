@@ -39,3 +39,17 @@ struct StatusFields {
 };
 StatusFields statusFields(StatusReply inputStatus, StatusReply sourceProduct,
                           StatusReply sourceHdr);
+
+// Register 6 as the numbers it carries, for checks that compute with them.
+struct InputStatusCodes {
+    int formatCode = 0;
+    int hdmiVic = 0; // 1-4: a 4K format named by the HDMI vendor block; 0: none
+    bool hdmi = false;
+    int linkMode = 0;            // 0 normal, 1 4:2:0 10-bit, 2 600 MHz
+    bool txA = false;            // output TOP
+    bool txB = false;            // output BOT
+    int colourSpace = 0;         // AVI Y1Y0: 0 RGB, 1 4:2:2, 2 4:4:4, 3 4:2:0
+    int colorimetry = 0;         // AVI C1C0: 0 none, 1 SMPTE 170M, 2 BT.709, 3 extended
+    int extendedColorimetry = 0; // AVI EC2..EC0, when colorimetry is 3
+};
+InputStatusCodes inputStatusCodes(StatusReply inputStatus);
