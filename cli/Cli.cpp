@@ -1,9 +1,11 @@
 #include "cli/Cli.h"
 
 #include "link/AppState.h"
+#include "link/Forwarder.h"
 #include "link/Platform.h"
 #include "link/Protocol.h"
 #include "link/UsbLink.h"
+#include "service/ServiceClient.h"
 
 #include <QJsonDocument>
 
@@ -158,8 +160,9 @@ bool chooseLink(const GlobalOptions& options, LinkChoice* choice) {
 // Write requests are kept and acknowledged here; reads pass to the device,
 // and so do the requests that only stage an EDID for reading. The trace shows
 // a kept request as a comment, never as something the device acknowledged.
-struct DeviceSession::DryRun : UsbLibrary {
-    DryRun(UsbLibrary& inner, Trace* trace) : inner(inner), trace(trace) {}
+struct DeviceSession::DryRun : UsbLibrary, Forwarder {
+    DryRun(UsbLibrary& inner, Trace* trace, Forwarder* service)
+        : inner(inner), trace(trace), service(service) {}
 
     static bool onlyPreparesRead(const std::uint8_t* request) {
         return request[2] == proto::kCmdStageDeviceEdid || request[2] == proto::kCmdStageTopEdid ||
@@ -184,19 +187,39 @@ struct DeviceSession::DryRun : UsbLibrary {
         *got = n;
         return kSuccess;
     }
-    int write(DeviceHandle handle, const std::uint8_t* buffer, std::uint32_t count,
-              std::uint32_t* written) override {
-        if (count < 3 || buffer[0] != proto::kDirWrite || onlyPreparesRead(buffer))
-            return inner.write(handle, buffer, count, written);
+    static bool kept(const std::uint8_t* buffer, std::uint32_t count) {
+        return count >= 3 && buffer[0] == proto::kDirWrite && !onlyPreparesRead(buffer);
+    }
+    void keep(const std::uint8_t* buffer, std::uint32_t count) {
         planned.emplace_back(buffer, buffer + count);
         if (trace) {
             trace->comment("dry run, not sent: " + hexBytes(planned.back()));
             trace->skipNextRecord();
         }
+    }
+    int write(DeviceHandle handle, const std::uint8_t* buffer, std::uint32_t count,
+              std::uint32_t* written) override {
+        if (!kept(buffer, count))
+            return inner.write(handle, buffer, count, written);
+        keep(buffer, count);
         answer = {buffer[2], 0};
         *written = count;
         return kSuccess;
     }
+    // Through a service: the same requests kept, the same answer.
+    void transact(const std::uint8_t* request, int requestLength, int expectedLength,
+                  Reply* reply) override {
+        if (!kept(request, std::uint32_t(requestLength)))
+            return service->transact(request, requestLength, expectedLength, reply);
+        keep(request, std::uint32_t(requestLength));
+        *reply = Reply{};
+        reply->bytes[0] = request[2];
+        reply->received = 2;
+        reply->result = reply->received >= expectedLength;
+        reply->fault = reply->result ? TransactionFault::None : TransactionFault::ShortReply;
+    }
+    bool hold() override { return service->hold(); }
+    void release() override { service->release(); }
     int flushBuffers(DeviceHandle handle, std::uint8_t tx, std::uint8_t rx) override {
         answer.clear();
         return inner.flushBuffers(handle, tx, rx);
@@ -217,6 +240,7 @@ struct DeviceSession::DryRun : UsbLibrary {
 
     UsbLibrary& inner;
     Trace* trace;
+    Forwarder* service;
     std::vector<std::vector<std::uint8_t>> planned;
     std::deque<std::uint8_t> answer;
 };
@@ -234,6 +258,24 @@ DeviceSession::~DeviceSession() {
 int DeviceSession::open() {
     if (const int code = openLink())
         return code;
+    LinkChoice choice;
+    chooseLink(options_, &choice);
+    // A recording is replayed here; it has no service.
+    if (!options_.direct && choice.kind != LinkKind::Replay) {
+        service_ = std::make_unique<service::ServiceClient>();
+        std::string complaint;
+        switch (service::connectToService(service_.get(), service::deviceIdFor({}), &complaint)) {
+        case service::ServiceClient::Connect::Connected:
+            platform().forwarder = service_.get();
+            break;
+        case service::ServiceClient::Connect::NoService:
+            service_.reset();
+            break;
+        case service::ServiceClient::Connect::Failed:
+            complain(complaint);
+            return kDeviceFailed;
+        }
+    }
     if (!findDevice(appState.productString, &appState.deviceIndex) ||
         !openDevice(appState.deviceIndex))
         return kDeviceFailed;
@@ -268,8 +310,10 @@ int DeviceSession::openLink() {
 }
 
 void DeviceSession::startDryRun() {
-    dryRun_ = std::make_unique<DryRun>(*usb_, trace_.get());
+    dryRun_ = std::make_unique<DryRun>(*usb_, trace_.get(), platform().forwarder);
     platform().usb = dryRun_.get();
+    if (platform().forwarder)
+        platform().forwarder = dryRun_.get();
 }
 
 const std::vector<std::vector<std::uint8_t>>& DeviceSession::plannedRequests() const {

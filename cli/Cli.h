@@ -21,6 +21,10 @@ namespace chain {
 struct ChainData;
 }
 
+namespace service {
+class ServiceClient;
+}
+
 namespace cli {
 
 enum ExitCode : int {
@@ -31,7 +35,8 @@ enum ExitCode : int {
 };
 
 struct GlobalOptions {
-    std::string link; // empty: KORVANTA_LINK, else usb
+    std::string link;    // empty: KORVANTA_LINK, else usb
+    bool direct = false; // never through a running service
     std::string trace;
     bool json = false;
     bool quiet = false;
@@ -99,6 +104,7 @@ private:
     std::unique_ptr<UsbLibrary> usb_;
     std::unique_ptr<DryRun> dryRun_;
     std::unique_ptr<Trace> trace_;
+    std::unique_ptr<service::ServiceClient> service_;
 };
 
 // Bytes as the trace writes requests: "10 04 E0 09 01".
@@ -127,6 +133,8 @@ struct Output {
 // already read. False, with the cause said, when the device failed any of them.
 bool readChainData(DeviceSession& session, const session::StatusReplies* status,
                    chain::ChainData* data);
+// `korvanta --json status`'s "status" document.
+QJsonObject statusJson(const session::StatusReplies& replies, const session::StatusHeader& header);
 
 // "korvanta: <text>" on stderr.
 void complain(const std::string& text);
@@ -142,6 +150,7 @@ void addEdidCommands(CLI::App& app, GlobalOptions& options, Action* run);
 void addCecCommands(CLI::App& app, GlobalOptions& options, Action* run);
 void addBackupCommands(CLI::App& app, GlobalOptions& options, Action* run);
 void addChainCommands(CLI::App& app, GlobalOptions& options, Action* run);
+void addServeCommand(CLI::App& app, GlobalOptions& options, Action* run);
 // The decoders' subcommands, under edid, cec and infoframe.
 void addEdidDecodeCommands(CLI::App& edid, GlobalOptions& options, Action* run);
 void addEdidWorkshopCommands(CLI::App& edid, GlobalOptions& options, Action* run);

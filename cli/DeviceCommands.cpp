@@ -65,29 +65,6 @@ int runDevices(const GlobalOptions& options, Output& out) {
     return kDone;
 }
 
-QJsonObject statusJson(const session::StatusReplies& r, const session::StatusHeader& header) {
-    const StatusFields f =
-        statusFields(StatusReply(r.input), StatusReply(r.product), StatusReply(r.hdr));
-    QJsonArray outputs;
-    for (const std::string& o : f.outputs)
-        outputs.append(qs(o));
-    return QJsonObject{
-        {"lines", QJsonArray{qs(header.videoFormat), qs(header.colour), qs(header.source),
-                             qs(header.hdrInput)}},
-        {"inputFormat", QJsonObject{{"code", f.formatCode}, {"name", qs(f.formatName)}}},
-        {"hdmi", f.hdmi},
-        {"linkMode", f.linkMode.empty() ? QJsonValue() : qs(f.linkMode)},
-        {"outputs", outputs},
-        {"colourSpace", qs(f.colourSpace)},
-        {"colorimetry", f.colorimetry.empty() ? QJsonValue() : qs(f.colorimetry)},
-        {"source", QJsonObject{{"vendor", qs(f.vendor)}, {"product", qs(f.product)}}},
-        {"hdrEotf", f.hdrEotf.empty() ? QJsonValue() : qs(f.hdrEotf)},
-        {"hdrInfoFrame", f.hdrInfoFrame.empty() ? QJsonValue()
-                                                : qs(formatColonHex(f.hdrInfoFrame.data(),
-                                                                    int(f.hdrInfoFrame.size())))},
-    };
-}
-
 bool showStatusOnce(DeviceSession& session, Output& out, bool watching, bool withChain) {
     session::StatusReplies replies;
     if (!session::readStatus(session.reporter, &replies))
@@ -152,6 +129,29 @@ int runStatus(const GlobalOptions& options, double watchSeconds, bool withChain,
 }
 
 } // namespace
+
+QJsonObject statusJson(const session::StatusReplies& r, const session::StatusHeader& header) {
+    const StatusFields f =
+        statusFields(StatusReply(r.input), StatusReply(r.product), StatusReply(r.hdr));
+    QJsonArray outputs;
+    for (const std::string& o : f.outputs)
+        outputs.append(qs(o));
+    return QJsonObject{
+        {"lines", QJsonArray{qs(header.videoFormat), qs(header.colour), qs(header.source),
+                             qs(header.hdrInput)}},
+        {"inputFormat", QJsonObject{{"code", f.formatCode}, {"name", qs(f.formatName)}}},
+        {"hdmi", f.hdmi},
+        {"linkMode", f.linkMode.empty() ? QJsonValue() : qs(f.linkMode)},
+        {"outputs", outputs},
+        {"colourSpace", qs(f.colourSpace)},
+        {"colorimetry", f.colorimetry.empty() ? QJsonValue() : qs(f.colorimetry)},
+        {"source", QJsonObject{{"vendor", qs(f.vendor)}, {"product", qs(f.product)}}},
+        {"hdrEotf", f.hdrEotf.empty() ? QJsonValue() : qs(f.hdrEotf)},
+        {"hdrInfoFrame", f.hdrInfoFrame.empty() ? QJsonValue()
+                                                : qs(formatColonHex(f.hdrInfoFrame.data(),
+                                                                    int(f.hdrInfoFrame.size())))},
+    };
+}
 
 void addDeviceCommands(CLI::App& app, GlobalOptions& options, Action* run) {
     CLI::App* devices = app.add_subcommand(

@@ -65,6 +65,8 @@ int main(int argc, char* argv[]) {
         ->type_name("FILE");
     app.add_flag("--json", options.json, "Print one JSON document on stdout");
     app.add_flag("-q,--quiet", options.quiet, "Print no confirmations and no progress");
+    app.add_flag("--direct", options.direct,
+                 "Open the device directly, never through a running korvanta serve");
 
     cli::Action run;
     cli::addDeviceCommands(app, options, &run);
@@ -73,6 +75,7 @@ int main(int argc, char* argv[]) {
     cli::addCecCommands(app, options, &run);
     cli::addBackupCommands(app, options, &run);
     cli::addChainCommands(app, options, &run);
+    cli::addServeCommand(app, options, &run);
 
     try {
         app.parse(argc, argv);

@@ -6,6 +6,8 @@
 // The library's handle for an open device; kNoDevice means none is open.
 using DeviceHandle = std::intptr_t;
 constexpr DeviceHandle kNoDevice = -1;
+// The device is open in the service, which runs our transactions.
+constexpr DeviceHandle kForwardedDevice = -2;
 
 constexpr int kSettingsBlockSize = 40;
 constexpr int kEdidTextBufferSize = 1000;

@@ -31,6 +31,14 @@ if(UNIX AND NOT APPLE)
         "Where cmake --install puts the udev rule (relative: below the prefix)")
     install(FILES ${PROJECT_SOURCE_DIR}/resources/linux/70-korvanta.rules
             DESTINATION ${KORVANTA_UDEV_RULES_DIR})
+    # korvanta serve as a systemd user service, and an example system unit.
+    set(KORVANTA_SYSTEMD_USER_DIR "lib/systemd/user" CACHE PATH
+        "Where cmake --install puts the systemd user units (relative: below the prefix)")
+    install(FILES ${PROJECT_SOURCE_DIR}/resources/linux/systemd/korvanta.service
+                  ${PROJECT_SOURCE_DIR}/resources/linux/systemd/korvanta@.service
+            DESTINATION ${KORVANTA_SYSTEMD_USER_DIR})
+    install(FILES ${PROJECT_SOURCE_DIR}/resources/linux/systemd/korvanta-system.service
+            DESTINATION share/doc/korvanta-utility/examples)
 endif()
 
 # The Windows backend only builds on Windows; a cross compiler's syntax check

@@ -4,6 +4,7 @@ class UsbLibrary;
 class Clock;
 class Dialogs;
 class Trace;
+class Forwarder;
 
 // The seams the program reaches the outside world through. main() installs
 // the real ones; tests install scripted ones.
@@ -12,6 +13,8 @@ struct Platform {
     Clock* clock = nullptr;
     Dialogs* dialogs = nullptr;
     Trace* trace = nullptr; // optional
+    // Set when a service owns the device: transactions go to it instead.
+    Forwarder* forwarder = nullptr;
 };
 
 Platform& platform();

@@ -3,10 +3,12 @@
 #include "link/AppState.h"
 #include "link/Clock.h"
 #include "link/Dialogs.h"
+#include "link/Forwarder.h"
 #include "link/Platform.h"
 #include "link/Trace.h"
 #include "link/UsbLibrary.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -33,6 +35,11 @@ const TransactionOutcome& lastTransaction() {
 
 bool findDevice(std::string wanted, std::uint32_t* index) {
     appState.deviceHandle = kNoDevice;
+    // The service already found and opened the device it answers for.
+    if (platform().forwarder) {
+        *index = 0;
+        return true;
+    }
 
     std::uint32_t count = 0;
     if (lib().getNumDevices(&count) != UsbLibrary::kSuccess) {
@@ -56,6 +63,10 @@ bool findDevice(std::string wanted, std::uint32_t* index) {
 }
 
 bool openDevice(std::uint32_t index) {
+    if (platform().forwarder) {
+        appState.deviceHandle = kForwardedDevice;
+        return true;
+    }
     if (lib().open(index, &appState.deviceHandle) != UsbLibrary::kSuccess) {
         warn("Usb device open error!");
         appState.deviceHandle = kNoDevice;
@@ -65,7 +76,7 @@ bool openDevice(std::uint32_t index) {
 }
 
 void closeDevice() {
-    if (appState.deviceHandle != kNoDevice) {
+    if (appState.deviceHandle != kNoDevice && appState.deviceHandle != kForwardedDevice) {
         if (lib().close(appState.deviceHandle) != UsbLibrary::kSuccess)
             warn("Unable to close device handle!");
     }
@@ -102,7 +113,15 @@ bool transact(std::uint8_t* reply, const std::uint8_t* request, int expectedLeng
     TransactionFault fault = TransactionFault::NoDevice;
     bool sent = false;
 
-    if (appState.deviceHandle != kNoDevice) {
+    if (appState.deviceHandle == kForwardedDevice && platform().forwarder) {
+        Forwarder::Reply answer;
+        platform().forwarder->transact(request, requestLength, expectedLength, &answer);
+        got = std::min(answer.received, kReplyBufferSize);
+        std::memcpy(reply, answer.bytes, std::size_t(got));
+        result = answer.result;
+        fault = answer.fault;
+        sent = fault != TransactionFault::NoDevice && fault != TransactionFault::WriteFailed;
+    } else if (appState.deviceHandle != kNoDevice && appState.deviceHandle != kForwardedDevice) {
         fault = TransactionFault::None;
         lib().flushBuffers(appState.deviceHandle, 1, 1);
 

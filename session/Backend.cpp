@@ -37,6 +37,8 @@ void applySimEnvironment(SimUsbLibrary* sim, std::string* warnings) {
     if (const char* path = std::getenv("KORVANTA_SIM_STATE"); path && *path)
         if (!keepSimState(path, &sim->device, &complaint))
             addLine(warnings, complaint);
+    if (const char* path = std::getenv("KORVANTA_SIM_UNPLUGGED"); path && *path)
+        sim->unplugFile = path;
     const char* knobs = std::getenv("KORVANTA_SIM_FAULTS");
     SimFaults faults;
     if (parseSimFaults(knobs ? knobs : "", &faults, &complaint))

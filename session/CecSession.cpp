@@ -3,6 +3,7 @@
 #include "cec/CecRequests.h"
 #include "cec/ColonHex.h"
 #include "link/Clock.h"
+#include "link/DeviceHold.h"
 #include "link/Platform.h"
 #include "link/Protocol.h"
 #include "link/UsbLink.h"
@@ -66,6 +67,8 @@ bool populateAccepted(const DeviceRequest& before, std::uint8_t selector) {
 // A send whose populate goes out whether or not the device took the request.
 bool sendThenPopulate(Reporter& reporter, const DeviceRequest& send, std::uint8_t selector,
                       const char* doneText, const char* errorText, const char* populateError) {
+    // The populate belongs to this send; nobody else's request may come between.
+    const DeviceHold hold;
     if (sendAccepted(send))
         reporter.status(Level::Done, doneText, kShortMs);
     else
@@ -134,6 +137,7 @@ bool sendAviInfoFrame(Reporter& reporter, const QString& text) {
         return false;
     }
     const DeviceRequest send = infoFrameRequest(proto::kCmdAviInfoFrame, f.view(), f.count);
+    const DeviceHold hold;
     // Unlike the others, a refused AVI frame is not activated.
     if (!sendAccepted(send)) {
         reporter.status(Level::Error, "Error Writing AVI command.", kErrorMs);

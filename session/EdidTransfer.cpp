@@ -2,6 +2,7 @@
 
 #include "edid/EdidRequests.h"
 #include "link/Clock.h"
+#include "link/DeviceHold.h"
 #include "link/Platform.h"
 #include "link/Protocol.h"
 #include "link/UsbLink.h"
@@ -62,6 +63,7 @@ std::uint8_t stageCommand(EdidSource source) {
 
 EdidReadResult readEdid(Reporter& reporter, std::uint8_t stage, char* text, int textCapacity,
                         int* textLength) {
+    const DeviceHold hold;
     EdidReadResult result;
     const SilenceWatch watch;
     const auto prepare = edidPrepareReadRequest(stage);
@@ -101,6 +103,7 @@ EdidReadResult readEdid(Reporter& reporter, std::uint8_t stage, char* text, int 
 }
 
 bool writeEdid(Reporter& reporter, const EdidImage& image) {
+    const DeviceHold hold;
     bool chunkFailed = false;
     const SilenceWatch watch;
     for (int chunk = 0; chunk < kEdidWriteChunks; ++chunk) {

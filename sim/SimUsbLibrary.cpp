@@ -2,6 +2,8 @@
 
 #include "link/Platform.h"
 
+#include <QFileInfo>
+
 #include <algorithm>
 #include <cstring>
 
@@ -20,6 +22,10 @@ void SimUsbLibrary::releaseHeldFaults() {
     apply(*this);
 }
 
+bool SimUsbLibrary::unplugged() const {
+    return !unplugFile.empty() && QFileInfo::exists(QString::fromStdString(unplugFile));
+}
+
 bool SimUsbLibrary::isModel(DeviceHandle handle) const {
     return handle != kNoDevice && handle == openHandle_ &&
            handle == kHandleBase + static_cast<DeviceHandle>(modelIndex);
@@ -29,7 +35,7 @@ int SimUsbLibrary::getNumDevices(std::uint32_t* count) {
     note("getNumDevices");
     if (failDeviceCount)
         return 1;
-    *count = static_cast<std::uint32_t>(serials.size());
+    *count = unplugged() ? 0 : static_cast<std::uint32_t>(serials.size());
     return kSuccess;
 }
 
@@ -47,7 +53,7 @@ int SimUsbLibrary::getProductString(std::uint32_t index, char* buffer, std::uint
 
 int SimUsbLibrary::open(std::uint32_t index, DeviceHandle* handle) {
     note("open");
-    if (failOpen || index >= serials.size())
+    if (failOpen || index >= serials.size() || unplugged())
         return 1;
     ++openCount;
     openHandle_ = kHandleBase + static_cast<DeviceHandle>(index);
@@ -72,7 +78,7 @@ int SimUsbLibrary::read(DeviceHandle handle, std::uint8_t* buffer, std::uint32_t
     note("read");
     lastReadTimeout = readTimeoutMs;
     *got = 0;
-    if (failRead || handle != openHandle_)
+    if (failRead || handle != openHandle_ || unplugged())
         return 1;
     std::uint32_t n = std::min<std::uint32_t>(wanted, static_cast<std::uint32_t>(rx_.size()));
     if (readReturnsAtMost >= 0)
@@ -91,7 +97,7 @@ int SimUsbLibrary::write(DeviceHandle handle, const std::uint8_t* buffer, std::u
     releaseHeldFaults();
     lastWriteTimeout = writeTimeoutMs;
     *written = 0;
-    if (failWrite || handle != openHandle_)
+    if (failWrite || handle != openHandle_ || unplugged())
         return 1;
     *written = count;
     if (!isModel(handle))

@@ -45,6 +45,10 @@ public:
     bool failRead = false;
     int failQueueChecks = 0;    // this many checks fail, then they work again; -1: all fail
     int readReturnsAtMost = -1; // >= 0: one read delivers no more than this
+    // While this file exists the device is unplugged: off the bus, and an
+    // open handle fails every call. Another process can pull and plug it.
+    std::string unplugFile;
+    bool unplugged() const;
 
     // Faults held back until this many requests have reached the model, so
     // that start-up can succeed first. Applied once, before the next request

@@ -2,6 +2,7 @@
 #include "link/Clock.h"
 #include "link/Platform.h"
 #include "link/Trace.h"
+#include "service/ServiceClient.h"
 #include "session/Backend.h"
 #include "window/DecodeMenus.h"
 #include "window/FormFont.h"
@@ -64,6 +65,23 @@ int main(int argc, char* argv[]) {
     platform().clock = &clock;
     platform().dialogs = &dialogs;
     platform().trace = trace && trace->isOpen() ? trace.get() : nullptr;
+
+    // With a service running for the device, it owns it; the window's
+    // transactions go there.
+    service::ServiceClient serviceClient;
+    if (link.kind != LinkKind::Replay) {
+        std::string why;
+        switch (service::connectToService(&serviceClient, service::deviceIdFor({}), &why)) {
+        case service::ServiceClient::Connect::Connected:
+            platform().forwarder = &serviceClient;
+            break;
+        case service::ServiceClient::Connect::Failed:
+            std::fprintf(stderr, "%s; opening the device directly\n", why.c_str());
+            break;
+        case service::ServiceClient::Connect::NoService:
+            break;
+        }
+    }
 
     auto* window = new MainWindow;
     installDecodeMenus(*window);

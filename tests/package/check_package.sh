@@ -44,6 +44,9 @@ expected=(
     $icons/512x512/apps/korvanta-utility.png
     $icons/scalable/apps/korvanta-utility.svg
     usr/lib/udev/rules.d/70-korvanta.rules
+    usr/lib/systemd/user/korvanta.service
+    usr/lib/systemd/user/korvanta@.service
+    usr/share/doc/korvanta-utility/examples/korvanta-system.service
     usr/share/doc/korvanta-utility/copyright
     usr/share/doc/korvanta-utility/changelog.gz
 )

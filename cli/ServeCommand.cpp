@@ -1,0 +1,153 @@
+// korvanta serve: the one owner of a device, for the window, scripts and home automation.
+#include "cli/Cli.h"
+
+#include "link/AppState.h"
+#include "link/Platform.h"
+#include "link/RuntimePaths.h"
+#include "link/UsbLink.h"
+#include "service/Server.h"
+#include "service/ServiceClient.h"
+#include "settings/SettingsMap.h"
+
+#include <CLI/CLI.hpp>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <memory>
+#include <unistd.h>
+
+namespace cli {
+
+namespace {
+
+struct ServeOptions {
+    std::string device;
+    std::string socket;
+    std::string socketGroup;
+    int pollMs = 3000;
+    // The MQTT bridge's options go here; it starts beside the server below.
+    std::vector<std::string> mqtt;
+};
+
+int stopPipe[2] = {-1, -1};
+
+void onStopSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const auto n = ::write(stopPipe[1], &byte, 1);
+}
+
+// While the service looks for a device that is gone, one line says so, not
+// one a poll.
+class QuietDialogs : public ConsoleDialogs {
+public:
+    void usbWarning(const QString&) override {}
+};
+
+QJsonObject settingsJson(const std::uint8_t* block) {
+    QJsonObject words;
+    QJsonObject numbers;
+    for (const settings::Setting& s : settings::allSettings()) {
+        if (!s.name)
+            continue;
+        words[s.name] = QString::fromStdString(settings::valueWord(s, block[s.position]));
+        numbers[s.name] = block[s.position];
+    }
+    return {{"settings", words}, {"values", numbers}};
+}
+
+void say(const std::string& text) {
+    std::fprintf(stderr, "korvanta serve: %s\n", text.c_str());
+    std::fflush(stderr);
+}
+
+int runServe(GlobalOptions options, const ServeOptions& serve) {
+    if (serve.pollMs < 10) {
+        complain("--poll-ms must be at least 10");
+        return kUsage;
+    }
+    const std::string id = service::deviceIdFor(serve.device);
+    std::string path = serve.socket;
+    std::string complaint;
+    if (path.empty() && !service::serviceSocketPath(id, &path, &complaint)) {
+        complain(complaint);
+        return kDeviceFailed;
+    }
+
+    options.direct = true;
+    DeviceSession session(options);
+    if (const int code = session.openLink())
+        return code;
+
+    QuietDialogs quiet;
+    service::ServerOptions server;
+    server.socketPath = path;
+    server.deviceId = id;
+    server.socketGroup = serve.socketGroup;
+    server.pollMs = serve.pollMs;
+    server.statusJson = [](const session::StatusReplies& r) {
+        return statusJson(r, session::statusHeader(r));
+    };
+    server.settingsJson = settingsJson;
+    server.openDevice = [&quiet] {
+        Dialogs* loud = platform().dialogs;
+        platform().dialogs = &quiet;
+        const bool opened = findDevice(appState.productString, &appState.deviceIndex) &&
+                            openDevice(appState.deviceIndex);
+        platform().dialogs = loud;
+        return opened;
+    };
+    server.log = say;
+    service::Server service(server);
+    if (!service.listen(&complaint)) {
+        complain(complaint);
+        return kDeviceFailed;
+    }
+
+    if (::pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        complain("cannot set up the stop signal");
+        return kDeviceFailed;
+    }
+    QSocketNotifier stopper(stopPipe[0], QSocketNotifier::Read);
+    QObject::connect(&stopper, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
+    std::signal(SIGTERM, onStopSignal);
+    std::signal(SIGINT, onStopSignal);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    service.start();
+    say("serving device " + id + " on " + path);
+    QCoreApplication::exec();
+    service.stop();
+    say("stopped");
+    std::signal(SIGTERM, SIG_DFL);
+    std::signal(SIGINT, SIG_DFL);
+    ::close(stopPipe[0]);
+    ::close(stopPipe[1]);
+    return kDone;
+}
+
+} // namespace
+
+void addServeCommand(CLI::App& app, GlobalOptions& options, Action* run) {
+    auto serve = std::make_shared<ServeOptions>();
+    CLI::App* cmd = app.add_subcommand(
+        "serve", "Own the device and share it through a socket, until SIGTERM or Ctrl-C");
+    cmd->add_option("--device", serve->device, "The device's ID (default: $KORVANTA_DEVICE)")
+        ->type_name("ID");
+    cmd->add_option("--socket", serve->socket,
+                    "Listen here (default: $KORVANTA_SOCKET, else the runtime folder's "
+                    "<ID>.sock)")
+        ->type_name("PATH");
+    cmd->add_option("--socket-group", serve->socketGroup,
+                    "Let members of GROUP connect too (socket 0660), as the system unit does")
+        ->type_name("GROUP");
+    cmd->add_option("--poll-ms", serve->pollMs, "Poll the device this often (default 3000)")
+        ->type_name("MS");
+    cmd->callback([&options, serve, run] {
+        *run = [&options, serve](Output&) { return runServe(options, *serve); };
+    });
+}
+
+} // namespace cli

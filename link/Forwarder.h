@@ -1,0 +1,27 @@
+#pragma once
+
+#include "link/UsbLink.h"
+
+#include <cstdint>
+
+// Another program owns the device and runs our transactions for us: the link
+// hands each whole request over and takes back what the device answered.
+class Forwarder {
+public:
+    struct Reply {
+        bool result = false;
+        int received = 0;
+        TransactionFault fault = TransactionFault::NoAnswer;
+        std::uint8_t bytes[kReplyBufferSize] = {};
+    };
+
+    virtual ~Forwarder() = default;
+    // Never blocks past the reply window and a margin; a vanished owner is
+    // NoAnswer with nothing received.
+    virtual void transact(const std::uint8_t* request, int requestLength, int expectedLength,
+                          Reply* reply) = 0;
+    // Keeps every other user off the device until release(); false when the
+    // owner is gone.
+    virtual bool hold() = 0;
+    virtual void release() = 0;
+};

@@ -1,0 +1,663 @@
+#include "service/Server.h"
+
+#include "edid/EdidRequests.h"
+#include "link/AppState.h"
+#include "link/RuntimePaths.h"
+#include "link/UsbLink.h"
+#include "service/RpcFrame.h"
+#include "session/DeviceOps.h"
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <deque>
+#include <map>
+
+#include <grp.h>
+#include <pwd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace service {
+
+namespace {
+
+// A client that reads nothing while we notify it is dropped past this.
+constexpr qsizetype kMaxPendingOutput = 16 * kMaxLineBytes;
+// Clients kept waiting hear from us this often, so that they can tell a busy
+// service from a hung one.
+constexpr qint64 kWaitingPingMs = 1000;
+
+const std::vector<std::string> kLinkMethods = {"hello", "transact", "hold", "release"};
+
+class QuietReporter : public session::Reporter {
+public:
+    void status(session::Level, const char*, int) override {}
+    void diagnostic(const char*) override {}
+};
+
+sockaddr_un socketAddress(const std::string& path) {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path, path.data(), std::min(path.size(), sizeof addr.sun_path - 1));
+    return addr;
+}
+
+std::string errnoText() {
+    return std::strerror(errno);
+}
+
+QString hex(const std::uint8_t* bytes, int size) {
+    return QString::fromLatin1(
+        QByteArray(reinterpret_cast<const char*>(bytes), size).toHex().toUpper());
+}
+
+bool deviceGone(TransactionFault fault) {
+    return fault == TransactionFault::WriteFailed || fault == TransactionFault::ReadFailed ||
+           fault == TransactionFault::QueueFailed || fault == TransactionFault::NoDevice;
+}
+
+} // namespace
+
+struct Server::State {
+    struct Client {
+        int fd = -1;
+        std::unique_ptr<QSocketNotifier> reader;
+        std::unique_ptr<QSocketNotifier> writer;
+        LineSplitter splitter;
+        QByteArray output;
+        QElapsedTimer lastPing;
+        bool dead = false;
+    };
+    enum class JobKind { Transact, Hold, Release, Method, Poll, Local };
+    struct Job {
+        JobKind kind = JobKind::Poll;
+        int client = 0; // 0: the service's own
+        QJsonValue id;
+        bool reply = true;
+        TransactParams transact;
+        std::string method;
+        QJsonObject params;
+        Events::Job local;
+    };
+
+    ServerOptions options;
+    Events events;
+    int listenFd = -1;
+    ino_t socketInode = 0;
+    gid_t groupId = 0;
+    bool groupAccess = false;
+    std::unique_ptr<QSocketNotifier> acceptor;
+    std::map<int, Client> clients;
+    int nextClient = 1;
+    std::deque<Job> queue;
+    int holder = 0;
+    bool running = false;
+    bool deviceOpen = false;
+    bool edidBusy = true;
+    QByteArray lastBlock;
+    QJsonObject lastStatus;
+    QTimer pollTimer;
+    QuietReporter reporter;
+
+    void log(const std::string& text) {
+        if (options.log)
+            options.log(text);
+    }
+
+    // ---- the socket ----
+
+    bool takeOverStale(const std::string& path, std::string* complaint) {
+        struct stat st {};
+        if (lstat(path.c_str(), &st) != 0)
+            return true;
+        if (!S_ISSOCK(st.st_mode)) {
+            *complaint = path + " exists and is not a socket; remove it or choose another --socket";
+            return false;
+        }
+        const int probe = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const sockaddr_un addr = socketAddress(path);
+        const bool live = probe >= 0 && ::connect(probe, reinterpret_cast<const sockaddr*>(&addr),
+                                                  sizeof addr) == 0;
+        const int why = errno;
+        if (probe >= 0)
+            ::close(probe);
+        if (live) {
+            *complaint = "another korvanta serve already answers on " + path;
+            return false;
+        }
+        if (why != ECONNREFUSED) {
+            *complaint =
+                "cannot tell whether a service answers on " + path + ": " + std::strerror(why);
+            return false;
+        }
+        // Left behind by a service that was killed: nobody answers there.
+        if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+            *complaint = "cannot remove the stale socket " + path + ": " + errnoText();
+            return false;
+        }
+        return true;
+    }
+
+    bool lookUpGroup(std::string* complaint) {
+        if (options.socketGroup.empty())
+            return true;
+        std::vector<char> buffer(16384);
+        group g{};
+        group* found = nullptr;
+        if (getgrnam_r(options.socketGroup.c_str(), &g, buffer.data(), buffer.size(), &found) !=
+                0 ||
+            !found) {
+            *complaint = "no group named \"" + options.socketGroup + "\"";
+            return false;
+        }
+        groupId = found->gr_gid;
+        groupAccess = true;
+        return true;
+    }
+
+    bool listen(std::string* complaint) {
+        const std::string& path = options.socketPath;
+        if (!socketPathFits(path, complaint) || !lookUpGroup(complaint) ||
+            !takeOverStale(path, complaint))
+            return false;
+        listenFd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (listenFd < 0) {
+            *complaint = "cannot make a socket: " + errnoText();
+            return false;
+        }
+        const sockaddr_un addr = socketAddress(path);
+        // Born private: nobody else may connect between bind and chmod.
+        const mode_t previous = umask(groupAccess ? 0117 : 0177);
+        const bool bound =
+            ::bind(listenFd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+        const int why = errno;
+        umask(previous);
+        if (!bound) {
+            *complaint = "cannot bind " + path + ": " + std::strerror(why);
+            closeListener();
+            return false;
+        }
+        if ((groupAccess && ::chown(path.c_str(), uid_t(-1), groupId) != 0) ||
+            ::chmod(path.c_str(), groupAccess ? 0660 : 0600) != 0 || ::listen(listenFd, 64) != 0) {
+            *complaint = "cannot set up " + path + ": " + errnoText();
+            ::unlink(path.c_str());
+            closeListener();
+            return false;
+        }
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0)
+            socketInode = st.st_ino;
+        acceptor = std::make_unique<QSocketNotifier>(listenFd, QSocketNotifier::Read);
+        QObject::connect(acceptor.get(), &QSocketNotifier::activated, [this] { acceptAll(); });
+        return true;
+    }
+
+    void closeListener() {
+        acceptor.reset();
+        if (listenFd >= 0)
+            ::close(listenFd);
+        listenFd = -1;
+    }
+
+    bool memberOfGroup(uid_t uid, gid_t primary) const {
+        if (primary == groupId)
+            return true;
+        std::vector<char> buffer(16384);
+        passwd pw{};
+        passwd* found = nullptr;
+        if (getpwuid_r(uid, &pw, buffer.data(), buffer.size(), &found) != 0 || !found)
+            return false;
+        int count = 64;
+        std::vector<gid_t> groups(std::size_t(count), 0);
+        if (getgrouplist(found->pw_name, found->pw_gid, groups.data(), &count) < 0) {
+            groups.resize(std::size_t(count));
+            if (getgrouplist(found->pw_name, found->pw_gid, groups.data(), &count) < 0)
+                return false;
+        }
+        groups.resize(std::size_t(count));
+        return std::find(groups.begin(), groups.end(), groupId) != groups.end();
+    }
+
+    bool peerAdmitted(int fd) {
+        ucred cred{};
+        socklen_t length = sizeof cred;
+        if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &length) != 0)
+            return false;
+        if (cred.uid == 0 || cred.uid == geteuid())
+            return true;
+        if (groupAccess && memberOfGroup(cred.uid, cred.gid))
+            return true;
+        log("refused a connection from user " + std::to_string(cred.uid) + " (process " +
+            std::to_string(cred.pid) + ")");
+        return false;
+    }
+
+    void acceptAll() {
+        for (;;) {
+            const int fd = accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+            if (fd < 0)
+                return;
+            // Checked before a single byte is read from it.
+            if (!peerAdmitted(fd)) {
+                ::close(fd);
+                continue;
+            }
+            const int number = nextClient++;
+            Client& c = clients[number];
+            c.fd = fd;
+            c.lastPing.start();
+            c.reader = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+            QObject::connect(c.reader.get(), &QSocketNotifier::activated,
+                             [this, number] { readFrom(number); });
+            c.writer = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
+            c.writer->setEnabled(false);
+            QObject::connect(c.writer.get(), &QSocketNotifier::activated,
+                             [this, number] { flush(number); });
+            send(number, notificationLine("hello", hello()));
+        }
+    }
+
+    QJsonObject hello() const {
+        QJsonArray methods;
+        for (const std::string& m : kLinkMethods)
+            methods.append(QString::fromStdString(m));
+        if (options.methodNames)
+            for (const std::string& m : options.methodNames())
+                methods.append(QString::fromStdString(m));
+        return {
+            {"protocol", kProtocolVersion}, {"program", "korvanta"},
+            {"version", KORVANTA_VERSION},  {"device", QString::fromStdString(options.deviceId)},
+            {"deviceOpen", deviceOpen},     {"methods", methods}};
+    }
+
+    void send(int number, const QByteArray& bytes) {
+        auto it = clients.find(number);
+        if (it == clients.end() || it->second.dead)
+            return;
+        it->second.output += bytes;
+        flush(number);
+    }
+
+    void flush(int number) {
+        auto it = clients.find(number);
+        if (it == clients.end())
+            return;
+        Client& c = it->second;
+        while (!c.output.isEmpty() && !c.dead) {
+            const ssize_t n =
+                ::send(c.fd, c.output.constData(), std::size_t(c.output.size()), MSG_NOSIGNAL);
+            if (n > 0) {
+                c.output.remove(0, n);
+            } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                break;
+            } else if (!(n < 0 && errno == EINTR)) {
+                c.dead = true;
+            }
+        }
+        if (c.output.size() > kMaxPendingOutput)
+            c.dead = true;
+        if (c.dead) {
+            // Not here: we may be inside a loop over the clients.
+            QTimer::singleShot(0, [this, number] { drop(number); });
+            return;
+        }
+        c.writer->setEnabled(!c.output.isEmpty());
+    }
+
+    void notifyAll(const std::string& method, const QJsonObject& params) {
+        const QByteArray line = notificationLine(method, params);
+        std::vector<int> numbers;
+        for (const auto& entry : clients)
+            numbers.push_back(entry.first);
+        for (int number : numbers)
+            send(number, line);
+    }
+
+    void drop(int number) {
+        auto it = clients.find(number);
+        if (it == clients.end())
+            return;
+        it->second.reader.reset();
+        it->second.writer.reset();
+        ::close(it->second.fd);
+        clients.erase(it);
+        std::erase_if(queue, [number](const Job& j) { return j.client == number; });
+        // A client that vanished mid-flow lets go of the device.
+        if (holder == number)
+            holder = 0;
+        processQueue();
+    }
+
+    void readFrom(int number) {
+        std::vector<LineSplitter::Line> lines;
+        bool closed = false;
+        char buffer[65536];
+        for (;;) {
+            auto it = clients.find(number);
+            if (it == clients.end())
+                return;
+            const ssize_t n = ::read(it->second.fd, buffer, sizeof buffer);
+            if (n > 0) {
+                it->second.splitter.feed(buffer, n, &lines);
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            closed = n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
+            break;
+        }
+        for (const LineSplitter::Line& line : lines)
+            take(number, line);
+        if (closed)
+            drop(number);
+        else
+            processQueue();
+    }
+
+    // ---- requests ----
+
+    void take(int number, const LineSplitter::Line& line) {
+        if (line.oversized) {
+            send(number, errorLine(QJsonValue::Null, kRequestTooLarge,
+                                   "request longer than " + std::to_string(kMaxLineBytes) +
+                                       " bytes; skipped to the next line"));
+            return;
+        }
+        if (line.text.trimmed().isEmpty())
+            return;
+        const Request r = parseRequest(line.text);
+        if (!r.valid) {
+            send(number, errorLine(r.id, r.errorCode, r.error));
+            return;
+        }
+        Job job;
+        job.client = number;
+        job.id = r.id;
+        job.reply = !r.notification;
+        job.params = r.params;
+        job.method = r.method;
+        if (r.method == "hello") {
+            if (job.reply)
+                send(number, resultLine(r.id, hello()));
+            return;
+        }
+        if (r.method == "transact") {
+            std::string complaint;
+            if (!parseTransactParams(r.params, &job.transact, &complaint)) {
+                if (job.reply)
+                    send(number, errorLine(r.id, kInvalidParams, complaint));
+                return;
+            }
+            job.kind = JobKind::Transact;
+        } else if (r.method == "hold") {
+            job.kind = JobKind::Hold;
+        } else if (r.method == "release") {
+            job.kind = JobKind::Release;
+        } else if (isMethod(r.method)) {
+            job.kind = JobKind::Method;
+        } else {
+            if (job.reply)
+                send(number, errorLine(r.id, kMethodNotFound, "no method \"" + r.method + "\""));
+            return;
+        }
+        queue.push_back(std::move(job));
+    }
+
+    bool isMethod(const std::string& name) const {
+        if (!options.methods || !options.methodNames)
+            return false;
+        const std::vector<std::string> names = options.methodNames();
+        return std::find(names.begin(), names.end(), name) != names.end();
+    }
+
+    bool eligible(const Job& job) const { return holder == 0 || job.client == holder; }
+
+    void processQueue() {
+        if (running)
+            return;
+        running = true;
+        for (;;) {
+            auto it = std::find_if(queue.begin(), queue.end(),
+                                   [this](const Job& j) { return eligible(j); });
+            if (it == queue.end())
+                break;
+            Job job = std::move(*it);
+            queue.erase(it);
+            run(job);
+            pingWaiting();
+        }
+        running = false;
+    }
+
+    void pingWaiting() {
+        for (auto& [number, client] : clients) {
+            const bool waiting = std::any_of(queue.begin(), queue.end(),
+                                             [n = number](const Job& j) { return j.client == n; });
+            if (waiting && client.lastPing.elapsed() >= kWaitingPingMs) {
+                client.lastPing.restart();
+                send(number, notificationLine("waiting", {}));
+            }
+        }
+    }
+
+    void answer(const Job& job, const QJsonValue& result) {
+        if (job.reply && job.client)
+            send(job.client, resultLine(job.id, result));
+    }
+
+    void run(Job& job) {
+        switch (job.kind) {
+        case JobKind::Transact:
+            return runTransact(job);
+        case JobKind::Hold:
+            holder = job.client;
+            return answer(job, QJsonObject{{"held", true}});
+        case JobKind::Release: {
+            const bool held = holder == job.client;
+            if (held)
+                holder = 0;
+            return answer(job, QJsonObject{{"released", held}});
+        }
+        case JobKind::Method:
+            return runMethod(job);
+        case JobKind::Poll:
+            return poll();
+        case JobKind::Local:
+            if (job.local)
+                job.local();
+            return;
+        }
+    }
+
+    void runTransact(const Job& job) {
+        std::uint8_t reply[kReplyBufferSize] = {};
+        int received = 0;
+        const TransactParams& p = job.transact;
+        TransactAnswer a;
+        a.result =
+            ::transact(reply, p.request.data(), p.expected, int(p.request.size()), &received);
+        a.reply.assign(reply, reply + received);
+        a.fault = lastTransaction().fault;
+        answer(job, transactAnswerJson(a));
+    }
+
+    void runMethod(const Job& job) {
+        const MethodResult r = options.methods(job.method, job.params);
+        if (!r.known) {
+            if (job.reply)
+                send(job.client,
+                     errorLine(job.id, kMethodNotFound, "no method \"" + job.method + "\""));
+            return;
+        }
+        QJsonObject result{{"exitCode", r.exitCode}, {"output", r.output}};
+        if (!r.message.empty())
+            result["message"] = QString::fromStdString(r.message);
+        answer(job, result);
+    }
+
+    // ---- the device ----
+
+    void queuePoll() {
+        const bool queued = std::any_of(queue.begin(), queue.end(),
+                                        [](const Job& j) { return j.kind == JobKind::Poll; });
+        if (!queued)
+            queue.push_back(Job{});
+        processQueue();
+    }
+
+    bool lastRequestLost() const { return deviceGone(lastTransaction().fault); }
+
+    void lose() {
+        log("device " + options.deviceId + " lost; looking for it again every " +
+            std::to_string(options.pollMs) + " ms");
+        closeDevice();
+        deviceOpen = false;
+        lastBlock.clear();
+        lastStatus = {};
+        edidBusy = true;
+        events.deviceLost();
+        notifyAll("deviceLost", {{"device", QString::fromStdString(options.deviceId)}});
+    }
+
+    // Found and answering: a device that opens but stays silent is not back.
+    bool find() {
+        if (!options.openDevice || !options.openDevice())
+            return false;
+        std::uint8_t values[kReplyBufferSize] = {};
+        const SilenceWatch watch;
+        session::readValues(reporter, values, kEdidBusyReadLength);
+        if (watch.deviceSilent() || lastRequestLost()) {
+            closeDevice();
+            return false;
+        }
+        deviceOpen = true;
+        return true;
+    }
+
+    void poll() {
+        if (!deviceOpen) {
+            if (!find())
+                return;
+            log("device " + options.deviceId + " found");
+            events.deviceFound();
+            notifyAll("deviceFound", {{"device", QString::fromStdString(options.deviceId)}});
+        }
+        const SilenceWatch watch;
+        const auto gone = [&] { return watch.deviceSilent() || lastRequestLost(); };
+        if (edidBusy) {
+            std::uint8_t values[kReplyBufferSize] = {};
+            if (session::readValues(reporter, values, kEdidBusyReadLength) &&
+                !edidDeviceBusy(values))
+                edidBusy = false;
+            if (gone())
+                return lose();
+        }
+        std::uint8_t block[kSettingsBlockSize] = {};
+        const session::BlockRead read = session::readSettingsBlock(reporter, block);
+        if (gone())
+            return lose();
+        if (read == session::BlockRead::Busy)
+            edidBusy = true;
+        if (read == session::BlockRead::Ok) {
+            const QByteArray bytes(reinterpret_cast<const char*>(block), kSettingsBlockSize);
+            if (bytes != lastBlock) {
+                lastBlock = bytes;
+                const QJsonObject settings =
+                    options.settingsJson ? options.settingsJson(block)
+                                         : QJsonObject{{"block", hex(block, kSettingsBlockSize)}};
+                events.settingsChanged(settings);
+                notifyAll("settingsChanged", settings);
+            }
+        }
+        session::StatusReplies replies;
+        const bool statusRead = session::readStatus(reporter, &replies);
+        if (gone())
+            return lose();
+        if (statusRead) {
+            const QJsonObject status =
+                options.statusJson ? options.statusJson(replies)
+                                   : QJsonObject{{"input", hex(replies.input, kReplyBufferSize)}};
+            if (status != lastStatus) {
+                lastStatus = status;
+                events.statusChanged(status);
+                notifyAll("statusChanged", status);
+            }
+        }
+    }
+};
+
+Server::Server(ServerOptions options) : d_(std::make_unique<State>()) {
+    d_->options = std::move(options);
+    State* d = d_.get();
+    d->events.setQueue(
+        [d](Events::Job job) {
+            State::Job j;
+            j.kind = State::JobKind::Local;
+            j.local = std::move(job);
+            d->queue.push_back(std::move(j));
+            QTimer::singleShot(0, [d] { d->processQueue(); });
+        },
+        [d] { QTimer::singleShot(0, [d] { d->queuePoll(); }); });
+}
+
+Server::~Server() {
+    stop();
+}
+
+bool Server::listen(std::string* complaint) {
+    return d_->listen(complaint);
+}
+
+void Server::start() {
+    State* d = d_.get();
+    if (d->find())
+        d->events.deviceFound();
+    else
+        d->log("device " + d->options.deviceId + " not found; looking for it every " +
+               std::to_string(d->options.pollMs) + " ms");
+    d->pollTimer.setInterval(std::max(10, d->options.pollMs));
+    QObject::connect(&d->pollTimer, &QTimer::timeout, [d] { d->queuePoll(); });
+    d->pollTimer.start();
+    d->queuePoll();
+}
+
+void Server::stop() {
+    State* d = d_.get();
+    d->pollTimer.stop();
+    while (!d->clients.empty()) {
+        auto it = d->clients.begin();
+        it->second.reader.reset();
+        it->second.writer.reset();
+        ::close(it->second.fd);
+        d->clients.erase(it);
+    }
+    d->queue.clear();
+    if (d->listenFd >= 0) {
+        // Only our own socket: someone may have taken the path over since.
+        struct stat st {};
+        if (::stat(d->options.socketPath.c_str(), &st) == 0 && st.st_ino == d->socketInode)
+            ::unlink(d->options.socketPath.c_str());
+        d->closeListener();
+    }
+    if (d->deviceOpen)
+        closeDevice();
+    d->deviceOpen = false;
+}
+
+Events& Server::events() {
+    return d_->events;
+}
+
+int Server::clientCount() const {
+    return int(d_->clients.size());
+}
+
+} // namespace service

@@ -1,0 +1,433 @@
+// korvanta serve on the simulated device, and its clients: the wire, the
+// queue and holds, the forwarding link, the socket's life, unplugging.
+#include "link/Trace.h"
+#include "service/RpcFrame.h"
+#include "service/ServiceClient.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+QString korvantaProgram() {
+    const QString program = qEnvironmentVariable("KORVANTA_CLI");
+    return program.isEmpty() ? QCoreApplication::applicationDirPath() + "/../cli/korvanta"
+                             : program;
+}
+
+struct Run {
+    int code = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// A raw connection, for what a well-behaved client would never send.
+class Peer {
+public:
+    explicit Peer(const QString& path) {
+        fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        const QByteArray p = path.toLocal8Bit();
+        std::memcpy(addr.sun_path, p.constData(), std::size_t(p.size()));
+        if (::connect(fd_, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+    ~Peer() { close(); }
+    void close() {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
+    bool ok() const { return fd_ >= 0; }
+    bool send(const QByteArray& bytes) {
+        for (qsizetype done = 0; done < bytes.size();) {
+            const ssize_t n = ::send(fd_, bytes.constData() + done,
+                                     std::size_t(bytes.size() - done), MSG_NOSIGNAL);
+            if (n <= 0)
+                return false;
+            done += n;
+        }
+        return true;
+    }
+    // The next message, or Invalid when none came within `ms`.
+    service::Message next(int ms = 10000) {
+        for (;;) {
+            if (const qsizetype end = in_.indexOf('\n'); end >= 0) {
+                const QByteArray line = in_.left(end);
+                in_.remove(0, end + 1);
+                return service::parseMessage(line);
+            }
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, ms) <= 0)
+                return {};
+            char buffer[4096];
+            const ssize_t n = ::read(fd_, buffer, sizeof buffer);
+            if (n <= 0)
+                return {};
+            in_.append(buffer, n);
+        }
+    }
+    // The answer to request `id`, notifications skipped.
+    service::Message answer(int id, int ms = 10000) {
+        for (;;) {
+            service::Message m = next(ms);
+            if (m.kind == service::Message::Invalid ||
+                (m.kind != service::Message::Notification && m.id == QJsonValue(id)))
+                return m;
+        }
+    }
+    // The next notification named `method`.
+    service::Message notification(const std::string& method, int ms = 10000) {
+        for (;;) {
+            service::Message m = next(ms);
+            if (m.kind == service::Message::Invalid ||
+                (m.kind == service::Message::Notification && m.method == method))
+                return m;
+        }
+    }
+
+private:
+    int fd_ = -1;
+    QByteArray in_;
+};
+
+QByteArray transactLine(int id, const QByteArray& hex, int expected) {
+    return service::requestLine(id, "transact",
+                                {{"request", QString::fromLatin1(hex)}, {"expected", expected}});
+}
+
+// Request and reply bytes of a trace, without the times.
+QStringList exchanges(const QString& path) {
+    std::vector<TraceEntry> entries;
+    std::string error;
+    if (!readTraceFile(path.toStdString(), &entries, &error))
+        return {QString::fromStdString(error)};
+    QStringList lines;
+    for (const TraceEntry& e : entries)
+        lines << QString::fromStdString(Trace::formatLine(0, e.request.data(),
+                                                          int(e.request.size()), e.reply.data(),
+                                                          int(e.reply.size()), e.result))
+                     .section('\t', 1);
+    return lines;
+}
+
+} // namespace
+
+class ServiceTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void helloAndForwardedSettings();
+    void badRequests_data();
+    void badRequests();
+    void holdKeepsOthersWaitingUntilHolderVanishes();
+    void clientsInterleaveWithoutMixing();
+    void sameOutputThroughTheService_data();
+    void sameOutputThroughTheService();
+    void staleSocketTakenOverLiveOneRefused();
+    void unplugAndReplug();
+
+private:
+    QProcessEnvironment environment(const QString& runtime) const;
+    bool startService(QProcess* p, const QStringList& extra = {}, const QString& runtime = {});
+    Run korvanta(const QStringList& args, const QString& runtime = {});
+    QString socketPath() const { return dir->filePath("run/korvanta/korvanta.sock"); }
+
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<QProcess> serve;
+};
+
+QProcessEnvironment ServiceTest::environment(const QString& runtime) const {
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    e.insert("XDG_RUNTIME_DIR", runtime.isEmpty() ? dir->filePath("run") : runtime);
+    e.insert("KORVANTA_LINK", "simulator");
+    for (const char* name : {"KORVANTA_TRACE", "KORVANTA_SIM_FAULTS", "KORVANTA_SIM_STATE",
+                             "KORVANTA_SOCKET", "KORVANTA_DEVICE"})
+        e.remove(name);
+    return e;
+}
+
+void ServiceTest::init() {
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+    QVERIFY(QDir(dir->path()).mkpath("run"));
+    QVERIFY(QFile::setPermissions(dir->filePath("run"), QFileDevice::ReadOwner |
+                                                            QFileDevice::WriteOwner |
+                                                            QFileDevice::ExeOwner));
+    serve = std::make_unique<QProcess>();
+    QVERIFY(startService(serve.get(), {"--trace", dir->filePath("service.log")}));
+}
+
+void ServiceTest::cleanup() {
+    if (serve && serve->state() != QProcess::NotRunning) {
+        serve->terminate();
+        QVERIFY(serve->waitForFinished(10000));
+        QCOMPARE(serve->exitCode(), 0);
+        // A clean stop takes its socket with it.
+        QVERIFY(!QFile::exists(socketPath()));
+    }
+    serve.reset();
+}
+
+bool ServiceTest::startService(QProcess* p, const QStringList& extra, const QString& runtime) {
+    QProcessEnvironment e = environment(runtime);
+    for (const QString& kv : extra.filter(QRegularExpression("^ENV:")))
+        e.insert(kv.mid(4).section('=', 0, 0), kv.mid(4).section('=', 1));
+    QStringList args = extra;
+    args.removeIf([](const QString& a) { return a.startsWith("ENV:"); });
+    p->setProcessEnvironment(e);
+    p->start(korvantaProgram(), QStringList{"serve", "--poll-ms", "100"} + args);
+    QByteArray said;
+    while (p->waitForReadyRead(10000)) {
+        said += p->readAllStandardError();
+        if (said.contains("serving device"))
+            return true;
+    }
+    qWarning("serve said: %s", said.constData());
+    return false;
+}
+
+Run ServiceTest::korvanta(const QStringList& args, const QString& runtime) {
+    QProcess p;
+    p.setProcessEnvironment(environment(runtime));
+    p.start(korvantaProgram(), args);
+    if (!p.waitForFinished(30000))
+        return {};
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+            p.readAllStandardError()};
+}
+
+void ServiceTest::helloAndForwardedSettings() {
+    Peer peer(socketPath());
+    QVERIFY(peer.ok());
+    const service::Message hello = peer.next();
+    QCOMPARE(hello.kind, service::Message::Notification);
+    QCOMPARE(hello.method, std::string("hello"));
+    QCOMPARE(hello.params.value("protocol").toInt(), service::kProtocolVersion);
+    QCOMPARE(hello.params.value("device").toString(), QString("korvanta"));
+    const QJsonArray methods = hello.params.value("methods").toArray();
+    for (const char* m : {"transact", "hold", "release"})
+        QVERIFY2(methods.contains(QString(m)), m);
+
+    // A setting written by one program is read back by the service's poll and
+    // announced to every client.
+    const Run set = korvanta({"set", "input=b"});
+    QCOMPARE(set.code, 0);
+    for (;;) {
+        const service::Message m = peer.notification("settingsChanged");
+        QCOMPARE(m.kind, service::Message::Notification);
+        if (m.params.value("settings").toObject().value("input") == QJsonValue("b"))
+            break;
+    }
+    // A values read forwarded by hand: the device's own answer, its fault named.
+    QVERIFY(peer.send(transactLine(7, "112AE1", 42)));
+    const service::Message read = peer.answer(7);
+    QCOMPARE(read.kind, service::Message::Result);
+    service::TransactAnswer answer;
+    QVERIFY(service::parseTransactAnswer(read.result, &answer));
+    QVERIFY(answer.result);
+    QCOMPARE(answer.fault, TransactionFault::None);
+    QCOMPARE(int(answer.reply.size()), 42);
+    QCOMPARE(answer.reply[0], std::uint8_t(0xE1));
+}
+
+void ServiceTest::badRequests_data() {
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<int>("code");
+    QTest::newRow("not JSON") << QByteArray("{\"jsonrpc\": \"2.0\", \"id\": 1,")
+                              << int(service::kParseError);
+    QTest::newRow("an array") << QByteArray("[1, 2]") << int(service::kInvalidRequest);
+    QTest::newRow("no version") << QByteArray(R"({"id": 1, "method": "hello"})")
+                                << int(service::kInvalidRequest);
+    QTest::newRow("unknown method")
+        << QByteArray(R"({"jsonrpc": "2.0", "id": 1, "method": "explode"})")
+        << int(service::kMethodNotFound);
+    QTest::newRow("transact without bytes")
+        << QByteArray(
+               R"({"jsonrpc": "2.0", "id": 1, "method": "transact", "params": {"expected": 2}})")
+        << int(service::kInvalidParams);
+    QTest::newRow("transact, odd hex")
+        << QByteArray(
+               R"({"jsonrpc": "2.0", "id": 1, "method": "transact", "params": {"request": "112", "expected": 2}})")
+        << int(service::kInvalidParams);
+    QTest::newRow("over 1 MiB") << QByteArray(service::kMaxLineBytes + 1, 'x')
+                                << int(service::kRequestTooLarge);
+}
+
+void ServiceTest::badRequests() {
+    QFETCH(QByteArray, line);
+    QFETCH(int, code);
+    Peer peer(socketPath());
+    QVERIFY(peer.ok());
+    QVERIFY(peer.send(line + '\n'));
+    service::Message m;
+    do
+        m = peer.next();
+    while (m.kind == service::Message::Notification);
+    QCOMPARE(m.kind, service::Message::Error);
+    QCOMPARE(m.errorCode, code);
+    // The same connection goes on.
+    QVERIFY(peer.send(service::requestLine(2, "hello", {})));
+    const service::Message hello = peer.answer(2);
+    QCOMPARE(hello.kind, service::Message::Result);
+    QCOMPARE(hello.result.toObject().value("protocol").toInt(), service::kProtocolVersion);
+}
+
+void ServiceTest::holdKeepsOthersWaitingUntilHolderVanishes() {
+    Peer holder(socketPath());
+    Peer other(socketPath());
+    QVERIFY(holder.ok() && other.ok());
+    QVERIFY(holder.send(service::requestLine(1, "hold", {})));
+    QCOMPARE(holder.answer(1).result.toObject().value("held").toBool(), true);
+
+    // The other's request comes first; were it not kept waiting, its answer
+    // would go out before the holder's.
+    QVERIFY(other.send(transactLine(5, "112AE1", 42)));
+    QVERIFY(holder.send(transactLine(2, "112AE1", 42)));
+    QCOMPARE(holder.answer(2).kind, service::Message::Result);
+    QCOMPARE(other.answer(5, 0).kind, service::Message::Invalid);
+
+    // The holder vanishes mid-hold: the device is free again.
+    holder.close();
+    const service::Message late = other.answer(5);
+    QCOMPARE(late.kind, service::Message::Result);
+    QCOMPARE(late.result.toObject().value("fault").toString(), QString("none"));
+}
+
+void ServiceTest::clientsInterleaveWithoutMixing() {
+    // Each command alone on a device of its own, directly: the exchanges to expect.
+    const QString direct = dir->filePath("direct");
+    QVERIFY(QDir().mkpath(direct));
+    QVERIFY(QFile::setPermissions(direct, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                              QFileDevice::ExeOwner));
+    const QStringList readEdid{"edid", "read", "device", "-o", dir->filePath("edid.bin")};
+    const QStringList setInput{"set", "input=b", "input=a"};
+    QCOMPARE(
+        korvanta(QStringList{"--direct", "--trace", dir->filePath("d1.log")} + readEdid, direct)
+            .code,
+        0);
+    QCOMPARE(
+        korvanta(QStringList{"--direct", "--trace", dir->filePath("d2.log")} + setInput, direct)
+            .code,
+        0);
+
+    // Through the service, at once: an EDID read against setting writes.
+    QProcess reader;
+    reader.setProcessEnvironment(environment({}));
+    reader.start(korvantaProgram(), QStringList{"--trace", dir->filePath("s1.log")} + readEdid);
+    QVERIFY(reader.waitForStarted());
+    int writes = 0;
+    for (; writes < 20 && reader.state() != QProcess::NotRunning; ++writes) {
+        const Run r = korvanta(
+            QStringList{"--trace", dir->filePath(QString("s2-%1.log").arg(writes))} + setInput);
+        QCOMPARE(r.code, 0);
+        QCOMPARE(exchanges(dir->filePath(QString("s2-%1.log").arg(writes))),
+                 exchanges(dir->filePath("d2.log")));
+    }
+    QVERIFY(reader.waitForFinished(30000));
+    QCOMPARE(reader.exitCode(), 0);
+    QCOMPARE(exchanges(dir->filePath("s1.log")), exchanges(dir->filePath("d1.log")));
+    QVERIFY(writes > 0);
+
+    // On the device the EDID read is one piece: its first request to its last,
+    // nobody else's in between.
+    const QStringList read = exchanges(dir->filePath("d1.log"));
+    const QStringList device = exchanges(dir->filePath("service.log"));
+    const qsizetype first = device.indexOf(read.first());
+    QVERIFY(first >= 0);
+    QCOMPARE(device.mid(first, read.size()), read);
+}
+
+void ServiceTest::sameOutputThroughTheService_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("get") << QStringList{"get"};
+    QTest::newRow("get, two names") << QStringList{"get", "input", "hdcp"};
+    QTest::newRow("get --json") << QStringList{"--json", "get", "input"};
+    QTest::newRow("status") << QStringList{"status"};
+    QTest::newRow("unknown name") << QStringList{"get", "colour-of-sky"};
+    QTest::newRow("cec send") << QStringList{"cec", "send", "0f:36"};
+}
+
+void ServiceTest::sameOutputThroughTheService() {
+    QFETCH(QStringList, args);
+    const QString direct = dir->filePath("direct");
+    QVERIFY(QDir().mkpath(direct));
+    QVERIFY(QFile::setPermissions(direct, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                              QFileDevice::ExeOwner));
+    const Run alone = korvanta(QStringList{"--direct"} + args, direct);
+    const Run served = korvanta(args);
+    QCOMPARE(served.code, alone.code);
+    QCOMPARE(served.out, alone.out);
+    QCOMPARE(served.err, alone.err);
+}
+
+void ServiceTest::staleSocketTakenOverLiveOneRefused() {
+    // A second service for the same device leaves the live one alone.
+    QProcess second;
+    second.setProcessEnvironment(environment({}));
+    second.start(korvantaProgram(), {"serve", "--poll-ms", "100"});
+    QVERIFY(second.waitForFinished(10000));
+    QCOMPARE(second.exitCode(), 1);
+    QVERIFY2(second.readAllStandardError().contains("already answers on"), "names the live one");
+    Peer stillThere(socketPath());
+    QVERIFY(stillThere.ok());
+    stillThere.close();
+
+    // Killed, the service leaves its socket behind; the next one takes it over.
+    serve->kill();
+    QVERIFY(serve->waitForFinished(10000));
+    QVERIFY(QFile::exists(socketPath()));
+    QVERIFY(!Peer(socketPath()).ok());
+    // Nobody answers there, so korvanta opens its own device.
+    QCOMPARE(korvanta({"get", "input"}).code, 0);
+    serve = std::make_unique<QProcess>();
+    QVERIFY(startService(serve.get()));
+    Peer again(socketPath());
+    QVERIFY(again.ok());
+    QCOMPARE(again.next().method, std::string("hello"));
+}
+
+void ServiceTest::unplugAndReplug() {
+    serve->terminate();
+    QVERIFY(serve->waitForFinished(10000));
+    const QString plug = dir->filePath("unplugged");
+    serve = std::make_unique<QProcess>();
+    QVERIFY(startService(serve.get(), {"ENV:KORVANTA_SIM_UNPLUGGED=" + plug}));
+    Peer peer(socketPath());
+    QVERIFY(peer.ok());
+    QVERIFY(peer.next().params.value("deviceOpen").toBool());
+
+    QFile pulled(plug);
+    QVERIFY(pulled.open(QIODevice::WriteOnly));
+    pulled.close();
+    QCOMPARE(peer.notification("deviceLost").kind, service::Message::Notification);
+    // Meanwhile an error at once, never a hang.
+    const Run lost = korvanta({"get", "input"});
+    QCOMPARE(lost.code, 1);
+    QVERIFY2(lost.err.contains("no device is open"), lost.err.constData());
+
+    QVERIFY(QFile::remove(plug));
+    QCOMPARE(peer.notification("deviceFound").kind, service::Message::Notification);
+    const Run back = korvanta({"get", "input"});
+    QCOMPARE(back.code, 0);
+    QCOMPARE(back.out, QByteArray("input=a\n"));
+}
+
+QTEST_GUILESS_MAIN(ServiceTest)
+#include "tst_core_service.moc"
