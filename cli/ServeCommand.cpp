@@ -5,6 +5,8 @@
 #include "link/Platform.h"
 #include "link/RuntimePaths.h"
 #include "link/UsbLink.h"
+#include "mqtt/MqttOptions.h"
+#include "mqtt/ServiceBridge.h"
 #include "service/Server.h"
 #include "service/ServiceClient.h"
 #include "settings/SettingsMap.h"
@@ -12,9 +14,11 @@
 #include <CLI/CLI.hpp>
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <QSysInfo>
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <memory>
 #include <unistd.h>
@@ -28,8 +32,7 @@ struct ServeOptions {
     std::string socket;
     std::string socketGroup;
     int pollMs = 3000;
-    // The MQTT bridge's options go here; it starts beside the server below.
-    std::vector<std::string> mqtt;
+    std::shared_ptr<mqtt::MqttArguments> mqtt;
 };
 
 int stopPipe[2] = {-1, -1};
@@ -66,6 +69,14 @@ void say(const std::string& text) {
 int runServe(GlobalOptions options, const ServeOptions& serve) {
     if (serve.pollMs < 10) {
         complain("--poll-ms must be at least 10");
+        return kUsage;
+    }
+    mqtt::MqttConfig mqttConfig;
+    bool withMqtt = false;
+    std::string mqttComplaint;
+    if (!mqtt::mqttConfig(*serve.mqtt, std::getenv(mqtt::kPasswordVariable), &mqttConfig, &withMqtt,
+                          &mqttComplaint)) {
+        complain(mqttComplaint);
         return kUsage;
     }
     const std::string id = service::deviceIdFor(serve.device);
@@ -118,7 +129,21 @@ int runServe(GlobalOptions options, const ServeOptions& serve) {
 
     service.start();
     say("serving device " + id + " on " + path);
+    std::unique_ptr<mqtt::ServiceBridge> bridge;
+    if (withMqtt) {
+        bridge = std::make_unique<mqtt::ServiceBridge>(
+            service.events(),
+            mqtt::BridgeSetup{mqttConfig, id, QSysInfo::machineHostName().toStdString(),
+                              KORVANTA_VERSION});
+        if (!bridge->start(&complaint)) {
+            complain(complaint);
+            service.stop();
+            return kUsage;
+        }
+    }
     QCoreApplication::exec();
+    if (bridge)
+        bridge->stop();
     service.stop();
     say("stopped");
     std::signal(SIGTERM, SIG_DFL);
@@ -145,6 +170,7 @@ void addServeCommand(CLI::App& app, GlobalOptions& options, Action* run) {
         ->type_name("GROUP");
     cmd->add_option("--poll-ms", serve->pollMs, "Poll the device this often (default 3000)")
         ->type_name("MS");
+    serve->mqtt = mqtt::addMqttOptions(*cmd);
     cmd->callback([&options, serve, run] {
         *run = [&options, serve](Output&) { return runServe(options, *serve); };
     });

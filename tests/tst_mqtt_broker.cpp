@@ -9,6 +9,7 @@
 #include "session/Readback.h"
 #include "settings/SettingsMap.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -27,7 +28,6 @@
 namespace {
 
 constexpr int kWaitMs = 10000;
-constexpr const char* kChildVariable = "KORVANTA_MQTT_TEST_CHILD";
 
 class QuietReporter : public session::Reporter {
 public:
@@ -99,6 +99,28 @@ QString stateTopic(const mqtt::Unit& unit, const char* object) {
     return QString::fromStdString(mqtt::baseTopic(unit)) + "/" + object;
 }
 
+QString korvantaProgram() {
+    const QString program = qEnvironmentVariable("KORVANTA_CLI");
+    return program.isEmpty() ? QCoreApplication::applicationDirPath() + "/../cli/korvanta"
+                             : program;
+}
+
+// Writes of the input setting in a trace file.
+int inputWritesIn(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    int n = 0;
+    while (!file.atEnd()) {
+        const QString line = QString::fromLatin1(file.readLine());
+        if (line.startsWith('#'))
+            continue;
+        const QStringList request = line.section('\t', 1, 1).split(' ');
+        n += request.value(0) == "10" && request.value(2) == "E0" && request.value(3) == "00";
+    }
+    return n;
+}
+
 int inputWrites(TestPlatform& platform) {
     int n = 0;
     for (const QString& w : settingWrites(platform.requests()))
@@ -117,9 +139,16 @@ private slots:
     void commandWritesSetting();
     void readOnly();
     void cleanStop();
+    void serveEndToEnd();
     void lastWillOnKill();
 
 private:
+    QProcessEnvironment serveEnvironment() const;
+    bool startServe(QProcess* serve, const QStringList& extra);
+    // The first discovery document whose topic starts and ends so.
+    QJsonObject document(const QString& start, const QString& end) const;
+    // The newest payload seen on a topic; null when none.
+    QString lastPayload(const QString& topic) const;
     // Lines "<retained> <topic> <payload>" from a subscriber that runs
     // through the whole test.
     void watch(const QStringList& filters);
@@ -316,38 +345,105 @@ void MqttBrokerTest::cleanStop() {
     QCOMPARE(retained(availability, 1), QStringList{"1 " + availability + " offline"});
 }
 
-// A service that dies without a word leaves "offline" behind: the last will.
-void MqttBrokerTest::lastWillOnKill() {
-    const QString availability = "korvanta/1_2d8/availability";
-    watch({availability});
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(kChildVariable, QString::number(port_));
-    child.setProcessEnvironment(env);
-    child.start(QCoreApplication::applicationFilePath(), {});
-    QVERIFY(child.waitForStarted(kWaitMs));
-    QTRY_VERIFY_WITH_TIMEOUT(seen(availability, "online"), kWaitMs);
-    child.kill();
-    child.waitForFinished(kWaitMs);
-    QTRY_VERIFY_WITH_TIMEOUT(seen(availability, "offline"), kWaitMs);
+// korvanta serve itself, on the simulated device: the bridge is fed by the
+// service's notifications and writes through the service's queue.
+void MqttBrokerTest::serveEndToEnd() {
+    watch({"ha6/#", "korvanta/#"});
+    QProcess serve;
+    QVERIFY(startServe(&serve, {"--mqtt-prefix", "ha6", "--trace", dir_.filePath("serve.log")}));
+    QJsonObject input;
+    QTRY_VERIFY_WITH_TIMEOUT(!(input = document("ha6/select/", "/input/config")).isEmpty(),
+                             kWaitMs);
+    const QString state = input["state_topic"].toString();
+    const QString command = input["command_topic"].toString();
+    const QString availability = input["availability"].toArray()[0].toObject()["topic"].toString();
+    QCOMPARE(command, state + "/set");
+    QTRY_VERIFY_WITH_TIMEOUT(!lastPayload(state).isNull(), kWaitMs);
+    const QString target = lastPayload(state) == "b" ? "a" : "b";
+
+    publish(command, "c");
+    publish(command, target);
+    QTRY_VERIFY_WITH_TIMEOUT(lastPayload(state) == target, kWaitMs);
+    QCOMPARE(inputWritesIn(dir_.filePath("serve.log")), 1);
+    QProcess get;
+    get.setProcessEnvironment(serveEnvironment());
+    get.start(korvantaProgram(), {"get", "input"});
+    QVERIFY(get.waitForFinished(kWaitMs));
+    QCOMPARE(get.readAllStandardOutput().trimmed(), ("input=" + target).toUtf8());
+
+    const QString base = state.section('/', 0, 1);
+    QTRY_VERIFY_WITH_TIMEOUT(!lastPayload(base + "/chain-top").isNull(), kWaitMs);
+    QVERIFY(QStringList({"fine", "degraded", "wont-show", "unknown", "no-display"})
+                .contains(lastPayload(base + "/chain-top")));
+    QCOMPARE(lastPayload(base + "/connected"), "ON");
+
+    serve.terminate();
+    QVERIFY(serve.waitForFinished(kWaitMs));
+    QCOMPARE(serve.exitCode(), 0);
     QCOMPARE(retained(availability, 1), QStringList{"1 " + availability + " offline"});
 }
 
-// The child of lastWillOnKill: a bridge that runs until it is killed.
-static int runChild(quint16 port) {
-    FakeService service("1-8", port, "ha5", false);
-    if (!service.start())
-        return 1;
-    return QCoreApplication::exec();
+// A service that dies without a word leaves "offline" behind: the last will.
+void MqttBrokerTest::lastWillOnKill() {
+    watch({"ha7/#", "korvanta/#"});
+    QProcess serve;
+    QVERIFY(startServe(&serve, {"--mqtt-prefix", "ha7", "--mqtt-read-only"}));
+    QJsonObject input;
+    QTRY_VERIFY_WITH_TIMEOUT(!(input = document("ha7/sensor/", "/input/config")).isEmpty(),
+                             kWaitMs);
+    QVERIFY(!input.contains("command_topic"));
+    const QString availability = input["availability"].toArray()[0].toObject()["topic"].toString();
+    QTRY_VERIFY_WITH_TIMEOUT(lastPayload(availability) == "online", kWaitMs);
+    serve.kill();
+    QVERIFY(serve.waitForFinished(kWaitMs));
+    QTRY_VERIFY_WITH_TIMEOUT(lastPayload(availability) == "offline", kWaitMs);
+    QCOMPARE(retained(availability, 1), QStringList{"1 " + availability + " offline"});
 }
 
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    if (qEnvironmentVariableIsSet(kChildVariable))
-        return runChild(static_cast<quint16>(qEnvironmentVariableIntValue(kChildVariable)));
-    MqttBrokerTest test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
+QProcessEnvironment MqttBrokerTest::serveEnvironment() const {
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    e.insert("XDG_RUNTIME_DIR", dir_.filePath("run"));
+    e.insert("KORVANTA_LINK", "simulator");
+    for (const char* name : {"KORVANTA_TRACE", "KORVANTA_SIM_FAULTS", "KORVANTA_SIM_STATE",
+                             "KORVANTA_SOCKET", "KORVANTA_DEVICE", "KORVANTA_MQTT_PASSWORD"})
+        e.remove(name);
+    return e;
 }
 
+bool MqttBrokerTest::startServe(QProcess* serve, const QStringList& extra) {
+    QDir(dir_.path()).mkpath("run");
+    QFile::setPermissions(dir_.filePath("run"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    serve->setProcessEnvironment(serveEnvironment());
+    serve->setReadChannel(QProcess::StandardError);
+    serve->start(korvantaProgram(), QStringList{"serve", "--poll-ms", "100", "--mqtt",
+                                                "mqtt://127.0.0.1:" + QString::number(port_)} +
+                                        extra);
+    QByteArray said;
+    while (serve->waitForReadyRead(kWaitMs)) {
+        said += serve->readAllStandardError();
+        if (said.contains("serving device"))
+            return true;
+    }
+    qWarning("serve said: %s", said.constData());
+    return false;
+}
+
+QJsonObject MqttBrokerTest::document(const QString& start, const QString& end) const {
+    for (const QString& line : lines_) {
+        const QString topic = line.section(' ', 1, 1);
+        if (topic.startsWith(start) && topic.endsWith(end))
+            return QJsonDocument::fromJson(line.section(' ', 2).toUtf8()).object();
+    }
+    return {};
+}
+
+QString MqttBrokerTest::lastPayload(const QString& topic) const {
+    for (auto it = lines_.rbegin(); it != lines_.rend(); ++it)
+        if (it->section(' ', 1, 1) == topic)
+            return it->section(' ', 2);
+    return {};
+}
+
+QTEST_GUILESS_MAIN(MqttBrokerTest)
 #include "tst_mqtt_broker.moc"
