@@ -20,10 +20,31 @@ constexpr int kTop = 0, kBot = 1;
 constexpr double k4k60PixelMhz = 590.0;
 constexpr double kHdmi14MaxMhz = 340.0;
 constexpr double kRateSlackMhz = 0.5;
+constexpr double kLuminanceStepsPerDoubling = 32.0;
 
-constexpr std::uint16_t kColorimetryBit[] = {
-    // by Colorimetry, 0: needs none
-    0, 0, 0, 0x0080, 0x0040, 0, 0x0001, 0x0002, 0x0004, 0x0008, 0x0010, 0x0020};
+// The colorimetry data block's bit a colorimetry needs; 0: none needed.
+std::uint16_t colorimetryBit(Colorimetry c) {
+    switch (c) {
+    case Colorimetry::XvYcc601:
+        return 0x0001;
+    case Colorimetry::XvYcc709:
+        return 0x0002;
+    case Colorimetry::SYcc601:
+        return 0x0004;
+    case Colorimetry::OpYcc601:
+        return 0x0008;
+    case Colorimetry::OpRgb:
+        return 0x0010;
+    case Colorimetry::Bt2020cYcc:
+        return 0x0020;
+    case Colorimetry::Bt2020Ycc:
+        return 0x0040;
+    case Colorimetry::Bt2020Rgb:
+        return 0x0080;
+    default:
+        return 0;
+    }
+}
 
 std::string mhz(double value) {
     char text[32];
@@ -64,7 +85,6 @@ struct Settings {
 
 // What goes out on one output.
 struct Signal {
-    int vic = 0;
     std::string name;
     double pixelMhz = 0; // 0: the program does not know it
     Encoding encoding = Encoding::Rgb;
@@ -74,7 +94,6 @@ struct Signal {
 
 Signal signalFor(const Input& in, int output, const Settings& s) {
     Signal sig;
-    sig.vic = in.vic;
     sig.name = in.formatName;
     if (const auto t = edid::vicTiming(in.vic))
         sig.pixelMhz = t->pixelKhz / 1000.0;
@@ -270,7 +289,7 @@ private:
 
     void colorimetry() {
         const Colorimetry c = data_.input.colorimetry;
-        const std::uint16_t bit = kColorimetryBit[static_cast<int>(c)];
+        const std::uint16_t bit = colorimetryBit(c);
         if (c == Colorimetry::Other) {
             add("colorimetry", Verdict::Unknown,
                 "The source sends a reserved colorimetry code, which no display can list.");
@@ -351,12 +370,19 @@ private:
         if (maxCll <= 0 || code == 0)
             return; // one of the two is not given: nothing to compare
         const long shown = std::lround(edid::luminanceOf(code));
+        // The code is the nearest of steps 2.2 % apart: a panel of 1000 cd/m²
+        // says 993. Half a step above is still what it said.
+        const double reach = edid::luminanceOf(code) * std::exp2(0.5 / kLuminanceStepsPerDoubling);
         const std::string content =
             "The content reaches " + std::to_string(maxCll) + " cd/m² (MaxCLL)";
-        if (maxCll > shown)
+        if (maxCll > reach)
             add("luminance", Verdict::Degraded,
                 content + " and " + who() + " shows at most " + std::to_string(shown) +
                     " cd/m², so it tone-maps or clips the highlights.");
+        else if (maxCll > shown)
+            add("luminance", Verdict::Fine,
+                content + ", as much as " + who() + " shows (" + std::to_string(shown) +
+                    " cd/m² is the nearest its EDID can say).");
         else
             add("luminance", Verdict::Fine,
                 content + ", within the " + std::to_string(shown) + " cd/m² " + who() + " shows.");
@@ -413,9 +439,9 @@ std::string describeInput(const Input& in, char port) {
                     (in.hdmi ? "HDMI" : "DVI");
     if (in.linkMode == 2)
         s += " at 600 MHz";
-    else if (in.linkMode == 1)
-        s += " as 4:2:0 10-bit";
     s += std::string(" in ") + encodingName(in.encoding);
+    if (in.linkMode == 1)
+        s += " at 10 bits";
     if (in.colorimetry != Colorimetry::None)
         s += std::string(" with ") + colorimetryName(in.colorimetry) + " colorimetry";
     s += std::string(", ") +

@@ -23,11 +23,13 @@ bool readDisplay(Reporter& reporter, EdidSource source, chain::Display* display)
     if (!read.staged || !read.complete) {
         display->state = chain::DisplayState::ReadFailed;
         display->edid.clear();
+        // A refused staging request was said already, with its cause; after
+        // it the last transaction is a chunk read that tells nothing.
         if (read.staged)
             reporter.status(Level::Error,
                             source == EdidSource::Top
-                                ? "The EDID of the display on TOP was not read completely"
-                                : "The EDID of the display on BOT was not read completely",
+                                ? "The EDID of the display on TOP could not be read"
+                                : "The EDID of the display on BOT could not be read",
                             kErrorMs);
         return !watch.deviceSilent();
     }

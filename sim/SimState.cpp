@@ -1,5 +1,6 @@
 #include "sim/SimState.h"
 
+#include "sim/SimStage.h"
 #include "sim/SimulatedDevice.h"
 
 #include <QFile>
@@ -75,6 +76,7 @@ QByteArray simStateToJson(const SimulatedDevice& device) {
     object["cecLp"] = hexOf(device.storedCec[1]);
     object["hdrInfoFrame"] = hexOf(device.customHdr);
     object["aviInfoFrame"] = hexOf(device.customAvi);
+    writeSimStage(device, &object);
     return QJsonDocument(object).toJson();
 }
 
@@ -112,7 +114,8 @@ bool simStateFromJson(const QByteArray& json, SimulatedDevice* device, std::stri
         !readCec(object, "cecSp", &loaded.storedCec[0], complaint) ||
         !readCec(object, "cecLp", &loaded.storedCec[1], complaint) ||
         !readArray(object, "hdrInfoFrame", &loaded.customHdr, complaint) ||
-        !readArray(object, "aviInfoFrame", &loaded.customAvi, complaint))
+        !readArray(object, "aviInfoFrame", &loaded.customAvi, complaint) ||
+        !readSimStage(object, &loaded, complaint))
         return false;
     *device = loaded;
     return true;

@@ -8,7 +8,8 @@ class SimulatedDevice;
 
 // What the simulated device keeps between runs (KORVANTA_SIM_STATE): the
 // settings block, its own and the custom EDID, the stored CEC commands and
-// the stored HDR and AVI InfoFrames, as a JSON document with bytes in hex.
+// the stored HDR and AVI InfoFrames, as a JSON document with bytes in hex;
+// and what the file staged (SimStage.h), written back as it was read.
 
 QByteArray simStateToJson(const SimulatedDevice& device);
 // All or nothing: on false the device is untouched and the complaint says why.

@@ -248,9 +248,10 @@ int SimulatedDevice::activeSourceFor(int output) const {
 
 std::vector<std::uint8_t> SimulatedDevice::registerData(int reg) const {
     // The status registers describe what goes out on TOP, or on BOT when
-    // only that display is there.
+    // only that display is there; a staged input takes that source's place.
     const int output = displayConnected[0] || !displayConnected[1] ? 0 : 1;
-    const SimSource& source = sources[activeSourceFor(output)];
+    const SimSource source =
+        stagedInput ? stagedSource(*stagedInput) : sources[activeSourceFor(output)];
     switch (reg) {
     case proto::kRegInputStatus: {
         std::uint8_t outputs = 0;
@@ -258,6 +259,8 @@ std::vector<std::uint8_t> SimulatedDevice::registerData(int reg) const {
             outputs |= kTxTop;
         if (displayConnected[1])
             outputs |= kTxBot;
+        if (stagedInput && stagedInput->outputs)
+            outputs = *stagedInput->outputs;
         return buildInputStatusRegister(source, outputs);
     }
     case proto::kRegFirmware:

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -26,6 +27,31 @@ struct SimSource {
     std::vector<std::uint8_t> hdrInfoFrame; // payload; empty: the source sends none
 };
 
+enum class SimEncoding : std::uint8_t { Rgb, Ycc422, Ycc444, Ycc420 }; // AVI Y1 Y0
+enum class SimColorimetry { None, Bt601, Bt709, Bt2020Rgb, Bt2020Ycc };
+// None: no HDR InfoFrame; the others its EOTF (traditional gamma SDR and HDR,
+// SMPTE ST 2084, HLG).
+enum class SimEotf { None, Sdr, HdrGamma, Pq, Hlg };
+
+// A source a state file stages in place of the one the status registers
+// describe. Each value left out is the default source's (makeHdrSource()).
+struct SimStagedInput {
+    std::optional<std::uint8_t> vic;
+    std::optional<bool> hdmi;
+    std::optional<SimEncoding> encoding;
+    std::optional<std::uint8_t> linkMode; // 0 none, 1 4:2:0 10-bit, 2 600 MHz
+    std::optional<std::uint8_t> outputs;  // TX A (TOP) 0x20, TX B (BOT) 0x40
+    std::optional<SimColorimetry> colorimetry;
+    std::optional<SimEotf> eotf;
+    std::optional<std::uint16_t> maxCll; // cd/m2, in the HDR InfoFrame
+    std::optional<std::uint16_t> maxFall;
+    std::optional<std::string> vendor;
+    std::optional<std::string> product;
+};
+
+// The default source with the staged values put over it.
+SimSource stagedSource(const SimStagedInput& input);
+
 // A model of the KORVANTA device: keeps its settings, registers, EDIDs, stored
 // CEC commands and InfoFrames, and answers each request the way the program
 // relies on. No real time passes inside it.
@@ -45,8 +71,17 @@ public:
     EdidImage customEdid{};
     bool hasCustomEdid = false;
     EdidImage displayEdid[2]{}; // outputs TOP and BOT
+    // Unplugged: staging its EDID still succeeds and reads back zeros.
     bool displayConnected[2] = {true, true};
     SimSource sources[2]; // inputs A and B
+
+    // What a state file staged, kept so that saving writes it back. A staged
+    // input replaces what the status registers describe; a staged display
+    // is in displayEdid and displayConnected, and this keeps its length
+    // (128 or 256) or 0 for "no display".
+    std::optional<SimStagedInput> stagedInput;
+    std::optional<int> stagedDisplayBytes[2];
+    std::optional<std::string> stateDescription;
     std::vector<std::uint8_t> lastCecMessage;
     std::string storedCec[2]; // SP and LP buttons, as sent ("CEC ...\r")
     int cecSendCount = 0;

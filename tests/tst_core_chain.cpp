@@ -148,6 +148,7 @@ private slots:
     void matrixModes_data();
     void matrixModes();
     void cutEdid();
+    void dviSource();
     void jsonKeepsEveryKeyOneType();
     void linesNameFormatsAndSettings();
     void readsFromTheDevice();
@@ -385,6 +386,14 @@ void ChainTest::checks_data() {
         << "shows at most 604 cd/m²";
     QTest::newRow("MaxCLL within it") << hdr << top << "luminance" << fine << ""
                                       << "within the 1499 cd/m²";
+    QTest::newRow("MaxCLL 1000 on a panel whose EDID can only say 993")
+        << on(hdr, top, with(tv(), {{"max-luminance", "1000"}})) << top << "luminance" << fine << ""
+        << "993 cd/m² is the nearest its EDID can say";
+    QTest::newRow("MaxCLL 1010 is above it")
+        << source(on(hdr, top, with(tv(), {{"max-luminance", "1000"}})),
+                  [](chain::Input& in) { in.maxCll = 1010; })
+        << top << "luminance" << degraded << ""
+        << "shows at most 993 cd/m²";
     QTest::newRow("no MaxCLL, nothing to compare")
         << source(hdr, [](chain::Input& in) { in.maxCll = 0; }) << top << "luminance" << -1 << ""
         << "";
@@ -622,6 +631,31 @@ void ChainTest::cutEdid() {
     const chain::ChainReport one = chain::checkChain(d);
     QCOMPARE(int(findingOf(one.outputs[0], "format")->verdict), int(Verdict::Fine));
     QCOMPARE(int(findingOf(one.outputs[0], "display")->verdict), int(Verdict::Fine));
+}
+
+void ChainTest::dviSource() {
+    // DVI with AVI bytes left over from an HDMI source: YCbCr 4:4:4, BT.2020.
+    Replies r;
+    const QByteArray bytes = QByteArray::fromHex("1000006000000000"
+                                                 "40c060"
+                                                 "0000");
+    std::copy(bytes.begin(), bytes.end(), r.input + 2);
+    r.input[3] = 0x10; // the same bytes from an HDMI source would be YCbCr
+    QCOMPARE(int(chain::inputFromStatus(r.input, r.product, r.hdr).encoding),
+             int(chain::Encoding::Ycc444));
+    r.input[3] = 0x00;
+    chain::ChainData d = hdrSource();
+    d.input = chain::inputFromStatus(r.input, r.product, r.hdr);
+    // A monitor that declares neither YCbCr nor BT.2020 nor HDR.
+    d.displays[0] = {chain::DisplayState::Read, display({{"name", "MON"}, {"preferred", "16"}})};
+    const chain::ChainReport report = chain::checkChain(d);
+    QCOMPARE(report.inputFindings.size(), std::size_t(2));
+    QVERIFY(QString::fromStdString(report.inputFindings[0].sentence).contains("over DVI in RGB"));
+    QVERIFY(QString::fromStdString(report.inputFindings[1].sentence).contains("no audio"));
+    QCOMPARE(int(report.outputs[0].verdict), int(Verdict::Fine));
+    QCOMPARE(int(findingOf(report.outputs[0], "colour")->verdict), int(Verdict::Fine));
+    QCOMPARE(int(findingOf(report.outputs[0], "hdr")->verdict), int(Verdict::Fine));
+    QVERIFY(chain::chainFine(report));
 }
 
 void ChainTest::jsonKeepsEveryKeyOneType() {

@@ -45,6 +45,11 @@ private slots:
     void noDeviceFails_data();
     void noDeviceFails();
     void readmeExamplesRun();
+    void chainOnTheSimulatedDevice_data();
+    void chainOnTheSimulatedDevice();
+    void statusChainReadsTheDisplaysOnlyWhenAsked();
+    void chainOnTheStagedExamples_data();
+    void chainOnTheStagedExamples();
     void silentDeviceFailsAfterOneRequest_data();
     void silentDeviceFailsAfterOneRequest();
     void jsonParses_data();
@@ -514,6 +519,14 @@ void CliTest::failuresNameTheirCause_data() {
     QTest::newRow("library") << "fail-write" << set
                              << QByteArray("the USB library could not send the request 10 04 E0 "
                                            "00 02\n");
+    QTest::newRow("chain: BOT's display refused")
+        << "refuse=B6" << QStringList{"chain"}
+        << QByteArray("korvanta: Error Writing values: the device refused the request 10 01 B6 (it "
+                      "answered EE 01)\n");
+    QTest::newRow("status --chain: chunks refused")
+        << "refuse=B0" << QStringList{"status", "--chain"}
+        << QByteArray("The EDID of the display on TOP could not be read: the device refused the "
+                      "request 11 10 B0 00 (it answered EE 01)\n");
     QTest::newRow("refused EDID read")
         << "refuse=B0" << QStringList{"edid", "read", "top"}
         << QByteArray("the EDID was not read completely: the device refused the request 11 10 B0 "
@@ -527,6 +540,9 @@ void CliTest::failuresNameTheirCause() {
     const Run r = korvanta(args, {"KORVANTA_SIM_FAULTS=" + faults});
     QCOMPARE(r.code, 1);
     QVERIFY2(r.err.contains(said), r.err.constData());
+    // A check with a display unread says nothing rather than something wrong.
+    if (args.contains("--chain") || args.contains("chain"))
+        QVERIFY2(r.out.isEmpty(), r.out.constData());
 }
 
 void CliTest::noDeviceFails_data() {
@@ -597,6 +613,147 @@ void CliTest::readmeExamplesRun() {
     QVERIFY(ran >= 15);
 }
 
+void CliTest::chainOnTheSimulatedDevice_data() {
+    QTest::addColumn<QStringList>("set");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("top");
+    QTest::addColumn<QString>("bot");
+    QTest::addColumn<QStringList>("lines"); // among the text's lines
+    // The default device: the 4K HDR player on A; an HDR TV of 673 cd/m² on
+    // TOP, a 1080p projector of 300 MHz without HDR on BOT.
+    QTest::newRow("4K HDR to both")
+        << QStringList() << 3 << "degraded"
+        << "wont-show"
+        << QStringList{"TOP (TX A, input A): LUMAVIEW 65: degraded",
+                       "  degraded   The content reaches 1000 cd/m² (MaxCLL) and LUMAVIEW 65 shows "
+                       "at most 673 cd/m², so it tone-maps or clips the highlights.",
+                       "BOT (TX B, input A): BRIQ PJ-1080: won't show",
+                       "  won't show BRIQ PJ-1080 does not list 3840x2160p60.",
+                       "             try: korvanta set hdr=off"};
+    QTest::newRow("1080p SDR on B reaches both")
+        << QStringList{"input=b"} << 0 << "fine"
+        << "fine"
+        << QStringList{"  fine       The source on input B sends 1920x1080p60 over HDMI in RGB "
+                       "with BT.709 colorimetry, SDR.",
+                       "  fine       BRIQ PJ-1080 lists 1920x1080p60."};
+    QTest::newRow("matrix swap: BOT's input is not reported")
+        << QStringList{"input=matrix-swap"} << 0 << "fine"
+        << "unknown"
+        << QStringList{"TOP (TX A, input B): LUMAVIEW 65: fine",
+                       "  unknown    BOT is fed by input A, whose signal the device does not "
+                       "report: it reports only input B, the one on TOP."};
+    QTest::newRow("4:2:0 output on TOP")
+        << QStringList{"out-420=on"} << 3 << "degraded"
+        << "wont-show"
+        << QStringList{"  fine       3840x2160p60 in YCbCr 4:2:0 at 8 bits needs 297 MHz and "
+                       "LUMAVIEW 65 takes up to 600 MHz."};
+}
+
+void CliTest::chainOnTheSimulatedDevice() {
+    QFETCH(QStringList, set);
+    QFETCH(int, code);
+    QFETCH(QStringList, lines);
+    if (!set.isEmpty())
+        QCOMPARE(korvanta(QStringList{"set"} + set).code, 0);
+    const Run text = korvanta({"chain"});
+    QCOMPARE(text.code, code);
+    QVERIFY2(text.err.isEmpty(), text.err.constData());
+    const QStringList said = QString::fromUtf8(text.out).split('\n');
+    for (const QString& line : lines)
+        QVERIFY2(said.contains(line), qPrintable(line + "\n--\n" + said.join('\n')));
+
+    const Run json = korvanta({"--json", "chain"});
+    QCOMPARE(json.code, code);
+    const QJsonObject doc = QJsonDocument::fromJson(json.out).object();
+    QVERIFY(doc["ok"].toBool());
+    const QJsonObject chain = doc["chain"].toObject();
+    QCOMPARE(chain["fine"].toBool(), code == 0);
+    const QJsonArray outputs = chain["outputs"].toArray();
+    QCOMPARE(outputs.size(), 2);
+    QCOMPARE(outputs[0]["name"].toString(), QString("TOP"));
+    QTEST(outputs[0]["verdict"].toString(), "top");
+    QTEST(outputs[1]["verdict"].toString(), "bot");
+    for (const QJsonValue& o : outputs)
+        for (const QJsonValue& f : o["findings"].toArray())
+            QVERIFY(f["setting"].isString() && f["value"].isString() &&
+                    !f["sentence"].toString().isEmpty());
+}
+
+void CliTest::statusChainReadsTheDisplaysOnlyWhenAsked() {
+    // Plain status stays as it was: no EDID is staged for it.
+    const Run plain = korvanta({"status"});
+    QCOMPARE(plain.code, 0);
+    QVERIFY(!plain.out.contains("Chain"));
+    auto staged = [&] {
+        const QStringList requests = readTrace(path("trace.log")).requests;
+        return requests.filter(QRegularExpression(" B[56]$")).size();
+    };
+    QCOMPARE(staged(), 0);
+    // With --chain: a line per output, the exit status of status, both displays read.
+    const Run chained = korvanta({"status", "--chain"});
+    QCOMPARE(chained.code, 0);
+    QVERIFY2(chained.out.startsWith(plain.out), chained.out.constData());
+    QCOMPARE(chained.out.mid(plain.out.size()),
+             QByteArray("Chain TOP: degraded, LUMAVIEW 65\nChain BOT: won't show, BRIQ PJ-1080\n"));
+    QCOMPARE(staged(), 2);
+    const Run json = korvanta({"--json", "status", "--chain"});
+    const QJsonObject doc = QJsonDocument::fromJson(json.out).object();
+    QVERIFY(doc.contains("status"));
+    QCOMPARE(doc["chain"]["outputs"][1]["display"].toString(), QString("BRIQ PJ-1080"));
+}
+
+void CliTest::chainOnTheStagedExamples_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("top");
+    QTest::addColumn<QString>("bot");
+    QTest::addColumn<int>("output"); // the finding that says why
+    QTest::addColumn<QString>("check");
+    QTest::addColumn<QString>("verdict");
+    QTest::addColumn<QString>("setting");
+    QTest::newRow("4:2:0 source, TV without 4:2:0") << "420-source-tv-without-420.json"
+                                                    << "wont-show"
+                                                    << "fine" << 0 << "colour"
+                                                    << "wont-show"
+                                                    << "";
+    QTest::newRow("4K HDR to TV and projector") << "4k-hdr-tv-and-projector.json"
+                                                << "fine"
+                                                << "wont-show" << 1 << "hdr"
+                                                << "degraded"
+                                                << "hdr=off";
+    QTest::newRow("no display on BOT") << "no-display-on-bot.json"
+                                       << "fine"
+                                       << "no-display" << 1 << "display"
+                                       << "no-display"
+                                       << "";
+}
+
+void CliTest::chainOnTheStagedExamples() {
+    QFETCH(QString, file);
+    QFETCH(int, output);
+    QFETCH(QString, check);
+    // The simulated device saves into its state file: a copy, not the example.
+    const QString example = QStringLiteral(QT_TESTCASE_SOURCEDIR "/../examples/") + file;
+    QVERIFY2(QFile::copy(example, path("staged.json")), qPrintable(example));
+    QFile::setPermissions(path("staged.json"), QFile::ReadOwner | QFile::WriteOwner);
+    const Run r = korvanta({"--json", "chain"}, {"KORVANTA_SIM_STATE=" + path("staged.json")});
+    QCOMPARE(r.code, 3);
+    QVERIFY2(r.err.isEmpty(), r.err.constData());
+    const QJsonArray outputs =
+        QJsonDocument::fromJson(r.out).object()["chain"].toObject()["outputs"].toArray();
+    QCOMPARE(outputs.size(), 2);
+    QTEST(outputs[0]["verdict"].toString(), "top");
+    QTEST(outputs[1]["verdict"].toString(), "bot");
+    QJsonObject why;
+    for (const QJsonValue& f : outputs[output]["findings"].toArray())
+        if (f["check"].toString() == check)
+            why = f.toObject();
+    QTEST(why["verdict"].toString(), "verdict");
+    const QString advice = why["setting"].toString().isEmpty()
+                               ? QString()
+                               : why["setting"].toString() + "=" + why["value"].toString();
+    QTEST(advice, "setting");
+}
+
 void CliTest::silentDeviceFailsAfterOneRequest_data() {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QByteArray>("said");
@@ -605,6 +762,8 @@ void CliTest::silentDeviceFailsAfterOneRequest_data() {
     QTest::newRow("status") << QStringList{"status"}
                             << QByteArray("a register read failed: the device did not answer");
     QTest::newRow("get") << QStringList{"get"} << QByteArray("Error Reading values");
+    QTest::newRow("chain") << QStringList{"chain"}
+                           << QByteArray("a register read failed: the device did not answer");
 }
 
 void CliTest::silentDeviceFailsAfterOneRequest() {
@@ -627,6 +786,7 @@ void CliTest::jsonParses_data() {
     QTest::addColumn<QString>("key");
     QTest::newRow("devices") << QStringList{"devices"} << "devices";
     QTest::newRow("status") << QStringList{"status"} << "status";
+    QTest::newRow("status --chain") << QStringList{"status", "--chain"} << "chain";
     QTest::newRow("get") << QStringList{"get"} << "settings";
     QTest::newRow("set") << QStringList{"set", "input=b"} << "set";
     QTest::newRow("edid read") << QStringList{"edid", "read", "bot"} << "edid";
