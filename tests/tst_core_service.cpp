@@ -192,6 +192,7 @@ bool ServiceTest::startService(QProcess* p, const QStringList& extra, const QStr
     QStringList args = extra;
     args.removeIf([](const QString& a) { return a.startsWith("ENV:"); });
     p->setProcessEnvironment(e);
+    p->setReadChannel(QProcess::StandardError);
     p->start(korvantaProgram(), QStringList{"serve", "--poll-ms", "100"} + args);
     QByteArray said;
     while (p->waitForReadyRead(10000)) {
@@ -296,9 +297,11 @@ void ServiceTest::holdKeepsOthersWaitingUntilHolderVanishes() {
     QVERIFY(holder.send(service::requestLine(1, "hold", {})));
     QCOMPARE(holder.answer(1).result.toObject().value("held").toBool(), true);
 
-    // The other's request comes first; were it not kept waiting, its answer
-    // would go out before the holder's.
-    QVERIFY(other.send(transactLine(5, "112AE1", 42)));
+    // The other's request comes first (the service has read it once it
+    // answers the hello behind it); were it not kept waiting, its answer would
+    // go out before the holder's.
+    QVERIFY(other.send(transactLine(5, "112AE1", 42) + service::requestLine(6, "hello", {})));
+    QCOMPARE(other.answer(6).kind, service::Message::Result);
     QVERIFY(holder.send(transactLine(2, "112AE1", 42)));
     QCOMPARE(holder.answer(2).kind, service::Message::Result);
     QCOMPARE(other.answer(5, 0).kind, service::Message::Invalid);
