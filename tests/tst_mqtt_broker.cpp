@@ -139,10 +139,12 @@ private slots:
     void commandWritesSetting();
     void readOnly();
     void cleanStop();
+    void reconnectsAfterBrokerRestart();
     void serveEndToEnd();
     void lastWillOnKill();
 
 private:
+    void startBroker();
     QProcessEnvironment serveEnvironment() const;
     bool startServe(QProcess* serve, const QStringList& extra);
     // The first discovery document whose topic starts and ends so.
@@ -159,6 +161,7 @@ private:
 
     QTemporaryDir dir_;
     QProcess broker_;
+    QString mosquitto_;
     quint16 port_ = 0;
     QString sub_, pub_;
     std::unique_ptr<QProcess> watcher_;
@@ -186,9 +189,13 @@ void MqttBrokerTest::initTestCase() {
         text += "user root\n";
     conf.write(text);
     conf.close();
+    mosquitto_ = mosquitto;
+    startBroker();
+}
 
+void MqttBrokerTest::startBroker() {
     broker_.setProcessChannelMode(QProcess::MergedChannels);
-    broker_.start(mosquitto, {"-c", conf.fileName()});
+    broker_.start(mosquitto_, {"-c", dir_.filePath("mosquitto.conf")});
     QVERIFY2(broker_.waitForStarted(kWaitMs), qPrintable(broker_.errorString()));
     QByteArray log;
     while (!log.contains(" running")) {
@@ -343,6 +350,31 @@ void MqttBrokerTest::cleanStop() {
     QTRY_VERIFY_WITH_TIMEOUT(seen(availability, "online"), kWaitMs);
     service.bridge->stop();
     QCOMPARE(retained(availability, 1), QStringList{"1 " + availability + " offline"});
+}
+
+// The broker goes away and comes back empty (no persistence): the bridge
+// finds it again by itself and puts back its documents and availability.
+void MqttBrokerTest::reconnectsAfterBrokerRestart() {
+    FakeService service("1-9", port_, "ha8", false);
+    const mqtt::Unit unit = service.bridge->unit();
+    const QString availability = QString::fromStdString(mqtt::availabilityTopic(unit));
+    watch({availability});
+    QVERIFY(service.start());
+    QTRY_VERIFY_WITH_TIMEOUT(seen(availability, "online"), kWaitMs);
+    watcher_->kill();
+    watcher_->waitForFinished();
+    watcher_.reset();
+    lines_.clear();
+
+    broker_.terminate();
+    QVERIFY(broker_.waitForFinished(kWaitMs));
+    startBroker();
+    // The test's waits keep the event loop turning, so the bridge can retry.
+    watch({availability});
+    QTRY_VERIFY_WITH_TIMEOUT(seen(availability, "online"), 3 * kWaitMs);
+    const mqtt::Entity input = mqtt::entities(unit).front();
+    const QString doc = QString::fromStdString(mqtt::discoveryTopic(unit, input));
+    QVERIFY(retained(doc, 1).value(0).startsWith("1 " + doc + " {"));
 }
 
 // korvanta serve itself, on the simulated device: the bridge is fed by the
