@@ -4,8 +4,10 @@
 #include "window/EdidComparison.h"
 #include "window/EdidEditorWindow.h"
 #include "window/FieldDecode.h"
+#include "window/SignalChainWindow.h"
 
 #include <QContextMenuEvent>
+#include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -29,6 +31,10 @@ constexpr DecodedField kDecodedFields[] = {
     {"txtHdrIf", HexField::CapturedHdr, "source's HDR InfoFrame"},
 };
 
+// The status header's format line: the input whose way to the displays the
+// signal chain window follows.
+constexpr const char* kStatusHeaderName = "label_video_format";
+
 const DecodedField* decodedField(const QTextEdit* field) {
     for (const DecodedField& entry : kDecodedFields)
         if (field && field->objectName() == QLatin1String(entry.objectName))
@@ -45,13 +51,19 @@ public:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() != QEvent::ContextMenu)
             return false;
+        const QPoint at = static_cast<QContextMenuEvent*>(event)->globalPos();
+        if (auto* label = qobject_cast<QLabel*>(watched)) {
+            const std::unique_ptr<QMenu> menu(statusHeaderContextMenu(label));
+            showDecodeMenu(*menu, at);
+            return true;
+        }
         auto* field = qobject_cast<QTextEdit*>(watched);
         if (!field)
             field = qobject_cast<QTextEdit*>(watched->parent());
         if (!decodedField(field))
             return false;
         const std::unique_ptr<QMenu> menu(decodeContextMenu(field));
-        showDecodeMenu(*menu, static_cast<QContextMenuEvent*>(event)->globalPos());
+        showDecodeMenu(*menu, at);
         return true;
     }
 };
@@ -70,6 +82,8 @@ void installDecodeMenus(QWidget& window) {
             field->viewport()->installEventFilter(filter);
         }
     }
+    if (auto* header = window.findChild<QLabel*>(QLatin1String(kStatusHeaderName)))
+        header->installEventFilter(filter);
     installToolsMenu(window);
 }
 
@@ -86,6 +100,9 @@ void installToolsMenu(QWidget& window) {
                      editor, [editor] { openEdidComparison(editor); });
     QObject::connect(tools->addAction(DecodeWindow::tr("Edit EDID\u2026")), &QAction::triggered,
                      editor, [editor] { openEdidEditor(editor); });
+    tools->addSeparator();
+    QObject::connect(tools->addAction(DecodeWindow::tr("Signal chain\u2026")), &QAction::triggered,
+                     main, [main] { openSignalChain(main); });
     // Between File and Help, where the form's menus leave room for it.
     auto* help = main->menuBar()->findChild<QMenu*>(QStringLiteral("menuHelp"));
     main->menuBar()->insertMenu(help ? help->menuAction() : nullptr, tools);
@@ -105,6 +122,14 @@ QMenu* decodeContextMenu(QTextEdit* field) {
         QObject::connect(menu->addAction(DecodeWindow::tr("Compare EDIDs\u2026")),
                          &QAction::triggered, field, [field] { openEdidComparison(field); });
     }
+    return menu;
+}
+
+QMenu* statusHeaderContextMenu(QLabel* label) {
+    auto* menu = new QMenu(label);
+    QWidget* owner = label->window();
+    QObject::connect(menu->addAction(DecodeWindow::tr("Signal chain\u2026")), &QAction::triggered,
+                     owner, [owner] { openSignalChain(owner); });
     return menu;
 }
 

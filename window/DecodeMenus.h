@@ -3,6 +3,7 @@
 #include <functional>
 
 class DecodeWindow;
+class QLabel;
 class QMenu;
 class QPoint;
 class QTextEdit;
@@ -12,16 +13,21 @@ class QWidget;
 // the CEC command, both InfoFrames and the source's HDR InfoFrame), and
 // "Edit…" and "Compare EDIDs…" in the EDID editor's. The entries are added when the menu
 // opens, by an event filter, so the form itself stays as designed.
-// Also adds the Tools menu.
+// "Signal chain…" in the status header's. Also adds the Tools menu.
 void installDecodeMenus(QWidget& window);
 
 // A "Tools" menu between File and Help that opens each of our windows on the
-// EDID editor's text: "Decode…", "Compare EDIDs…", "Edit EDID…".
+// EDID editor's text: "Decode…", "Compare EDIDs…", "Edit EDID…"; and
+// "Signal chain…" on the main window.
 void installToolsMenu(QWidget& window);
 
 // The menu a right click on `field` opens: the field's standard entries, then
 // ours when the field is one of the hex fields. The caller deletes it.
 QMenu* decodeContextMenu(QTextEdit* field);
+
+// The menu a right click on the status header's format line opens. The
+// caller deletes it.
+QMenu* statusHeaderContextMenu(QLabel* label);
 
 // How a right click puts the menu up: runs it at the point, on the screen.
 // Tests answer it in place of a user.

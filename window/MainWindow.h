@@ -1,5 +1,7 @@
 #pragma once
 
+#include "session/Readback.h"
+
 #include <QMainWindow>
 
 #include <cstdint>
@@ -35,6 +37,11 @@ public:
 
     // Tests watch which slot ran; nothing is installed in the program.
     static std::function<void(const char*)> slotObserver;
+
+signals:
+    // After each status read that rewrote the header: start-up and every poll
+    // tick. Windows that follow the input take it from here, not the device.
+    void statusRead(const session::StatusReplies& replies);
 
 public slots:
     void on_ProgressChange(int value, int maximum);

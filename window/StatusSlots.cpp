@@ -28,4 +28,5 @@ void MainWindow::decodeStatus() {
         ui->txtHdrIf->clear();
     else
         ui->txtHdrIf->setText(latin1(header.infoFrame));
+    emit statusRead(replies);
 }

@@ -13,16 +13,20 @@
 #include "link/Dialogs.h"
 #include "link/Platform.h"
 #include "session/Backend.h"
+#include "sim/SimState.h"
+#include "sim/SimUsbLibrary.h"
 #include "window/DecodeMenus.h"
 #include "window/DecodeWindow.h"
 #include "window/EdidComparison.h"
 #include "window/EdidEditorWindow.h"
 #include "window/MainWindow.h"
+#include "window/SignalChainWindow.h"
 #include "window/Variant.h"
 
 #include "window/FormFont.h"
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QFont>
 #include <QPixmap>
 #include <QPushButton>
@@ -79,7 +83,7 @@ bool save(QWidget* widget, const QString& path) {
 }
 
 // The EDID editing window on TOP's display, one picture a panel.
-int saveEditorWindow(MainWindow& window, const QDir& out, int number) {
+int saveEditorWindow(MainWindow& window, const QDir& out, int& number) {
     const char* variant = kDpi200Build ? "dpi200" : "standard";
     EdidEditorWindow* editor = openEdidEditor(window.findChild<QTextEdit*>("EDIDtext"));
     editor->merge(EdidEditorWindow::Source::Top, EdidEditorWindow::Source::Top, false);
@@ -98,9 +102,42 @@ int saveEditorWindow(MainWindow& window, const QDir& out, int number) {
     return failures;
 }
 
+// The signal chain window on the device as it is, then on each staged chain of
+// examples/ when the device is the simulator.
+int saveChainWindows(MainWindow& window, UsbLibrary* usb, const QDir& out, int& number) {
+    const char* variant = kDpi200Build ? "dpi200" : "standard";
+    SignalChainWindow* chain = openSignalChain(&window);
+    int failures = 0;
+    const auto shoot = [&](const QString& name) {
+        QApplication::processEvents();
+        const QString file =
+            QStringLiteral("%1-%2-chain-%3.png").arg(variant).arg(number++).arg(name);
+        if (!save(chain, out.filePath(file)))
+            ++failures;
+    };
+    shoot(QStringLiteral("device"));
+    auto* sim = dynamic_cast<SimUsbLibrary*>(usb);
+    const QDir examples(QStringLiteral(KORVANTA_EXAMPLES));
+    const QStringList files =
+        examples.entryList({QStringLiteral("*.json")}, QDir::Files, QDir::Name);
+    for (const QString& name : sim ? files : QStringList{}) {
+        std::string complaint;
+        const std::string path = examples.filePath(name).toStdString();
+        if (loadSimState(path, &sim->device, &complaint) != SimStateLoad::Loaded) {
+            std::fprintf(stderr, "%s: %s\n", path.c_str(), complaint.c_str());
+            ++failures;
+            continue;
+        }
+        chain->readDisplays();
+        shoot(QFileInfo(name).completeBaseName());
+    }
+    chain->close();
+    return failures;
+}
+
 // The decode window as the context menus open it: the EDID editor's and the HDR
 // InfoFrame's decodes, and the editor compared with TOP's display.
-int saveDecodeWindows(MainWindow& window, const QDir& out, int number) {
+int saveDecodeWindows(MainWindow& window, const QDir& out, int& number) {
     const char* variant = kDpi200Build ? "dpi200" : "standard";
     int failures = 0;
     for (const char* name : {"EDIDtext", "IFtext"}) {
@@ -176,7 +213,9 @@ int main(int argc, char* argv[]) {
         if (!save(window, out.filePath(fileNameFor(i, tabs->widget(i)))))
             ++failures;
     }
-    failures += saveDecodeWindows(*window, out, tabs->count() + 1);
+    int number = tabs->count() + 1;
+    failures += saveDecodeWindows(*window, out, number);
+    failures += saveChainWindows(*window, usb.get(), out, number);
 
     delete window;
     platform() = Platform{};
