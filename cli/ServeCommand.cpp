@@ -1,11 +1,14 @@
 // korvanta serve: the one owner of a device, for the window, scripts and home automation.
 #include "cli/Cli.h"
 
+#include "cli/CommandMethods.h"
 #include "link/AppState.h"
 #include "link/DeviceIds.h"
 #include "link/Platform.h"
 #include "link/RuntimePaths.h"
 #include "link/UsbLink.h"
+#include "mqtt/MqttOptions.h"
+#include "mqtt/ServiceBridge.h"
 #include "service/Server.h"
 #include "service/ServiceClient.h"
 #include "settings/SettingsMap.h"
@@ -13,9 +16,11 @@
 #include <CLI/CLI.hpp>
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <QSysInfo>
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <memory>
 #include <unistd.h>
@@ -28,8 +33,7 @@ struct ServeOptions {
     std::string socket;
     std::string socketGroup;
     int pollMs = 3000;
-    // The MQTT bridge's options go here; it starts beside the server below.
-    std::vector<std::string> mqtt;
+    std::shared_ptr<mqtt::MqttArguments> mqtt;
 };
 
 int stopPipe[2] = {-1, -1};
@@ -68,6 +72,14 @@ int runServe(GlobalOptions options, const ServeOptions& serve) {
         complain("--poll-ms must be at least 10");
         return kUsage;
     }
+    mqtt::MqttConfig mqttConfig;
+    bool withMqtt = false;
+    std::string mqttComplaint;
+    if (!mqtt::mqttConfig(*serve.mqtt, std::getenv(mqtt::kPasswordVariable), &mqttConfig, &withMqtt,
+                          &mqttComplaint)) {
+        complain(mqttComplaint);
+        return kUsage;
+    }
     options.direct = true;
     DeviceSession session(options);
     if (const int code = session.openLink())
@@ -96,6 +108,8 @@ int runServe(GlobalOptions options, const ServeOptions& serve) {
         return statusJson(r, session::statusHeader(r));
     };
     server.settingsJson = settingsJson;
+    server.methods = makeMethodHandler();
+    server.methodNames = makeMethodList();
     server.openDevice = [&quiet, id] {
         Dialogs* loud = platform().dialogs;
         platform().dialogs = &quiet;
@@ -135,11 +149,25 @@ int runServe(GlobalOptions options, const ServeOptions& serve) {
     std::signal(SIGINT, onStopSignal);
     std::signal(SIGPIPE, SIG_IGN);
 
-    // The MQTT bridge starts here with serve.mqtt: it subscribes to
-    // service.events() and writes through service.events().queueJob().
+    // The MQTT bridge subscribes to service.events() and writes through
+    // service.events().queueJob(), so its writes wait their turn like a client's.
     service.start();
     say("serving device " + id + " on " + path);
+    std::unique_ptr<mqtt::ServiceBridge> bridge;
+    if (withMqtt) {
+        bridge = std::make_unique<mqtt::ServiceBridge>(
+            service.events(),
+            mqtt::BridgeSetup{mqttConfig, id, QSysInfo::machineHostName().toStdString(),
+                              KORVANTA_VERSION});
+        if (!bridge->start(&complaint)) {
+            complain(complaint);
+            service.stop();
+            return kUsage;
+        }
+    }
     QCoreApplication::exec();
+    if (bridge)
+        bridge->stop();
     service.stop();
     say("stopped");
     std::signal(SIGTERM, SIG_DFL);
@@ -164,6 +192,7 @@ void addServeCommand(CLI::App& app, GlobalOptions& options, Action* run) {
         ->type_name("GROUP");
     cmd->add_option("--poll-ms", serve->pollMs, "Poll the device this often (default 3000)")
         ->type_name("MS");
+    serve->mqtt = mqtt::addMqttOptions(*cmd);
     cmd->callback([&options, serve, run] {
         *run = [&options, serve](Output&) { return runServe(options, *serve); };
     });

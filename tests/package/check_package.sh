@@ -98,7 +98,7 @@ done
 [[ $(dpkg-deb -f "$deb" Maintainer) == *"<"*@*">" ]] || fail "Maintainer field has no address"
 [[ $(dpkg-deb -f "$deb" Version) == "$version" ]] || fail "Version field is not $version"
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libc6 libqt6core6 libqt6widgets6 libusb-1.0-0; do
+for library in libc6 libqt6core6 libqt6widgets6 libusb-1.0-0 libmosquitto1; do
     [[ $depends == *"$library "* || $depends == *"$library," || $depends == *"$library" ]] ||
         fail "Depends lacks $library: $depends"
 done

@@ -1,0 +1,113 @@
+#include "mqtt/Bridge.h"
+
+#include "mqtt/Log.h"
+#include "mqtt/MqttClient.h"
+#include "mqtt/States.h"
+
+#include <QJsonDocument>
+
+namespace mqtt {
+
+Bridge::Bridge(BridgeSetup setup, SettingWriter writer, QObject* parent)
+    : QObject(parent), writer_(std::move(writer)) {
+    unit_.deviceId = setup.deviceId;
+    unit_.prefix = setup.config.prefix;
+    unit_.version = setup.version;
+    unit_.readOnly = setup.config.readOnly;
+    client_ = std::make_unique<MqttClient>(clientId(setup.hostName, setup.deviceId), setup.config,
+                                           Will{availabilityTopic(unit_), kOffline});
+    connect(client_.get(), &MqttClient::connected, this, &Bridge::connected);
+    connect(client_.get(), &MqttClient::messageReceived, this, &Bridge::received);
+}
+
+Bridge::~Bridge() = default;
+
+std::string Bridge::clientId(const std::string& hostName, const std::string& deviceId) {
+    return "korvanta-" + nodeId(hostName) + "-" + nodeId(deviceId);
+}
+
+bool Bridge::start(std::string* complaint) {
+    return client_->start(complaint);
+}
+
+void Bridge::stop() {
+    client_->stop(kOffline);
+}
+
+void Bridge::connected() {
+    client_->subscribe(homeAssistantStatusTopic(unit_));
+    if (!unit_.readOnly)
+        client_->subscribe(commandFilter(unit_));
+    publishDiscovery();
+}
+
+// Discovery first, then availability, then the states: Home Assistant shows
+// an entity as unavailable until its availability says online.
+void Bridge::publishDiscovery() {
+    for (const Entity& e : entities(unit_)) {
+        const QByteArray doc =
+            QJsonDocument(discoveryDocument(unit_, e)).toJson(QJsonDocument::Compact);
+        client_->publish(discoveryTopic(unit_, e), doc.toStdString(), true);
+    }
+    client_->publish(availabilityTopic(unit_), kOnline, true);
+    for (const auto& [topic, payload] : states_)
+        client_->publish(topic, payload, true);
+}
+
+void Bridge::update(const std::vector<Message>& messages) {
+    for (const Message& m : messages) {
+        if (m.topic.empty())
+            continue;
+        auto [it, added] = states_.try_emplace(m.topic, m.payload);
+        if (!added && it->second == m.payload)
+            continue;
+        it->second = m.payload;
+        client_->publish(m.topic, m.payload, true);
+    }
+}
+
+void Bridge::received(const QString& topic, const QByteArray& payload) {
+    const std::string t = topic.toStdString();
+    const std::string p = payload.toStdString();
+    if (t == homeAssistantStatusTopic(unit_)) {
+        // Home Assistant's birth message: it may have forgotten everything.
+        if (p == kOnline)
+            publishDiscovery();
+        return;
+    }
+    Command command;
+    std::string complaint;
+    switch (checkCommand(unit_, t, p, &command, &complaint)) {
+    case CommandCheck::NotACommand:
+        return;
+    case CommandCheck::Refused:
+        logLine("ignored a command on " + t + ": " + complaint + "; nothing was sent");
+        return;
+    case CommandCheck::Accepted:
+        writer_(command.setting->index, command.value);
+        emit commandQueued(command.setting->index, command.value);
+        return;
+    }
+}
+
+void Bridge::settingsRead(const std::uint8_t (&block)[kSettingsBlockSize]) {
+    update(settingStates(unit_, block));
+}
+
+void Bridge::statusRead(const StatusFields& status) {
+    update(statusStates(unit_, status));
+}
+
+void Bridge::chainChecked(const chain::ChainReport& report) {
+    update(chainStates(unit_, report));
+}
+
+void Bridge::deviceFound() {
+    update(connectionStates(unit_, true));
+}
+
+void Bridge::deviceLost() {
+    update(connectionStates(unit_, false));
+}
+
+} // namespace mqtt
