@@ -68,6 +68,8 @@ struct HeldDevice {
                  openDevice(appState.deviceIndex);
         platform.requests().clear();
     }
+    // Closing gives up the unit's lock, which korvanta needs next.
+    ~HeldDevice() { closeDevice(); }
     bool opened = false;
 };
 

@@ -23,6 +23,7 @@
 #include <cstring>
 
 std::function<void(const char*)> MainWindow::slotObserver;
+std::function<void(const std::string&)> MainWindow::devicePicked;
 
 namespace {
 
@@ -88,6 +89,8 @@ bool MainWindow::findStartupDevice() {
     bool several = false;
     if (pickDevice(wanted, &picked, &complaint, &several)) {
         appState.deviceIndex = picked.index;
+        if (devicePicked)
+            devicePicked(picked.id);
         return true;
     }
     if (!several) {
@@ -108,6 +111,8 @@ bool MainWindow::findStartupDevice() {
         return false;
     }
     appState.deviceIndex = picked.index;
+    if (devicePicked)
+        devicePicked(picked.id);
     return true;
 }
 

@@ -1,12 +1,11 @@
 #pragma once
 
-#include "session/Readback.h"
-
 #include <QMainWindow>
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 class QProgressBar;
 namespace Ui {
@@ -37,11 +36,9 @@ public:
 
     // Tests watch which slot ran; nothing is installed in the program.
     static std::function<void(const char*)> slotObserver;
-
-signals:
-    // After each status read that rewrote the header: start-up and every poll
-    // tick. Windows that follow the input take it from here, not the device.
-    void statusRead(const session::StatusReplies& replies);
+    // Told the ID of the unit the window picked, before it opens it, so that
+    // a service running for that unit can take its transactions.
+    static std::function<void(const std::string& id)> devicePicked;
 
 public slots:
     void on_ProgressChange(int value, int maximum);

@@ -7,6 +7,7 @@
 #include "settings/SettingsMap.h"
 #include "window/ChainDrawing.h"
 #include "window/MainWindow.h"
+#include "window/StatusRelay.h"
 #include "window/Variant.h"
 
 #include <QApplication>
@@ -156,7 +157,11 @@ SignalChainWindow::SignalChainWindow(QWidget* owner)
     resize(kLook.width, kLook.height);
 
     if (auto* main = qobject_cast<MainWindow*>(owner))
-        connect(main, &MainWindow::statusRead, this, &SignalChainWindow::followStatus);
+        connect(&statusRelay(), &StatusRelay::statusRead, this,
+                [this, main](const MainWindow* from, const session::StatusReplies& replies) {
+                    if (from == main)
+                        followStatus(replies);
+                });
     showReport();
 }
 

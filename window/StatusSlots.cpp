@@ -4,6 +4,7 @@
 #include "link/AppState.h"
 #include "session/Readback.h"
 #include "ui_KorvantaForm.h"
+#include "window/StatusRelay.h"
 
 namespace {
 
@@ -28,5 +29,5 @@ void MainWindow::decodeStatus() {
         ui->txtHdrIf->clear();
     else
         ui->txtHdrIf->setText(latin1(header.infoFrame));
-    emit statusRead(replies);
+    emit statusRelay().statusRead(this, replies);
 }

@@ -72,22 +72,23 @@ int main(int argc, char* argv[]) {
     platform().dialogs = &dialogs;
     platform().trace = trace && trace->isOpen() ? trace.get() : nullptr;
 
-    // With a service running for the device, it owns it; the window's
-    // transactions go there.
+    // With a service running for the unit the window picks, it owns it; the
+    // window's transactions go there.
     service::ServiceClient serviceClient;
-    std::string id, why;
-    bool several = false;
-    if (link.kind != LinkKind::Replay && service::wantedDeviceId({}, &id, &why, &several)) {
-        switch (service::connectToService(&serviceClient, id, &why)) {
-        case service::ServiceClient::Connect::Connected:
-            platform().forwarder = &serviceClient;
-            break;
-        case service::ServiceClient::Connect::Failed:
-            std::fprintf(stderr, "%s; opening the device directly\n", why.c_str());
-            break;
-        case service::ServiceClient::Connect::NoService:
-            break;
-        }
+    if (link.kind != LinkKind::Replay) {
+        MainWindow::devicePicked = [&serviceClient](const std::string& id) {
+            std::string why;
+            switch (service::connectToService(&serviceClient, id, &why)) {
+            case service::ServiceClient::Connect::Connected:
+                platform().forwarder = &serviceClient;
+                break;
+            case service::ServiceClient::Connect::Failed:
+                std::fprintf(stderr, "%s; opening the device directly\n", why.c_str());
+                break;
+            case service::ServiceClient::Connect::NoService:
+                break;
+            }
+        };
     }
 
     auto* window = new MainWindow;

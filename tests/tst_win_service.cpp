@@ -1,0 +1,129 @@
+// The window with `korvanta serve` running for its unit: it shows what a
+// window on the device itself shows, its controls reach the service's device,
+// and it never opens a device of its own.
+#include "WindowHarness.h"
+#include "link/AppState.h"
+#include "link/Platform.h"
+#include "service/ServiceClient.h"
+
+#include <QComboBox>
+#include <QJsonArray>
+#include <QLabel>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QString korvantaProgram() {
+    return QCoreApplication::applicationDirPath() + "/../cli/korvanta";
+}
+
+// What a user reads off the window after start-up.
+QStringList shownTexts(const Ui::MainWindow& ui) {
+    QStringList texts;
+    for (const QLabel* label : ui.centralwidget->findChildren<QLabel*>())
+        texts << label->objectName() + "=" + label->text();
+    for (const QComboBox* box : ui.centralwidget->findChildren<QComboBox*>())
+        texts << box->objectName() + "=" + QString::number(box->currentIndex());
+    texts.sort();
+    return texts;
+}
+
+} // namespace
+
+class WindowServiceTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void windowThroughTheService();
+
+private:
+    bool startService();
+
+    QTemporaryDir dir;
+    QProcess serve;
+    service::ServiceClient client;
+};
+
+void WindowServiceTest::init() {
+    QVERIFY(dir.isValid());
+    QVERIFY(QDir(dir.path()).mkpath("run"));
+    QVERIFY(QFile::setPermissions(dir.filePath("run"), QFileDevice::ReadOwner |
+                                                           QFileDevice::WriteOwner |
+                                                           QFileDevice::ExeOwner));
+    for (const char* name : {"KORVANTA_SOCKET", "KORVANTA_DEVICE", "KORVANTA_SIM_UNITS"})
+        qunsetenv(name);
+}
+
+bool WindowServiceTest::startService() {
+    // The service and this test find each other through the runtime folder.
+    qputenv("XDG_RUNTIME_DIR", dir.filePath("run").toUtf8());
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    e.insert("KORVANTA_LINK", "simulator");
+    e.insert("KORVANTA_SIM_STATE", dir.filePath("state.json"));
+    e.remove("KORVANTA_TRACE");
+    e.remove("KORVANTA_SIM_FAULTS");
+    serve.setProcessEnvironment(e);
+    serve.setReadChannel(QProcess::StandardError);
+    // A slow poll keeps the service's own requests out of the way.
+    serve.start(korvantaProgram(), {"serve", "--poll-ms", "600000"});
+    QByteArray said;
+    while (!said.contains("serving device") && serve.waitForReadyRead(10000))
+        said += serve.readAllStandardError();
+    if (!said.contains("serving device"))
+        qWarning("serve said: %s", said.constData());
+    return said.contains("serving device");
+}
+
+void WindowServiceTest::cleanup() {
+    platform().forwarder = nullptr;
+    MainWindow::devicePicked = nullptr;
+    if (serve.state() == QProcess::NotRunning)
+        return;
+    serve.terminate();
+    QVERIFY(serve.waitForFinished(10000));
+    QCOMPARE(serve.exitCode(), 0);
+}
+
+void WindowServiceTest::windowThroughTheService() {
+    // The same factory device, opened by the window itself.
+    QStringList direct;
+    {
+        WindowHarness h;
+        h.start();
+        direct = shownTexts(*h.ui());
+        QCOMPARE(appState.ready, std::uint8_t(1));
+    }
+    QVERIFY(startService());
+
+    WindowHarness h;
+    MainWindow::devicePicked = [this](const std::string& id) {
+        std::string why;
+        QCOMPARE(service::connectToService(&client, id, &why),
+                 service::ServiceClient::Connect::Connected);
+        platform().forwarder = &client;
+    };
+    h.start();
+    QVERIFY(platform().forwarder == &client);
+    QCOMPARE(shownTexts(*h.ui()), direct);
+    QVERIFY(h.dialogs.shown.empty());
+    // Every request went to the service; the in-process device heard nothing.
+    QVERIFY(h.device().requests.empty());
+
+    // A control the user changes reaches the service's device.
+    h.ui()->cmbInputSel->setCurrentIndex(1);
+    QVERIFY(h.device().requests.empty());
+    QJsonValue result;
+    std::string error;
+    QVERIFY2(client.call("get", QJsonObject{{"names", QJsonArray{"input"}}}, &result, &error),
+             error.c_str());
+    const QJsonObject answer = result.toObject();
+    QCOMPARE(answer["exitCode"].toInt(), 0);
+    QCOMPARE(answer["output"].toObject()["settings"].toObject()["input"].toString(), QString("b"));
+}
+
+QTEST_MAIN(WindowServiceTest)
+#include "tst_win_service.moc"

@@ -1,0 +1,6 @@
+#include "window/StatusRelay.h"
+
+StatusRelay& statusRelay() {
+    static StatusRelay relay;
+    return relay;
+}
