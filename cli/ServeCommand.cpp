@@ -81,6 +81,7 @@ int runServe(GlobalOptions options, const ServeOptions& serve) {
         return kUsage;
     }
     options.direct = true;
+    setLockHolderName(kServiceHolderName);
     DeviceSession session(options);
     if (const int code = session.openLink())
         return code;

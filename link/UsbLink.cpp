@@ -28,7 +28,14 @@ void warn(const char* text) {
         platform().dialogs->usbWarning(QString::fromLatin1(text));
 }
 
+std::string& holderName() {
+    static std::string name;
+    return name;
+}
+
 std::string programName() {
+    if (!holderName().empty())
+        return holderName();
     const QString name = QCoreApplication::applicationName();
     return name.isEmpty() ? std::string("a KORVANTA program") : name.toStdString();
 }
@@ -67,12 +74,23 @@ bool lockDevice(std::uint32_t index) {
     const std::string who = holder.program.empty()
                                 ? std::string("another program")
                                 : holder.program + " (pid " + std::to_string(holder.pid) + ")";
-    const std::string text = "The KORVANTA at " + id + " is in use by " + who +
-                             ". Close it first, or run `korvanta serve` so both can use it.";
+    const std::string advice =
+        holder.program == kServiceHolderName
+            ? ". Leave out --direct to go through it."
+            : ". Close it first, or run `korvanta serve` so both can use it.";
+    const std::string text = "The KORVANTA at " + id + " is in use by " + who + advice;
     if (platform().dialogs)
         platform().dialogs->usbWarning(QString::fromStdString(text));
     return false;
 }
+
+} // namespace
+
+void setLockHolderName(const std::string& name) {
+    holderName() = name;
+}
+
+namespace {
 
 TransactionOutcome& outcome() {
     static TransactionOutcome last;

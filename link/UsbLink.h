@@ -15,6 +15,11 @@ bool findDevice(std::string wanted, std::uint32_t* index);
 // Takes the device's exclusive lock first (see DeviceLock.h): a device that
 // another process holds is refused, with a warning naming that process.
 bool openDevice(std::uint32_t index);
+// The name a device's lock gives for this process (default: the application's
+// name); the service calls itself "korvanta serve", so that a direct user is
+// told to go through it rather than to start one.
+void setLockHolderName(const std::string& name);
+constexpr const char* kServiceHolderName = "korvanta serve";
 void closeDevice();
 
 bool usbWrite(const std::uint8_t* buffer, std::uint32_t count, std::uint32_t* written,

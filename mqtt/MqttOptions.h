@@ -50,7 +50,7 @@ struct MqttArguments {
 
 // Adds --mqtt, --mqtt-password-file, --mqtt-cafile, --mqtt-prefix and
 // --mqtt-read-only to a subcommand; the values land in the returned object.
-std::shared_ptr<MqttArguments> addMqttOptions(CLI::App& command);
+[[nodiscard]] std::shared_ptr<MqttArguments> addMqttOptions(CLI::App& command);
 
 // Checks the arguments and reads the password (the file wins over the
 // variable, which may be null). False with a complaint when anything is

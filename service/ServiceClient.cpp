@@ -157,7 +157,9 @@ void ServiceClient::transact(const std::uint8_t* request, int requestLength, int
     reply->result = answer.result;
     reply->fault = answer.fault;
     reply->received = int(std::min<std::size_t>(answer.reply.size(), kReplyBufferSize));
-    std::memcpy(reply->bytes, answer.reply.data(), std::size_t(reply->received));
+    // An empty reply has no storage to copy from, and memcpy may not be given none.
+    if (reply->received > 0)
+        std::memcpy(reply->bytes, answer.reply.data(), std::size_t(reply->received));
 }
 
 bool ServiceClient::hold() {

@@ -438,7 +438,9 @@ void ServiceTest::unplugAndReplug() {
 void ServiceTest::directUseMeetsTheServicesLock() {
     const Run direct = korvanta({"--direct", "get", "input"});
     QCOMPARE(direct.code, 1);
-    QVERIFY2(direct.err.contains("is in use by korvanta"), direct.err.constData());
+    // Told to go through the service, not to start one.
+    QVERIFY2(direct.err.contains("is in use by korvanta serve (pid "), direct.err.constData());
+    QVERIFY2(direct.err.contains("Leave out --direct to go through it."), direct.err.constData());
     QVERIFY(direct.out.isEmpty());
 }
 

@@ -174,7 +174,7 @@ void MqttOptionsTest::config() {
 // The password never travels on the command line: no option takes it.
 void MqttOptionsTest::noPasswordOption() {
     CLI::App app;
-    mqtt::addMqttOptions(app);
+    const auto kept = mqtt::addMqttOptions(app); // the options write into it
     std::vector<std::string> argv{"pw", "--mqtt-password", "mqtt://ha@broker", "--mqtt"};
     QVERIFY_THROWS_EXCEPTION(CLI::ParseError, app.parse(argv));
 }
