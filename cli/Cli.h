@@ -136,6 +136,9 @@ struct Output {
 
 // `korvanta --json status`'s "status" document.
 QJsonObject statusJson(const session::StatusReplies& replies, const session::StatusHeader& header);
+// `korvanta --json get`'s "settings" (words) and "values" (numbers) for every
+// named setting of the block; the service's settingsChanged says the same.
+QJsonObject settingsJson(const std::uint8_t* block);
 // The signal chain's reads, the displays included; `status`, when given, is
 // already read. False, with the cause said, when the device failed any of them.
 bool readChainData(DeviceSession& session, const session::StatusReplies* status,

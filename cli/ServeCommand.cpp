@@ -50,18 +50,6 @@ public:
     void usbWarning(const QString&) override {}
 };
 
-QJsonObject settingsJson(const std::uint8_t* block) {
-    QJsonObject words;
-    QJsonObject numbers;
-    for (const settings::Setting& s : settings::allSettings()) {
-        if (!s.name)
-            continue;
-        words[s.name] = QString::fromStdString(settings::valueWord(s, block[s.position]));
-        numbers[s.name] = block[s.position];
-    }
-    return {{"settings", words}, {"values", numbers}};
-}
-
 void say(const std::string& text) {
     std::fprintf(stderr, "korvanta serve: %s\n", text.c_str());
     std::fflush(stderr);

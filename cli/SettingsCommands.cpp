@@ -98,18 +98,29 @@ int runGet(const GlobalOptions& options, const std::vector<std::string>& names, 
     if (!readSettingsBlock(device, block))
         return kDeviceFailed;
 
+    const QJsonObject all = settingsJson(block);
     QJsonObject words;
     QJsonObject numbers;
     for (const settings::Setting* s : wanted) {
-        const int value = block[s->position];
-        const std::string word = settings::valueWord(*s, value);
-        out.line(std::string(s->name) + "=" + word);
-        words[s->name] = QString::fromStdString(word);
-        numbers[s->name] = value;
+        out.line(std::string(s->name) + "=" + settings::valueWord(*s, block[s->position]));
+        words[s->name] = all["settings"][s->name];
+        numbers[s->name] = all["values"][s->name];
     }
     out.json["settings"] = words;
     out.json["values"] = numbers;
     return kDone;
+}
+
+QJsonObject settingsJson(const std::uint8_t* block) {
+    QJsonObject words;
+    QJsonObject numbers;
+    for (const settings::Setting& s : settings::allSettings()) {
+        if (!isNamed(s))
+            continue;
+        words[s.name] = QString::fromStdString(settings::valueWord(s, block[s.position]));
+        numbers[s.name] = block[s.position];
+    }
+    return {{"settings", words}, {"values", numbers}};
 }
 
 int runSet(const GlobalOptions& options, const std::vector<std::string>& pairs, Output& out) {
