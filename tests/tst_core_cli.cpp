@@ -66,10 +66,16 @@ private:
     std::unique_ptr<QTemporaryDir> dir;
 };
 
+namespace {
+QString korvantaProgram() {
+    const QString program = qEnvironmentVariable("KORVANTA_CLI");
+    return program.isEmpty() ? QCoreApplication::applicationDirPath() + "/../cli/korvanta"
+                             : program;
+}
+} // namespace
+
 Run CliTest::korvanta(const QStringList& args, const QStringList& env) {
-    QString program = qEnvironmentVariable("KORVANTA_CLI");
-    if (program.isEmpty())
-        program = QCoreApplication::applicationDirPath() + "/../cli/korvanta";
+    const QString program = korvantaProgram();
     QProcess p;
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
     e.insert("KORVANTA_LINK", "simulator");
@@ -867,9 +873,7 @@ void CliTest::severalUnits() {
 }
 
 void CliTest::secondDirectUserIsRefused() {
-    QString program = qEnvironmentVariable("KORVANTA_CLI");
-    if (program.isEmpty())
-        program = QCoreApplication::applicationDirPath() + "/../cli/korvanta";
+    const QString program = korvantaProgram();
     QProcess watcher;
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
     e.insert("KORVANTA_LINK", "simulator");
