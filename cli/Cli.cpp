@@ -66,6 +66,9 @@ std::string lastTransactionCause() {
     case TransactionFault::NoAnswer:
         return "the device did not answer " + request + " within " +
                std::to_string(kReplyWindowMs / 1000) + " s";
+    case TransactionFault::ServiceGone:
+        return "the service went away while " + request +
+               " was under way (it was stopped, or it failed); nothing more was sent";
     case TransactionFault::ShortReply:
     case TransactionFault::None:
         break;

@@ -67,6 +67,7 @@ private:
 class ConsoleDialogs : public Dialogs {
 public:
     void usbWarning(const QString& text) override;
+    bool warningsWait() const override { return false; }
     int message(QWidget*, Icon, const QString&, const QString& text, int, int) override;
     void about(QWidget*, const QString&, const QString&) override {}
     QString openFileName(QWidget*, const QString&, const QString&, const QString&) override {

@@ -8,6 +8,7 @@
 #include "link/Clock.h"
 #include "link/DeviceList.h"
 #include "link/Platform.h"
+#include "service/ServiceClient.h"
 #include "session/Readback.h"
 #include "status/StatusLines.h"
 
@@ -34,6 +35,18 @@ QString qs(const std::string& s) {
     return QString::fromLatin1(s.data(), qsizetype(s.size()));
 }
 
+// The socket of a service that answers for this unit, if one does: the unit
+// is then the service's, and reached through it.
+std::string servingSocket(const std::string& id) {
+    std::string path, complaint;
+    service::ServiceClient client;
+    if (id.empty() || !service::serviceSocketPath(id, &path, &complaint) ||
+        client.connect(path, &complaint) != service::ServiceClient::Connect::Connected ||
+        client.hello().value("device").toString().toStdString() != id)
+        return {};
+    return path;
+}
+
 int runDevices(const GlobalOptions& options, Output& out) {
     DeviceSession session(options);
     if (const int code = session.openLink())
@@ -48,7 +61,10 @@ int runDevices(const GlobalOptions& options, Output& out) {
     for (const ListedDevice& d : devices) {
         std::string line = d.location + ": ";
         line += d.readable ? "serial \"" + d.serial + "\"" : std::string("serial unreadable");
-        line += d.accessible ? ", may be opened" : ", permission denied";
+        const std::string served = d.accessible ? servingSocket(d.id) : std::string();
+        line += !d.accessible    ? ", permission denied"
+                : served.empty() ? ", may be opened"
+                                 : ", held by korvanta serve (" + served + "), used through it";
         if (!d.id.empty())
             line += ", ID " + d.id;
         denied = denied || !d.accessible;
@@ -56,6 +72,7 @@ int runDevices(const GlobalOptions& options, Output& out) {
         list.append(QJsonObject{{"location", qs(d.location)},
                                 {"serial", d.readable ? QJsonValue(qs(d.serial)) : QJsonValue()},
                                 {"accessible", d.accessible},
+                                {"service", served.empty() ? QJsonValue() : QJsonValue(qs(served))},
                                 {"isKorvanta", d.readable && d.serial == "2023"},
                                 {"id", d.id.empty() ? QJsonValue() : QJsonValue(qs(d.id))}});
     }

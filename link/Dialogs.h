@@ -20,6 +20,10 @@ public:
 
     // The USB layer's own warnings: no owner, title " ", warning icon, one OK button.
     virtual void usbWarning(const QString& text) = 0;
+    // True where each warning waits for the user (a box to click), which
+    // paces a repeated one; false where it is only written out, so that a
+    // failure repeated in a loop is said once per transaction, not flooded.
+    virtual bool warningsWait() const { return true; }
     // A message box; returns the button chosen.
     virtual int message(QWidget* parent, Icon icon, const QString& title, const QString& text,
                         int buttons, int defaultButton) = 0;

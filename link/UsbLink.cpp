@@ -19,6 +19,9 @@
 
 namespace {
 
+// Between two looks at an empty receive queue: far below any reply's own time.
+constexpr std::uint32_t kQueueCheckPauseMs = 1;
+
 UsbLibrary& lib() {
     return *platform().usb;
 }
@@ -26,6 +29,10 @@ UsbLibrary& lib() {
 void warn(const char* text) {
     if (platform().dialogs)
         platform().dialogs->usbWarning(QString::fromLatin1(text));
+}
+
+bool warningsWait() {
+    return !platform().dialogs || platform().dialogs->warningsWait();
 }
 
 std::string& holderName() {
@@ -46,9 +53,10 @@ DeviceLock& heldLock() {
     return lock;
 }
 
-// False, with the refusal said, when another process holds the device. A
-// lock that cannot be made at all (no runtime folder) costs the exclusion,
-// not the device: a note on stderr, and the open goes on.
+// False, with the refusal said, when another process holds the device or its
+// lock file cannot be used (a symlink or a foreign file planted there is
+// someone's attempt to share it). Only a machine with no runtime folder at
+// all opens without a lock, with a note on stderr.
 bool lockDevice(std::uint32_t index) {
     const std::string id = deviceIdAt(lib(), index);
     std::string path, complaint;
@@ -64,10 +72,15 @@ bool lockDevice(std::uint32_t index) {
     switch (lock.acquire(path, thisProcess(programName()), &holder, &complaint)) {
     case DeviceLock::Result::Taken:
         return true;
-    case DeviceLock::Result::Failed:
-        std::fprintf(stderr, "KORVANTA: %s; the device is opened without a lock.\n",
-                     complaint.c_str());
-        return true;
+    case DeviceLock::Result::Failed: {
+        const std::string text = "The KORVANTA at " + id + " was not opened: its lock " + path +
+                                 " cannot be taken (" + complaint +
+                                 "). Remove what stands at that path, or fix the folder's "
+                                 "owner and mode.";
+        if (platform().dialogs)
+            platform().dialogs->usbWarning(QString::fromStdString(text));
+        return false;
+    }
     case DeviceLock::Result::Held:
         break;
     }
@@ -76,7 +89,8 @@ bool lockDevice(std::uint32_t index) {
                                 : holder.program + " (pid " + std::to_string(holder.pid) + ")";
     const std::string advice =
         holder.program == kServiceHolderName
-            ? ". Leave out --direct to go through it."
+            ? ". Go through it: leave out --direct if you gave it, and if the service listens "
+              "on a socket of its own (serve --socket), name that socket in KORVANTA_SOCKET."
             : ". Close it first, or run `korvanta serve` so both can use it.";
     const std::string text = "The KORVANTA at " + id + " is in use by " + who + advice;
     if (platform().dialogs)
@@ -217,10 +231,14 @@ bool transact(std::uint8_t* reply, const std::uint8_t* request, int expectedLeng
                 if (lib().checkRxQueue(appState.deviceHandle, &queued, &queueStatus) !=
                     UsbLibrary::kSuccess) {
                     queued = 0; // a failed check says nothing about the queue
-                    warn("Error Checking RX Queue");
+                    if (fault != TransactionFault::QueueFailed || warningsWait())
+                        warn("Error Checking RX Queue");
                     result = false;
                     fault = TransactionFault::QueueFailed;
                 }
+                // Waiting for a reply is no reason to keep a core busy.
+                if (queued < 1)
+                    clock.sleepMs(kQueueCheckPauseMs);
             }
             if (result && queued < 1)
                 fault = TransactionFault::NoAnswer;

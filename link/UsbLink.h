@@ -44,6 +44,7 @@ enum class TransactionFault {
     NoAnswer,    // not one byte came within the reply window
     ReadFailed,  // the library failed to read the reply
     ShortReply,  // fewer bytes than expected came
+    ServiceGone, // the service that carried our requests closed its end
 };
 
 struct TransactionOutcome {

@@ -1,5 +1,6 @@
 #include "mqtt/Bridge.h"
 
+#include "link/LogText.h"
 #include "mqtt/Log.h"
 #include "mqtt/MqttClient.h"
 #include "mqtt/States.h"
@@ -44,6 +45,17 @@ void Bridge::connected() {
 // Discovery first, then availability, then the states: Home Assistant shows
 // an entity as unavailable until its availability says online.
 void Bridge::publishDiscovery() {
+    // The other mode's documents may still stand from an earlier run (a
+    // select beside the sensor of one setting): an empty retained payload
+    // takes each away.
+    std::set<std::string> mine;
+    for (const Entity& e : entities(unit_))
+        mine.insert(discoveryTopic(unit_, e));
+    Unit other = unit_;
+    other.readOnly = !unit_.readOnly;
+    for (const Entity& e : entities(other))
+        if (const std::string topic = discoveryTopic(other, e); !mine.contains(topic))
+            client_->publish(topic, "", true);
     for (const Entity& e : entities(unit_)) {
         const QByteArray doc =
             QJsonDocument(discoveryDocument(unit_, e)).toJson(QJsonDocument::Compact);
@@ -66,7 +78,7 @@ void Bridge::update(const std::vector<Message>& messages) {
     }
 }
 
-void Bridge::received(const QString& topic, const QByteArray& payload) {
+void Bridge::received(const QString& topic, const QByteArray& payload, bool retained) {
     const std::string t = topic.toStdString();
     const std::string p = payload.toStdString();
     if (t == homeAssistantStatusTopic(unit_)) {
@@ -77,11 +89,22 @@ void Bridge::received(const QString& topic, const QByteArray& payload) {
     }
     Command command;
     std::string complaint;
-    switch (checkCommand(unit_, t, p, &command, &complaint)) {
+    const CommandCheck check = checkCommand(unit_, t, p, &command, &complaint);
+    if (check == CommandCheck::NotACommand)
+        return;
+    // A command is something sent now. A retained one was left on the broker
+    // by someone, some time ago, and would come back on every connect.
+    if (retained) {
+        if (staleSaid_.insert(t).second)
+            logLine("ignored a retained message on " + logText(t) + " (\"" + logText(p) +
+                    "\"): commands are taken only as they are sent; nothing was sent");
+        return;
+    }
+    switch (check) {
     case CommandCheck::NotACommand:
         return;
     case CommandCheck::Refused:
-        logLine("ignored a command on " + t + ": " + complaint + "; nothing was sent");
+        logLine("ignored a command on " + logText(t) + ": " + complaint + "; nothing was sent");
         return;
     case CommandCheck::Accepted:
         writer_(command.setting->index, command.value);

@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -63,7 +64,7 @@ signals:
 
 private:
     void connected();
-    void received(const QString& topic, const QByteArray& payload);
+    void received(const QString& topic, const QByteArray& payload, bool retained);
     void publishDiscovery();
     void update(const std::vector<Message>& messages);
 
@@ -71,6 +72,7 @@ private:
     SettingWriter writer_;
     std::unique_ptr<MqttClient> client_;
     std::map<std::string, std::string> states_; // topic → last payload
+    std::set<std::string> staleSaid_;           // command topics whose retained message was logged
 };
 
 } // namespace mqtt

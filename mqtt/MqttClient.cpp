@@ -211,7 +211,7 @@ void MqttClient::onConnect(mosquitto*, void* self, int rc) {
 void MqttClient::onMessage(mosquitto*, void* self, const mosquitto_message* message) {
     auto* client = static_cast<MqttClient*>(self);
     const QByteArray payload(static_cast<const char*>(message->payload), message->payloadlen);
-    emit client->messageReceived(QString::fromUtf8(message->topic), payload);
+    emit client->messageReceived(QString::fromUtf8(message->topic), payload, message->retain);
 }
 
 } // namespace mqtt

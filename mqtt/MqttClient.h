@@ -45,7 +45,9 @@ public:
 signals:
     void connected();
     void disconnected();
-    void messageReceived(const QString& topic, const QByteArray& payload);
+    // `retained`: the broker kept it from earlier and hands it over because we
+    // subscribed, not because anyone sent it now.
+    void messageReceived(const QString& topic, const QByteArray& payload, bool retained);
 
 private:
     static void onConnect(mosquitto*, void* self, int rc);

@@ -1,5 +1,7 @@
 #include "mqtt/States.h"
 
+#include "link/LogText.h"
+
 #include <algorithm>
 
 namespace mqtt {
@@ -84,7 +86,7 @@ CommandCheck checkCommand(const Unit& unit, const std::string& topic, const std:
             continue;
         int value = 0;
         if (!settings::parseValue(*e.setting, payload, &value)) {
-            *complaint = "\"" + payload + "\" is not a value of " + e.setting->name +
+            *complaint = "\"" + logText(payload) + "\" is not a value of " + e.setting->name +
                          "; accepted: " + settings::acceptedWords(*e.setting) + " (or raw:N)";
             return CommandCheck::Refused;
         }
@@ -93,7 +95,7 @@ CommandCheck checkCommand(const Unit& unit, const std::string& topic, const std:
     }
     const std::string base = baseTopic(unit) + "/";
     if (topic.starts_with(base) && topic.ends_with("/set")) {
-        *complaint = "nothing takes commands on " + topic;
+        *complaint = "nothing takes commands on " + logText(topic);
         return CommandCheck::Refused;
     }
     return CommandCheck::NotACommand;

@@ -38,6 +38,7 @@ const struct {
     {TransactionFault::WriteFailed, "writeFailed"},
     {TransactionFault::QueueFailed, "queueFailed"},
     {TransactionFault::NoAnswer, "noAnswer"},
+    {TransactionFault::ServiceGone, "serviceGone"},
     {TransactionFault::ReadFailed, "readFailed"},
     {TransactionFault::ShortReply, "shortReply"},
 };
@@ -62,6 +63,15 @@ QString hexText(const std::uint8_t* bytes, std::size_t size) {
 }
 
 } // namespace
+
+bool LineSplitter::finish(Line* line) {
+    const bool any = !discarding_ && !pending_.isEmpty();
+    if (any)
+        *line = Line{false, pending_};
+    pending_.clear();
+    discarding_ = false;
+    return any;
+}
 
 void LineSplitter::feed(const char* data, qsizetype size, std::vector<Line>* lines) {
     qsizetype start = 0;
@@ -90,6 +100,73 @@ void LineSplitter::feed(const char* data, qsizetype size, std::vector<Line>* lin
     }
 }
 
+namespace {
+
+// The text of the top-level "id" member's value when it is a number: JSON's
+// numbers have no size limit, and a client may compare its id as text.
+QByteArray rawNumberId(const QByteArray& text) {
+    int depth = 0;
+    bool inString = false, escaped = false, key = false;
+    qsizetype keyStart = 0;
+    QByteArray lastKey;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"') {
+                inString = false;
+                if (key)
+                    lastKey = text.mid(keyStart, i - keyStart);
+            }
+            continue;
+        }
+        if (c == '"') {
+            inString = true;
+            keyStart = i + 1;
+            // A string at depth 1 right after '{' or ',' is a member's name.
+            qsizetype j = i - 1;
+            while (j >= 0 &&
+                   (text[j] == ' ' || text[j] == '\t' || text[j] == '\r' || text[j] == '\n'))
+                --j;
+            key = depth == 1 && j >= 0 && (text[j] == '{' || text[j] == ',');
+        } else if (c == '{' || c == '[') {
+            ++depth;
+        } else if (c == '}' || c == ']') {
+            --depth;
+        } else if (c == ':' && depth == 1 && lastKey == "id") {
+            qsizetype start = i + 1, end = start;
+            while (start < text.size() && (text[start] == ' ' || text[start] == '\t'))
+                ++start;
+            end = start;
+            while (end < text.size() &&
+                   (std::isdigit(static_cast<unsigned char>(text[end])) || text[end] == '-' ||
+                    text[end] == '+' || text[end] == '.' || text[end] == 'e' || text[end] == 'E'))
+                ++end;
+            return text.mid(start, end - start);
+        } else if (c == ',' && depth == 1) {
+            lastKey.clear();
+        }
+    }
+    return {};
+}
+
+// Writes `rawId` where the id stands; the line was built with a null id, and
+// "id" is the first member of every result line and, after the error
+// object (whose strings cannot hold an unescaped quote), of every error line.
+QByteArray withRawId(QByteArray line, const QByteArray& rawId) {
+    if (rawId.isEmpty())
+        return line;
+    const QByteArray placeholder = "\"id\":null";
+    if (const qsizetype at = line.indexOf(placeholder); at >= 0)
+        line.replace(at, placeholder.size(), "\"id\":" + rawId);
+    return line;
+}
+
+} // namespace
+
 Request parseRequest(const QByteArray& text) {
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(text, &error);
@@ -117,6 +194,8 @@ Request parseRequest(const QByteArray& text) {
     r.valid = true;
     r.notification = !hasId;
     r.id = id;
+    if (id.isDouble())
+        r.rawId = rawNumberId(text);
     r.method = o.value("method").toString().toStdString();
     r.params = params.toObject();
     return r;
@@ -156,15 +235,19 @@ QByteArray requestLine(const QJsonValue& id, const std::string& method, const QJ
                  {"params", params}});
 }
 
-QByteArray resultLine(const QJsonValue& id, const QJsonValue& result) {
-    return line({{"jsonrpc", "2.0"}, {"id", id}, {"result", result}});
+QByteArray resultLine(const QJsonValue& id, const QJsonValue& result, const QByteArray& rawId) {
+    return withRawId(
+        line({{"jsonrpc", "2.0"}, {"id", rawId.isEmpty() ? id : QJsonValue()}, {"result", result}}),
+        rawId);
 }
 
-QByteArray errorLine(const QJsonValue& id, int code, const std::string& message) {
-    return line(
-        {{"jsonrpc", "2.0"},
-         {"id", id},
-         {"error", QJsonObject{{"code", code}, {"message", QString::fromStdString(message)}}}});
+QByteArray errorLine(const QJsonValue& id, int code, const std::string& message,
+                     const QByteArray& rawId) {
+    return withRawId(line({{"jsonrpc", "2.0"},
+                           {"id", rawId.isEmpty() ? id : QJsonValue()},
+                           {"error", QJsonObject{{"code", code},
+                                                 {"message", QString::fromStdString(message)}}}}),
+                     rawId);
 }
 
 QByteArray notificationLine(const std::string& method, const QJsonObject& params) {

@@ -15,7 +15,10 @@
 namespace service {
 
 constexpr int kProtocolVersion = 1;
-constexpr qsizetype kMaxLineBytes = qsizetype(1) << 20;
+// The longest request a client may send: room for the largest EDID a check
+// takes (32 KiB as spaced hex), and low enough that the most clients the
+// service takes, each with an unfinished line, cost little.
+constexpr qsizetype kMaxLineBytes = qsizetype(256) << 10;
 
 // JSON-RPC's own codes, and ours above -32000.
 enum ErrorCode : int {
@@ -25,6 +28,7 @@ enum ErrorCode : int {
     kInvalidParams = -32602,
     kInternalError = -32603,
     kRequestTooLarge = -32001,
+    kTooManyClients = -32002,
 };
 
 // Cuts a byte stream into lines. A line longer than kMaxLineBytes is dropped
@@ -36,6 +40,8 @@ public:
         QByteArray text;
     };
     void feed(const char* data, qsizetype size, std::vector<Line>* lines);
+    // At the end of the stream: what is left without its newline, as a line.
+    bool finish(Line* line);
     qsizetype pending() const { return pending_.size(); }
 
 private:
@@ -47,6 +53,7 @@ struct Request {
     bool valid = false;
     bool notification = false; // no id: no reply, not even an error
     QJsonValue id;             // null when unknown
+    QByteArray rawId;          // a number id as it was written, to echo it exactly
     std::string method;
     QJsonObject params;
     int errorCode = 0;
@@ -70,8 +77,11 @@ Message parseMessage(const QByteArray& line);
 
 // Each ends in '\n'.
 QByteArray requestLine(const QJsonValue& id, const std::string& method, const QJsonObject& params);
-QByteArray resultLine(const QJsonValue& id, const QJsonValue& result);
-QByteArray errorLine(const QJsonValue& id, int code, const std::string& message);
+// `rawId`, when given, is written as the id instead of `id`: a number comes
+// back exactly as the client wrote it, however long.
+QByteArray resultLine(const QJsonValue& id, const QJsonValue& result, const QByteArray& rawId = {});
+QByteArray errorLine(const QJsonValue& id, int code, const std::string& message,
+                     const QByteArray& rawId = {});
 QByteArray notificationLine(const std::string& method, const QJsonObject& params);
 
 // "transact": {"request": "1004E009", "expected": 2}.

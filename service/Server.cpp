@@ -30,10 +30,20 @@ namespace service {
 namespace {
 
 // A client that reads nothing while we notify it is dropped past this.
-constexpr qsizetype kMaxPendingOutput = 16 * kMaxLineBytes;
+constexpr qsizetype kMaxPendingOutput = qsizetype(16) << 20;
 // Clients kept waiting hear from us this often, so that they can tell a busy
 // service from a hung one.
 constexpr qint64 kWaitingPingMs = 1000;
+// A hold ends when its client has sent nothing for this long (the longest
+// pause inside one of our flows is the EDID commit's few seconds) or has
+// held the device this long in all.
+constexpr qint64 kHoldIdleMs = 10000;
+constexpr qint64 kHoldLongestMs = 60000;
+// More clients than anyone runs; each costs a descriptor and its buffers.
+constexpr std::size_t kMaxClients = 64;
+// Out of descriptors: accepting again is tried this often, and at once when
+// one of ours closes.
+constexpr int kAcceptRetryMs = 200;
 
 const std::vector<std::string> kLinkMethods = {"hello", "transact", "hold", "release"};
 
@@ -74,13 +84,17 @@ struct Server::State {
         LineSplitter splitter;
         QByteArray output;
         QElapsedTimer lastPing;
+        QElapsedTimer lastHeard;
+        long pid = 0;
         bool dead = false;
+        bool readClosed = false; // sent all it will send: answer, then close
     };
     enum class JobKind { Transact, Hold, Release, Method, Poll, Local };
     struct Job {
         JobKind kind = JobKind::Poll;
         int client = 0; // 0: the service's own
         QJsonValue id;
+        QByteArray rawId;
         bool reply = true;
         TransactParams transact;
         std::string method;
@@ -99,6 +113,9 @@ struct Server::State {
     int nextClient = 1;
     std::deque<Job> queue;
     int holder = 0;
+    QElapsedTimer holdStarted;
+    QTimer housekeeping; // waiting notices and hold limits, whatever else runs
+    QTimer acceptRetry;
     bool running = false;
     bool deviceOpen = false;
     bool edidBusy = true;
@@ -200,6 +217,22 @@ struct Server::State {
         return true;
     }
 
+    void pauseAccepting() {
+        if (!acceptor || !acceptor->isEnabled())
+            return;
+        acceptor->setEnabled(false);
+        log("out of file descriptors; not accepting for a moment");
+        acceptRetry.start(kAcceptRetryMs);
+    }
+
+    void resumeAccepting() {
+        acceptRetry.stop();
+        if (acceptor && !acceptor->isEnabled()) {
+            acceptor->setEnabled(true);
+            acceptAll();
+        }
+    }
+
     void closeListener() {
         acceptor.reset();
         if (listenFd >= 0)
@@ -226,11 +259,12 @@ struct Server::State {
         return std::find(groups.begin(), groups.end(), groupId) != groups.end();
     }
 
-    bool peerAdmitted(int fd) {
+    bool peerAdmitted(int fd, long* pid) {
         ucred cred{};
         socklen_t length = sizeof cred;
         if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &length) != 0)
             return false;
+        *pid = cred.pid;
         if (cred.uid == 0 || cred.uid == geteuid())
             return true;
         if (groupAccess && memberOfGroup(cred.uid, cred.gid))
@@ -243,17 +277,35 @@ struct Server::State {
     void acceptAll() {
         for (;;) {
             const int fd = accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-            if (fd < 0)
+            if (fd < 0) {
+                // The connection stays in the backlog and the listener stays
+                // readable: without a pause this would spin.
+                if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+                    pauseAccepting();
                 return;
+            }
             // Checked before a single byte is read from it.
-            if (!peerAdmitted(fd)) {
+            long pid = 0;
+            if (!peerAdmitted(fd, &pid)) {
+                ::close(fd);
+                continue;
+            }
+            if (clients.size() >= kMaxClients) {
+                const QByteArray refusal =
+                    errorLine(QJsonValue::Null, kTooManyClients,
+                              "the service has " + std::to_string(kMaxClients) +
+                                  " clients already; try again when one has gone");
+                (void)::send(fd, refusal.constData(), std::size_t(refusal.size()),
+                             MSG_NOSIGNAL | MSG_DONTWAIT);
                 ::close(fd);
                 continue;
             }
             const int number = nextClient++;
             Client& c = clients[number];
             c.fd = fd;
+            c.pid = pid;
             c.lastPing.start();
+            c.lastHeard.start();
             c.reader = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
             QObject::connect(c.reader.get(), &QSocketNotifier::activated,
                              [this, number] { readFrom(number); });
@@ -310,6 +362,7 @@ struct Server::State {
             return;
         }
         c.writer->setEnabled(!c.output.isEmpty());
+        closeIfDone(number);
     }
 
     void notifyAll(const std::string& method, const QJsonObject& params) {
@@ -333,12 +386,27 @@ struct Server::State {
         // A client that vanished mid-flow lets go of the device.
         if (holder == number)
             holder = 0;
+        QTimer::singleShot(0, [this] { resumeAccepting(); });
         processQueue();
+    }
+
+    bool hasQueued(int number) const {
+        return std::any_of(queue.begin(), queue.end(),
+                           [number](const Job& j) { return j.client == number; });
+    }
+
+    // A client that has shut down its sending side is closed once everything
+    // it asked for is answered and sent.
+    void closeIfDone(int number) {
+        auto it = clients.find(number);
+        if (it != clients.end() && it->second.readClosed && it->second.output.isEmpty() &&
+            !hasQueued(number))
+            QTimer::singleShot(0, [this, number] { drop(number); });
     }
 
     void readFrom(int number) {
         std::vector<LineSplitter::Line> lines;
-        bool closed = false;
+        bool ended = false, failed = false;
         char buffer[65536];
         for (;;) {
             auto it = clients.find(number);
@@ -347,19 +415,37 @@ struct Server::State {
             const ssize_t n = ::read(it->second.fd, buffer, sizeof buffer);
             if (n > 0) {
                 it->second.splitter.feed(buffer, n, &lines);
+                it->second.lastHeard.restart();
                 continue;
             }
             if (n < 0 && errno == EINTR)
                 continue;
-            closed = n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
+            ended = n == 0;
+            failed = n < 0 && errno != EAGAIN && errno != EWOULDBLOCK;
             break;
         }
         for (const LineSplitter::Line& line : lines)
             take(number, line);
-        if (closed)
-            drop(number);
-        else
-            processQueue();
+        if (failed)
+            return drop(number);
+        if (ended) {
+            // A last request without its newline still counts.
+            LineSplitter::Line last;
+            if (auto it = clients.find(number);
+                it != clients.end() && it->second.splitter.finish(&last))
+                take(number, last);
+            auto it = clients.find(number);
+            if (it == clients.end())
+                return;
+            Client& c = it->second;
+            c.readClosed = true;
+            c.reader->setEnabled(false);
+            // Its hold ends with its last request: nothing more can come.
+            if (holder == number && !hasQueued(number))
+                holder = 0;
+        }
+        processQueue();
+        closeIfDone(number);
     }
 
     // ---- requests ----
@@ -375,25 +461,26 @@ struct Server::State {
             return;
         const Request r = parseRequest(line.text);
         if (!r.valid) {
-            send(number, errorLine(r.id, r.errorCode, r.error));
+            send(number, errorLine(r.id, r.errorCode, r.error, r.rawId));
             return;
         }
         Job job;
         job.client = number;
         job.id = r.id;
+        job.rawId = r.rawId;
         job.reply = !r.notification;
         job.params = r.params;
         job.method = r.method;
         if (r.method == "hello") {
             if (job.reply)
-                send(number, resultLine(r.id, hello()));
+                send(number, resultLine(r.id, hello(), r.rawId));
             return;
         }
         if (r.method == "transact") {
             std::string complaint;
             if (!parseTransactParams(r.params, &job.transact, &complaint)) {
                 if (job.reply)
-                    send(number, errorLine(r.id, kInvalidParams, complaint));
+                    send(number, errorLine(r.id, kInvalidParams, complaint, r.rawId));
                 return;
             }
             job.kind = JobKind::Transact;
@@ -405,7 +492,8 @@ struct Server::State {
             job.kind = JobKind::Method;
         } else {
             if (job.reply)
-                send(number, errorLine(r.id, kMethodNotFound, "no method \"" + r.method + "\""));
+                send(number,
+                     errorLine(r.id, kMethodNotFound, "no method \"" + r.method + "\"", r.rawId));
             return;
         }
         queue.push_back(std::move(job));
@@ -438,19 +526,46 @@ struct Server::State {
     }
 
     void pingWaiting() {
+        QJsonObject why;
+        if (auto h = clients.find(holder); holder && h != clients.end())
+            why = {{"heldBy", QJsonValue(qint64(h->second.pid))}};
         for (auto& [number, client] : clients) {
-            const bool waiting = std::any_of(queue.begin(), queue.end(),
-                                             [n = number](const Job& j) { return j.client == n; });
-            if (waiting && client.lastPing.elapsed() >= kWaitingPingMs) {
+            if (hasQueued(number) && number != holder &&
+                client.lastPing.elapsed() >= kWaitingPingMs) {
                 client.lastPing.restart();
-                send(number, notificationLine("waiting", {}));
+                send(number, notificationLine("waiting", why));
             }
         }
     }
 
+    // A hold nobody is behind any more ends, so that one quiet or stuck
+    // client cannot keep the device from everyone.
+    void limitHold() {
+        auto h = clients.find(holder);
+        if (!holder || h == clients.end())
+            return;
+        const bool idle = h->second.lastHeard.elapsed() >= kHoldIdleMs && !hasQueued(holder);
+        const bool tooLong = holdStarted.elapsed() >= kHoldLongestMs;
+        if (!idle && !tooLong)
+            return;
+        const std::string reason =
+            idle ? "the client sent nothing for " + std::to_string(kHoldIdleMs / 1000) + " s"
+                 : "it lasted " + std::to_string(kHoldLongestMs / 1000) +
+                       " s, the longest a hold may";
+        log("ended the hold of process " + std::to_string(h->second.pid) + ": " + reason);
+        send(holder, notificationLine("holdEnded", {{"reason", QString::fromStdString(reason)}}));
+        holder = 0;
+        processQueue();
+    }
+
+    void tidy() {
+        pingWaiting();
+        limitHold();
+    }
+
     void answer(const Job& job, const QJsonValue& result) {
         if (job.reply && job.client)
-            send(job.client, resultLine(job.id, result));
+            send(job.client, resultLine(job.id, result, job.rawId));
     }
 
     void run(Job& job) {
@@ -458,6 +573,8 @@ struct Server::State {
         case JobKind::Transact:
             return runTransact(job);
         case JobKind::Hold:
+            if (holder != job.client)
+                holdStarted.start();
             holder = job.client;
             return answer(job, QJsonObject{{"held", true}});
         case JobKind::Release: {
@@ -486,6 +603,9 @@ struct Server::State {
             ::transact(reply, p.request.data(), p.expected, int(p.request.size()), &received);
         a.reply.assign(reply, reply + received);
         a.fault = lastTransaction().fault;
+        // Nothing was sent, so nothing can have succeeded.
+        if (a.fault == TransactionFault::NoDevice)
+            a.result = false;
         answer(job, transactAnswerJson(a));
     }
 
@@ -493,8 +613,8 @@ struct Server::State {
         const MethodResult r = options.methods(job.method, job.params);
         if (!r.known) {
             if (job.reply)
-                send(job.client,
-                     errorLine(job.id, kMethodNotFound, "no method \"" + job.method + "\""));
+                send(job.client, errorLine(job.id, kMethodNotFound,
+                                           "no method \"" + job.method + "\"", job.rawId));
             return;
         }
         QJsonObject result{{"exitCode", r.exitCode}, {"output", r.output}};
@@ -607,6 +727,10 @@ Server::Server(ServerOptions options) : d_(std::make_unique<State>()) {
             QTimer::singleShot(0, [d] { d->processQueue(); });
         },
         [d] { QTimer::singleShot(0, [d] { d->queuePoll(); }); });
+    d->housekeeping.setInterval(int(kWaitingPingMs));
+    QObject::connect(&d->housekeeping, &QTimer::timeout, [d] { d->tidy(); });
+    d->acceptRetry.setSingleShot(true);
+    QObject::connect(&d->acceptRetry, &QTimer::timeout, [d] { d->resumeAccepting(); });
 }
 
 Server::~Server() {
@@ -627,12 +751,15 @@ void Server::start() {
     d->pollTimer.setInterval(std::max(10, d->options.pollMs));
     QObject::connect(&d->pollTimer, &QTimer::timeout, [d] { d->queuePoll(); });
     d->pollTimer.start();
+    d->housekeeping.start();
     d->queuePoll();
 }
 
 void Server::stop() {
     State* d = d_.get();
     d->pollTimer.stop();
+    d->housekeeping.stop();
+    d->acceptRetry.stop();
     while (!d->clients.empty()) {
         auto it = d->clients.begin();
         it->second.reader.reset();

@@ -8,8 +8,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include <poll.h>
+#include <pwd.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -27,7 +29,38 @@ void ServiceClient::disconnect() {
     input_.clear();
 }
 
-ServiceClient::Connect ServiceClient::connect(const std::string& path, std::string* complaint) {
+namespace {
+
+std::string userName(uid_t uid) {
+    std::vector<char> buffer(16384);
+    passwd pw{};
+    passwd* found = nullptr;
+    if (getpwuid_r(uid, &pw, buffer.data(), buffer.size(), &found) == 0 && found)
+        return std::string(found->pw_name) + " (uid " + std::to_string(uid) + ")";
+    return "uid " + std::to_string(uid);
+}
+
+// Who answers on the socket: this user, root, or (for a path the user named)
+// anyone. Before a single request goes to it.
+bool trustedPeer(int fd, const std::string& path, bool named, std::string* complaint) {
+    ucred cred{};
+    socklen_t length = sizeof cred;
+    if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &length) != 0) {
+        *complaint = "cannot tell who answers on " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (cred.uid == geteuid() || cred.uid == 0 || named)
+        return true;
+    *complaint = "the socket " + path + " is served by " + userName(cred.uid) +
+                 ", not by this user or root, so nothing was sent to it; if that is a service "
+                 "you trust, name its socket in KORVANTA_SOCKET";
+    return false;
+}
+
+} // namespace
+
+ServiceClient::Connect ServiceClient::connect(const std::string& path, std::string* complaint,
+                                              bool named) {
     disconnect();
     if (!socketPathFits(path, complaint))
         return Connect::Failed;
@@ -45,6 +78,10 @@ ServiceClient::Connect ServiceClient::connect(const std::string& path, std::stri
         if (why == ENOENT || why == ECONNREFUSED)
             return Connect::NoService;
         *complaint = "cannot reach the service at " + path + ": " + std::strerror(why);
+        return Connect::Failed;
+    }
+    if (!trustedPeer(fd, path, named, complaint)) {
+        ::close(fd);
         return Connect::Failed;
     }
     fd_ = fd;
@@ -99,8 +136,10 @@ bool ServiceClient::readLine(QByteArray* line, std::string* error) {
 
 bool ServiceClient::call(const std::string& method, const QJsonObject& params, QJsonValue* result,
                          std::string* error) {
+    serviceGone_ = false;
     if (fd_ < 0) {
         *error = "not connected to the service";
+        serviceGone_ = true;
         return false;
     }
     const int id = nextId_++;
@@ -112,6 +151,7 @@ bool ServiceClient::call(const std::string& method, const QJsonObject& params, Q
             continue;
         if (n <= 0) {
             *error = "the service went away";
+            serviceGone_ = true;
             disconnect();
             return false;
         }
@@ -120,6 +160,7 @@ bool ServiceClient::call(const std::string& method, const QJsonObject& params, Q
     for (;;) {
         QByteArray line;
         if (!readLine(&line, error)) {
+            serviceGone_ = error->empty();
             *error = "the service " + (error->empty() ? std::string("went away") : *error);
             disconnect();
             return false;
@@ -150,8 +191,9 @@ void ServiceClient::transact(const std::uint8_t* request, int requestLength, int
     if (!call("transact", transactParams(request, requestLength, expectedLength), &result,
               &error) ||
         !parseTransactAnswer(result, &answer)) {
-        // As from a device that never answered: the flows stop there.
-        reply->fault = TransactionFault::NoAnswer;
+        // The flows stop there as at a device that never answered, but the
+        // cause is said as it is.
+        reply->fault = serviceGone_ ? TransactionFault::ServiceGone : TransactionFault::NoAnswer;
         return;
     }
     reply->result = answer.result;
@@ -194,7 +236,8 @@ ServiceClient::Connect connectToService(ServiceClient* client, const std::string
     std::string path;
     if (!serviceSocketPath(deviceId, &path, complaint))
         return ServiceClient::Connect::Failed;
-    return client->connect(path, complaint);
+    const char* named = std::getenv("KORVANTA_SOCKET");
+    return client->connect(path, complaint, named != nullptr && *named != '\0');
 }
 
 bool serviceSocketPath(const std::string& deviceId, std::string* path, std::string* complaint) {

@@ -26,8 +26,11 @@ public:
 
     enum class Connect { Connected, NoService, Failed };
     // NoService: nothing listens there (no file, or one a dead service left).
-    // Failed: something is there but it is no service of ours, or refused us.
-    Connect connect(const std::string& path, std::string* complaint);
+    // Failed: something is there but it is no service of ours, or refused us,
+    // or it runs as another user (not root): a socket planted in a folder
+    // others can write to. `named`: the user gave this path themselves
+    // (KORVANTA_SOCKET), as for a system service of its own user.
+    Connect connect(const std::string& path, std::string* complaint, bool named = false);
     bool connected() const { return fd_ >= 0; }
     const QJsonObject& hello() const { return hello_; }
 
@@ -52,6 +55,7 @@ private:
     QByteArray input_;
     QJsonObject hello_;
     int nextId_ = 1;
+    bool serviceGone_ = false; // the last call failed because the service closed
 };
 
 // The ID of the device the user means: `wanted`, else KORVANTA_DEVICE, else

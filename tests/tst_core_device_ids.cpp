@@ -110,6 +110,7 @@ private slots:
     void socketPaths();
     void simUnitsAndPlug();
     void lockBetweenProcesses();
+    void openRefusedWhenTheLockCannotBeTaken();
     void openRefusedWhileAnotherHoldsTheLock();
 };
 
@@ -406,6 +407,25 @@ void DeviceIdsTest::openRefusedWhileAnotherHoldsTheLock() {
     closeDevice();
     QVERIFY(openDevice(0));
     closeDevice();
+}
+
+// A symlink where the lock goes is never followed, and never a licence to
+// go on without a lock.
+void DeviceIdsTest::openRefusedWhenTheLockCannotBeTaken() {
+    QTemporaryDir base;
+    EnvVar xdg("XDG_RUNTIME_DIR", base.path().toUtf8());
+    TestPlatform t;
+    std::string path, complaint;
+    QVERIFY(lockPathFor("sim-1", &path, &complaint));
+    const QString target = base.filePath("elsewhere");
+    QVERIFY(QFile::link(target, QString::fromStdString(path)));
+    QVERIFY(!openDevice(0));
+    QCOMPARE(appState.deviceHandle, kNoDevice);
+    QCOMPARE(t.usb.openCount, 0);
+    const QString said = t.dialogs.texts().value(0);
+    QVERIFY2(said.contains(QString::fromStdString(path)) && said.contains("not opened"),
+             qPrintable(said));
+    QVERIFY(!QFile::exists(target));
 }
 
 // KORVANTA_TEST_HOLD_LOCK=PATH: hold that lock as "helper", say so, and wait

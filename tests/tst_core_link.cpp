@@ -1,5 +1,6 @@
 // The USB link above the library: discovery, open/close, and the transaction.
 #include "TestPlatform.h"
+#include "link/LogText.h"
 #include "link/Protocol.h"
 #include "link/ReplayUsbLibrary.h"
 #include "link/Trace.h"
@@ -46,7 +47,33 @@ private slots:
     void traceRecordsEachTransaction();
     void traceOnUnwritablePathStaysOff();
     void linkKindFromEnvironment();
+    void logTextEscapesAndCuts_data();
+    void logTextEscapesAndCuts();
 };
+
+// Outside text in a log line can neither start a line of its own nor steer
+// the terminal, and a huge one is cut with its length said.
+void LinkTest::logTextEscapesAndCuts_data() {
+    QTest::addColumn<QByteArray>("outside");
+    QTest::addColumn<QByteArray>("logged");
+    QTest::newRow("plain") << QByteArray("matrix-swap") << QByteArray("matrix-swap");
+    QTest::newRow("forged line") << QByteArray("b\nkorvanta serve: device sim-1 lost\r")
+                                 << QByteArray("b\\x0Akorvanta serve: device sim-1 lost\\x0D");
+    QTest::newRow("terminal escape") << QByteArray("\x1b[2J\x9b"
+                                                   "1m")
+                                     << QByteArray("\\x1B[2J\\x9B1m");
+    QTest::newRow("backslash kept apart") << QByteArray("a\\x0A") << QByteArray("a\\\\x0A");
+    QTest::newRow("utf-8 passes, C1 does not")
+        << QByteArray("caf\xc3\xa9 \xc2\x9b") << QByteArray("caf\xc3\xa9 \\xC2\\x9B");
+    QTest::newRow("cut") << QByteArray(1 << 20, 'x')
+                         << QByteArray(int(kLogTextLimit), 'x') + "... (1048576 bytes)";
+}
+
+void LinkTest::logTextEscapesAndCuts() {
+    QFETCH(QByteArray, outside);
+    QFETCH(QByteArray, logged);
+    QCOMPARE(QByteArray::fromStdString(logText(outside.toStdString())), logged);
+}
 
 void LinkTest::findDevice_data() {
     QTest::addColumn<QStringList>("serials");

@@ -16,7 +16,31 @@ private slots:
     void transactParams_data();
     void transactParams();
     void transactAnswerRoundTrip();
+    void idsComeBackAsWritten_data();
+    void idsComeBackAsWritten();
 };
+
+// A number id is the client's text: whatever its size or spelling, the
+// answer carries it as written, errors too.
+void RpcFrameTest::idsComeBackAsWritten_data() {
+    QTest::addColumn<QByteArray>("id");
+    QTest::newRow("above 2^64") << QByteArray("123456789012345678901234567890");
+    QTest::newRow("2^53 + 1") << QByteArray("9007199254740993");
+    QTest::newRow("exponent") << QByteArray("1e3");
+    QTest::newRow("negative") << QByteArray("-7");
+    QTest::newRow("string") << QByteArray("\"a,\\\"id\\\":1\"");
+}
+
+void RpcFrameTest::idsComeBackAsWritten() {
+    QFETCH(QByteArray, id);
+    const QByteArray text = R"({"params": {"id": 5}, "jsonrpc": "2.0", "id": )" + id +
+                            R"(, "method": "hello"})";
+    const service::Request r = service::parseRequest(text);
+    QVERIFY(r.valid);
+    QVERIFY(service::resultLine(r.id, QJsonObject{}, r.rawId).contains("\"id\":" + id + ","));
+    QVERIFY(service::errorLine(r.id, service::kInvalidParams, "no", r.rawId)
+                .contains("\"id\":" + id + ","));
+}
 
 void RpcFrameTest::lines_data() {
     QTest::addColumn<QList<QByteArray>>("chunks");

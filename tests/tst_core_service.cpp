@@ -4,18 +4,24 @@
 #include "service/RpcFrame.h"
 #include "service/ServiceClient.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
 
+#include <csignal>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -53,6 +59,7 @@ public:
         fd_ = -1;
     }
     bool ok() const { return fd_ >= 0; }
+    void shutdownWrite() { ::shutdown(fd_, SHUT_WR); }
     bool send(const QByteArray& bytes) {
         for (qsizetype done = 0; done < bytes.size();) {
             const ssize_t n = ::send(fd_, bytes.constData() + done,
@@ -125,6 +132,15 @@ QStringList exchanges(const QString& path) {
     return lines;
 }
 
+// The request column alone. Replies that carry the settings block change
+// with any client's write, so they cannot tell one flow from another.
+QStringList requests(const QString& path) {
+    QStringList out;
+    for (const QString& e : exchanges(path))
+        out << e.section('\t', 0, 0);
+    return out;
+}
+
 } // namespace
 
 class ServiceTest : public QObject {
@@ -143,6 +159,10 @@ private slots:
     void staleSocketTakenOverLiveOneRefused();
     void unplugAndReplug();
     void directUseMeetsTheServicesLock();
+    void halfClosedClientIsAnswered();
+    void quietHoldEndsWhileOthersHearWaiting();
+    void outOfDescriptorsDoesNotSpin();
+    void plantedSocketIsRefused();
 
 private:
     QProcessEnvironment environment(const QString& runtime) const;
@@ -347,13 +367,18 @@ void ServiceTest::clientsInterleaveWithoutMixing() {
     }
     QVERIFY(reader.waitForFinished(30000));
     QCOMPARE(reader.exitCode(), 0);
-    QCOMPARE(exchanges(dir->filePath("s1.log")), exchanges(dir->filePath("d1.log")));
+    // The EDID's own chunk reads bring the same bytes whatever the writes did.
+    const QRegularExpression chunk("^11 10 B0 ");
+    QCOMPARE(exchanges(dir->filePath("s1.log")).filter(chunk),
+             exchanges(dir->filePath("d1.log")).filter(chunk));
+    QVERIFY(!exchanges(dir->filePath("d1.log")).filter(chunk).isEmpty());
+    QCOMPARE(requests(dir->filePath("s1.log")), requests(dir->filePath("d1.log")));
     QVERIFY(writes > 0);
 
     // On the device the EDID read is one piece: its first request to its last,
     // nobody else's in between.
-    const QStringList read = exchanges(dir->filePath("d1.log"));
-    const QStringList device = exchanges(dir->filePath("service.log"));
+    const QStringList read = requests(dir->filePath("d1.log"));
+    const QStringList device = requests(dir->filePath("service.log"));
     const qsizetype first = device.indexOf(read.first());
     QVERIFY(first >= 0);
     QCOMPARE(device.mid(first, read.size()), read);
@@ -427,6 +452,12 @@ void ServiceTest::unplugAndReplug() {
     const Run lost = korvanta({"get", "input"});
     QCOMPARE(lost.code, 1);
     QVERIFY2(lost.err.contains("no device is open"), lost.err.constData());
+    // A raw transact says the same, and a fault is never a true result.
+    QVERIFY(peer.send(transactLine(9, "112AE1", 42)));
+    service::TransactAnswer raw;
+    QVERIFY(service::parseTransactAnswer(peer.answer(9).result, &raw));
+    QCOMPARE(raw.fault, TransactionFault::NoDevice);
+    QVERIFY(!raw.result);
 
     QVERIFY(QFile::remove(plug));
     QCOMPARE(peer.notification("deviceFound").kind, service::Message::Notification);
@@ -440,8 +471,144 @@ void ServiceTest::directUseMeetsTheServicesLock() {
     QCOMPARE(direct.code, 1);
     // Told to go through the service, not to start one.
     QVERIFY2(direct.err.contains("is in use by korvanta serve (pid "), direct.err.constData());
-    QVERIFY2(direct.err.contains("Leave out --direct to go through it."), direct.err.constData());
+    QVERIFY2(direct.err.contains("Go through it: leave out --direct if you gave it"),
+             direct.err.constData());
+    QVERIFY2(direct.err.contains("KORVANTA_SOCKET"), direct.err.constData());
     QVERIFY(direct.out.isEmpty());
+    // And the list says whose the unit is, not that it may be opened.
+    const Run devices = korvanta({"devices"});
+    QCOMPARE(devices.code, 0);
+    QVERIFY2(devices.out.contains("held by korvanta serve (" + socketPath().toUtf8() + ")"),
+             devices.out.constData());
+}
+
+// As `nc -N` does: the request, then the end of what the client sends.
+void ServiceTest::halfClosedClientIsAnswered() {
+    Peer peer(socketPath());
+    QVERIFY(peer.ok());
+    QVERIFY(peer.send(transactLine(3, "112AE1", 42)));
+    peer.shutdownWrite();
+    const service::Message m = peer.answer(3);
+    QCOMPARE(m.kind, service::Message::Result);
+    QCOMPARE(m.result.toObject().value("fault").toString(), QString("none"));
+}
+
+// A client that takes the device and then says nothing loses it; those
+// waiting meanwhile hear `waiting` every second, not silence.
+void ServiceTest::quietHoldEndsWhileOthersHearWaiting() {
+    Peer holder(socketPath());
+    Peer other(socketPath());
+    QVERIFY(holder.ok() && other.ok());
+    QVERIFY(holder.send(service::requestLine(1, "hold", {})));
+    QCOMPARE(holder.answer(1).result.toObject().value("held").toBool(), true);
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(other.send(transactLine(2, "112AE1", 42)));
+    int waiting = 0;
+    service::Message m;
+    for (;;) {
+        m = other.next(3000);
+        if (m.kind != service::Message::Notification)
+            break;
+        waiting += m.method == "waiting";
+    }
+    QCOMPARE(m.kind, service::Message::Result);
+    QCOMPARE(m.id, QJsonValue(2));
+    QVERIFY2(clock.elapsed() >= 9000 && clock.elapsed() < 15000,
+             qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(waiting >= 7, qPrintable(QString::number(waiting)));
+    const service::Message ended = holder.notification("holdEnded", 2000);
+    QCOMPARE(ended.kind, service::Message::Notification);
+}
+
+// With no descriptor to accept into, the service pauses accepting instead
+// of spinning on a listener that stays readable, and goes on once one frees.
+void ServiceTest::outOfDescriptorsDoesNotSpin() {
+    cleanup();
+    const QString runtime = dir->filePath("few");
+    QVERIFY(QDir().mkpath(runtime));
+    QVERIFY(QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                               QFileDevice::ExeOwner));
+    serve = std::make_unique<QProcess>();
+    QProcessEnvironment e = environment(runtime);
+    serve->setProcessEnvironment(e);
+    serve->setReadChannel(QProcess::StandardError);
+    serve->start("/bin/sh",
+                 {"-c", "ulimit -n 30 && exec \"$0\" serve --poll-ms 100", korvantaProgram()});
+    QByteArray said;
+    while (!said.contains("serving device") && serve->waitForReadyRead(10000))
+        said += serve->readAllStandardError();
+    QVERIFY2(said.contains("serving device"), said.constData());
+    const QString sock = runtime + "/korvanta/sim-1.sock";
+    std::vector<std::unique_ptr<Peer>> peers;
+    for (int i = 0; i < 40; ++i)
+        peers.push_back(std::make_unique<Peer>(sock));
+    const auto cpuTicks = [pid = serve->processId()] {
+        QFile stat(QString("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            return -1LL;
+        const QList<QByteArray> f = stat.readAll().split(')').value(1).split(' ');
+        return f.value(12).toLongLong() + f.value(13).toLongLong(); // utime + stime
+    };
+    const long long before = cpuTicks();
+    QTest::qWait(2000);
+    const long long used = cpuTicks() - before;
+    QVERIFY2(used >= 0 && used < sysconf(_SC_CLK_TCK) / 2,
+             qPrintable(QString::number(used) + " ticks in 2 s"));
+    peers.clear();
+    const Run get = korvanta({"get", "input"}, runtime);
+    QCOMPARE(get.code, 0);
+    serve->terminate();
+    QVERIFY(serve->waitForFinished(10000));
+}
+
+// Another user's socket in a folder anyone could write to: nothing is sent
+// to it, and the user is told whose it is.
+void ServiceTest::plantedSocketIsRefused() {
+    if (::geteuid() != 0)
+        QSKIP("needs root, to plant the socket as another user");
+    const QString runtime = dir->filePath("open");
+    QVERIFY(QDir().mkpath(runtime + "/korvanta"));
+    // The way down must be open to the planter too.
+    for (const QString& folder : {dir->path(), runtime})
+        QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0711) == 0);
+    QVERIFY(::chmod(QFile::encodeName(runtime + "/korvanta").constData(), 0777) == 0);
+    const QByteArray path = QFile::encodeName(runtime + "/korvanta/sim-1.sock");
+    int ready[2];
+    QVERIFY(::pipe(ready) == 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // Only system calls from here: this is a copy of a threaded process.
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(1);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::memcpy(addr.sun_path, path.constData(), std::size_t(path.size()));
+        if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
+            ::listen(fd, 4) != 0)
+            ::_exit(1);
+        (void)::write(ready[1], "r", 1);
+        static const char hello[] = R"({"jsonrpc":"2.0","method":"hello","params":{"protocol":1}})"
+                                    "\n";
+        for (;;) {
+            const int c = ::accept(fd, nullptr, nullptr);
+            if (c >= 0)
+                (void)::write(c, hello, sizeof hello - 1);
+        }
+    }
+    QVERIFY(child > 0);
+    char byte = 0;
+    const bool planted = ::read(ready[0], &byte, 1) == 1;
+    ::close(ready[0]);
+    ::close(ready[1]);
+    const Run get = korvanta({"get", "input"}, runtime);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    QVERIFY(planted);
+    QVERIFY(get.code != 0);
+    QVERIFY2(get.err.contains("uid 65534"), get.err.constData());
+    QVERIFY(get.out.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(ServiceTest)

@@ -138,6 +138,8 @@ private slots:
     void discoveryRetained();
     void commandWritesSetting();
     void readOnly();
+    void retainedCommandIgnored();
+    void modeChangeRemovesOtherDocuments();
     void cleanStop();
     void reconnectsAfterBrokerRestart();
     void serveEndToEnd();
@@ -156,7 +158,7 @@ private:
     void watch(const QStringList& filters);
     bool seen(const QString& topic, const QString& payload) const;
     // What a fresh subscriber gets: the retained messages only.
-    QStringList retained(const QString& filter, int count);
+    QStringList retained(const QString& filter, int count, int waitSeconds = 5);
     void publish(const QString& topic, const QString& payload);
 
     QTemporaryDir dir_;
@@ -244,10 +246,10 @@ bool MqttBrokerTest::seen(const QString& topic, const QString& payload) const {
                        [&](const QString& line) { return line.mid(1) == tail; });
 }
 
-QStringList MqttBrokerTest::retained(const QString& filter, int count) {
+QStringList MqttBrokerTest::retained(const QString& filter, int count, int waitSeconds) {
     QProcess p;
     p.start(sub_, {"-h", "127.0.0.1", "-p", QString::number(port_), "-F", "%r %t %p", "-t", filter,
-                   "-C", QString::number(count), "-W", "5"});
+                   "-C", QString::number(count), "-W", QString::number(waitSeconds)});
     p.waitForFinished(kWaitMs);
     QStringList out = QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
     return out;
@@ -339,6 +341,54 @@ void MqttBrokerTest::readOnly() {
     QTRY_VERIFY_WITH_TIMEOUT(documents() > before, kWaitMs);
     QCOMPARE(inputWrites(service.platform), 0);
     QVERIFY(!seen(stateTopic(unit, "input"), "b"));
+}
+
+// A command left retained on the broker, by anyone, is not a command: the
+// bridge gets it with its subscription and must not act on it. One sent now,
+// after it, is.
+void MqttBrokerTest::retainedCommandIgnored() {
+    FakeService service("1-10", port_, "ha10", false);
+    const mqtt::Unit unit = service.bridge->unit();
+    const QString command = stateTopic(unit, "input") + "/set";
+    QCOMPARE(QProcess::execute(pub_, {"-h", "127.0.0.1", "-p", QString::number(port_), "-r", "-t",
+                                      command, "-m", "b"}),
+             0);
+    watch({"korvanta/#"});
+    QVERIFY(service.start());
+    QTRY_VERIFY_WITH_TIMEOUT(seen(stateTopic(unit, "input"), "a"), kWaitMs);
+    publish(command, "matrix-swap");
+    QTRY_VERIFY_WITH_TIMEOUT(seen(stateTopic(unit, "input"), "matrix-swap"), kWaitMs);
+    QCOMPARE(inputWrites(service.platform), 1);
+    QVERIFY(!seen(stateTopic(unit, "input"), "b"));
+    QProcess::execute(pub_,
+                      {"-h", "127.0.0.1", "-p", QString::number(port_), "-r", "-n", "-t", command});
+}
+
+// Read-write, then read-only on the same prefix: only the sensors remain on
+// the broker, not the selects and switches of the run before.
+void MqttBrokerTest::modeChangeRemovesOtherDocuments() {
+    const auto run = [this](bool readOnly) {
+        FakeService service("1-11", port_, "ha11", readOnly);
+        const QString availability =
+            QString::fromStdString(mqtt::availabilityTopic(service.bridge->unit()));
+        watch({availability});
+        QVERIFY(service.start());
+        QTRY_VERIFY_WITH_TIMEOUT(lastPayload(availability) == "online", kWaitMs);
+        service.bridge->stop();
+    };
+    run(false);
+    run(true);
+    mqtt::Unit readOnly;
+    readOnly.deviceId = "1-11";
+    readOnly.prefix = "ha11";
+    readOnly.readOnly = true;
+    const auto sensors = static_cast<qsizetype>(mqtt::entities(readOnly).size());
+    const QStringList docs = retained("ha11/#", int(sensors) + 1, 1);
+    QCOMPARE(docs.size(), sensors);
+    for (const QString& line : docs)
+        QVERIFY2(line.section(' ', 1, 1).startsWith("ha11/sensor/") ||
+                     line.section(' ', 1, 1).startsWith("ha11/binary_sensor/"),
+                 qPrintable(line));
 }
 
 void MqttBrokerTest::cleanStop() {
