@@ -34,6 +34,8 @@ constexpr qsizetype kMaxPendingOutput = qsizetype(16) << 20;
 // Clients kept waiting hear from us this often, so that they can tell a busy
 // service from a hung one.
 constexpr qint64 kWaitingPingMs = 1000;
+// Often enough that a notice due is never a whole interval late.
+constexpr int kHousekeepingMs = 250;
 // A hold ends when its client has sent nothing for this long (the longest
 // pause inside one of our flows is the EDID commit's few seconds) or has
 // held the device this long in all.
@@ -727,7 +729,7 @@ Server::Server(ServerOptions options) : d_(std::make_unique<State>()) {
             QTimer::singleShot(0, [d] { d->processQueue(); });
         },
         [d] { QTimer::singleShot(0, [d] { d->queuePoll(); }); });
-    d->housekeeping.setInterval(int(kWaitingPingMs));
+    d->housekeeping.setInterval(int(kHousekeepingMs));
     QObject::connect(&d->housekeeping, &QTimer::timeout, [d] { d->tidy(); });
     d->acceptRetry.setSingleShot(true);
     QObject::connect(&d->acceptRetry, &QTimer::timeout, [d] { d->resumeAccepting(); });
