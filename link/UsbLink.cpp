@@ -22,6 +22,9 @@ namespace {
 // Between two looks at an empty receive queue: far below any reply's own time.
 constexpr std::uint32_t kQueueCheckPauseMs = 1;
 
+// Per thread: only the thread that set it waits less.
+thread_local std::uint32_t replyWindowMs = kReplyWindowMs;
+
 UsbLibrary& lib() {
     return *platform().usb;
 }
@@ -225,7 +228,7 @@ bool transact(std::uint8_t* reply, const std::uint8_t* request, int expectedLeng
             sent = true;
             std::uint32_t queued = 0;
             while (queued < 1) {
-                if (clock.tickCount() - t0 >= kReplyWindowMs)
+                if (clock.tickCount() - t0 >= replyWindowMs)
                     break;
                 std::uint32_t queueStatus = 0;
                 if (lib().checkRxQueue(appState.deviceHandle, &queued, &queueStatus) !=
@@ -276,6 +279,14 @@ bool transact(std::uint8_t* reply, const std::uint8_t* request, int expectedLeng
         *received = got;
     appState.inTransaction = 0;
     return result;
+}
+
+ScopedReplyWindow::ScopedReplyWindow(std::uint32_t ms) : previous_(replyWindowMs) {
+    replyWindowMs = ms;
+}
+
+ScopedReplyWindow::~ScopedReplyWindow() {
+    replyWindowMs = previous_;
 }
 
 SilenceWatch::SilenceWatch() : start_(appState.unansweredRequests) {}

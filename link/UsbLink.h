@@ -61,6 +61,21 @@ const TransactionOutcome& lastTransaction();
 // waiting or reading). Further requests would each wait out their window in
 // vain, so a flow of several stops there. A request the library would not
 // even send costs no wait and does not count.
+// The service's look for a device it lost waits this long at most for each
+// reply while the object lives, so that the look never keeps the device's
+// thread (and the requests behind it) for a whole window. Nothing else
+// shortens the window.
+class ScopedReplyWindow {
+public:
+    explicit ScopedReplyWindow(std::uint32_t ms);
+    ~ScopedReplyWindow();
+    ScopedReplyWindow(const ScopedReplyWindow&) = delete;
+    ScopedReplyWindow& operator=(const ScopedReplyWindow&) = delete;
+
+private:
+    std::uint32_t previous_;
+};
+
 class SilenceWatch {
 public:
     SilenceWatch();

@@ -6,6 +6,8 @@
 
 #include <QJsonArray>
 
+#include <memory>
+
 namespace mqtt {
 
 namespace {
@@ -60,11 +62,12 @@ StatusFields statusFromJson(const QJsonObject& doc) {
 
 ServiceBridge::ServiceBridge(service::Events& events, BridgeSetup setup) : events_(events) {
     bridge_ = std::make_unique<Bridge>(std::move(setup), [this](int index, int value) {
-        events_.queueJob([this, index, value] {
-            LogReporter reporter;
-            session::writeSetting(reporter, static_cast<std::uint8_t>(index), value);
-            events_.readbackSoon();
-        });
+        events_.queueJob(
+            [index, value] {
+                LogReporter reporter;
+                session::writeSetting(reporter, static_cast<std::uint8_t>(index), value);
+            },
+            [this] { events_.readbackSoon(); });
     });
     service::Events::Observer observer;
     observer.settingsChanged = [this](const QJsonObject& doc) { settingsChanged(doc); };
@@ -74,10 +77,12 @@ ServiceBridge::ServiceBridge(service::Events& events, BridgeSetup setup) : event
         lastFormat_ = -1;
         bridge_->deviceLost();
     };
-    events_.subscribe(std::move(observer));
+    subscription_ = events_.subscribe(std::move(observer));
 }
 
-ServiceBridge::~ServiceBridge() = default;
+ServiceBridge::~ServiceBridge() {
+    events_.unsubscribe(subscription_);
+}
 
 bool ServiceBridge::start(std::string* complaint) {
     // What the service already knows, for a bridge that starts late.
@@ -113,11 +118,18 @@ void ServiceBridge::statusChanged(const QJsonObject& doc) {
 }
 
 void ServiceBridge::checkChain(bool readDisplays) {
-    events_.queueJob([this, readDisplays] {
-        LogReporter reporter;
-        if (session::readChainData(reporter, &chain_, readDisplays) == session::ChainRead::Ok)
-            bridge_->chainChecked(chain::checkChain(chain_));
-    });
+    // chain_ is the work's alone until `then`, which runs after it.
+    auto read = std::make_shared<bool>(false);
+    events_.queueJob(
+        [this, readDisplays, read] {
+            LogReporter reporter;
+            *read =
+                session::readChainData(reporter, &chain_, readDisplays) == session::ChainRead::Ok;
+        },
+        [this, read] {
+            if (*read)
+                bridge_->chainChecked(chain::checkChain(chain_));
+        });
 }
 
 } // namespace mqtt

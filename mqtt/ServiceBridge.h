@@ -41,6 +41,7 @@ private:
     std::unique_ptr<Bridge> bridge_;
     chain::ChainData chain_;
     int lastFormat_ = -1; // -1: the displays were never read
+    int subscription_ = 0;
 };
 
 } // namespace mqtt

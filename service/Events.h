@@ -3,11 +3,13 @@
 #include <QJsonObject>
 
 #include <functional>
+#include <utility>
 #include <vector>
 
 // What the service sees of its device, for observers in the same process
 // (the MQTT bridge), and a way for them to use the device in turn with every
-// client. Everything runs on the service's thread.
+// client. Everything here runs on the service's event loop thread, but for
+// a job's `work`, which runs on the device's thread.
 namespace service {
 
 class Events {
@@ -20,15 +22,26 @@ public:
     };
     using Job = std::function<void()>;
 
-    void subscribe(Observer observer) { observers_.push_back(std::move(observer)); }
+    // The number ends the subscription again: unsubscribe(n).
+    int subscribe(Observer observer) {
+        observers_.emplace_back(++lastSubscription_, std::move(observer));
+        return lastSubscription_;
+    }
+    void unsubscribe(int subscription) {
+        std::erase_if(observers_,
+                      [subscription](const auto& o) { return o.first == subscription; });
+    }
 
-    // Runs `job` when the device is free, with the device to itself for the
-    // whole call (between two client requests, never inside another's hold);
-    // it uses the session flows as any program does. After a setting write,
-    // call readbackSoon() to have the change confirmed and announced.
-    void queueJob(Job job) {
+    // Runs `work` when the device is free, with the device to itself for the
+    // whole call (between two client requests, never inside another's hold),
+    // on the device's thread: it uses the session flows as any program does
+    // and touches nothing of the event loop's. `then` follows on the event
+    // loop's thread, to hand on what the work found. After a setting write,
+    // call readbackSoon() (from `then`) to have the change confirmed and
+    // announced.
+    void queueJob(Job work, Job then = {}) {
         if (queue_)
-            queue_(std::move(job));
+            queue_(std::move(work), std::move(then));
     }
     void readbackSoon() {
         if (readback_)
@@ -40,38 +53,39 @@ public:
     const QJsonObject& lastSettings() const { return lastSettings_; }
 
     // The service's side.
-    void setQueue(std::function<void(Job)> queue, std::function<void()> readback) {
+    void setQueue(std::function<void(Job, Job)> queue, std::function<void()> readback) {
         queue_ = std::move(queue);
         readback_ = std::move(readback);
     }
     void statusChanged(const QJsonObject& status) {
         lastStatus_ = status;
-        for (const Observer& o : observers_)
+        for (const auto& [n, o] : observers_)
             if (o.statusChanged)
                 o.statusChanged(status);
     }
     void settingsChanged(const QJsonObject& settings) {
         lastSettings_ = settings;
-        for (const Observer& o : observers_)
+        for (const auto& [n, o] : observers_)
             if (o.settingsChanged)
                 o.settingsChanged(settings);
     }
     void deviceLost() {
         deviceOpen_ = false;
-        for (const Observer& o : observers_)
+        for (const auto& [n, o] : observers_)
             if (o.deviceLost)
                 o.deviceLost();
     }
     void deviceFound() {
         deviceOpen_ = true;
-        for (const Observer& o : observers_)
+        for (const auto& [n, o] : observers_)
             if (o.deviceFound)
                 o.deviceFound();
     }
 
 private:
-    std::vector<Observer> observers_;
-    std::function<void(Job)> queue_;
+    std::vector<std::pair<int, Observer>> observers_;
+    int lastSubscription_ = 0;
+    std::function<void(Job, Job)> queue_;
     std::function<void()> readback_;
     bool deviceOpen_ = false;
     QJsonObject lastStatus_;

@@ -4,6 +4,7 @@
 #include "link/AppState.h"
 #include "link/RuntimePaths.h"
 #include "link/UsbLink.h"
+#include "service/DeviceWorker.h"
 #include "service/RpcFrame.h"
 #include "session/DeviceOps.h"
 
@@ -46,6 +47,9 @@ constexpr std::size_t kMaxClients = 64;
 // Out of descriptors: accepting again is tried this often, and at once when
 // one of ours closes.
 constexpr int kAcceptRetryMs = 200;
+// A lost device's look waits this long for its answer (a device answers in
+// a few milliseconds), not the whole reply window.
+constexpr std::uint32_t kLookReplyMs = 500;
 
 const std::vector<std::string> kLinkMethods = {"hello", "transact", "hold", "release"};
 
@@ -102,10 +106,18 @@ struct Server::State {
         std::string method;
         QJsonObject params;
         Events::Job local;
+        Events::Job then; // a local job's step back on the event loop
     };
 
     ServerOptions options;
     Events events;
+    // Context of every timer and callback: they die with it. The worker
+    // comes after it, so it ends first.
+    QObject home;
+    std::unique_ptr<DeviceWorker> worker = std::make_unique<DeviceWorker>(&home);
+    int lastServed = 0;       // the client whose job ran last
+    int inFlight = -1;        // the client whose job the device's thread runs
+    bool deviceThere = false; // the device's thread's own view
     int listenFd = -1;
     ino_t socketInode = 0;
     gid_t groupId = 0;
@@ -215,7 +227,8 @@ struct Server::State {
         if (::stat(path.c_str(), &st) == 0)
             socketInode = st.st_ino;
         acceptor = std::make_unique<QSocketNotifier>(listenFd, QSocketNotifier::Read);
-        QObject::connect(acceptor.get(), &QSocketNotifier::activated, [this] { acceptAll(); });
+        QObject::connect(acceptor.get(), &QSocketNotifier::activated, &home,
+                         [this] { acceptAll(); });
         return true;
     }
 
@@ -360,7 +373,7 @@ struct Server::State {
             c.dead = true;
         if (c.dead) {
             // Not here: we may be inside a loop over the clients.
-            QTimer::singleShot(0, [this, number] { drop(number); });
+            QTimer::singleShot(0, &home, [this, number] { drop(number); });
             return;
         }
         c.writer->setEnabled(!c.output.isEmpty());
@@ -388,7 +401,7 @@ struct Server::State {
         // A client that vanished mid-flow lets go of the device.
         if (holder == number)
             holder = 0;
-        QTimer::singleShot(0, [this] { resumeAccepting(); });
+        QTimer::singleShot(0, &home, [this] { resumeAccepting(); });
         processQueue();
     }
 
@@ -403,7 +416,7 @@ struct Server::State {
         auto it = clients.find(number);
         if (it != clients.end() && it->second.readClosed && it->second.output.isEmpty() &&
             !hasQueued(number))
-            QTimer::singleShot(0, [this, number] { drop(number); });
+            QTimer::singleShot(0, &home, [this, number] { drop(number); });
     }
 
     void readFrom(int number) {
@@ -510,21 +523,269 @@ struct Server::State {
 
     bool eligible(const Job& job) const { return holder == 0 || job.client == holder; }
 
+    // The next job to run: clients take turns, one job each, so a burst from
+    // one of them cannot starve the others (the service's own poll and jobs
+    // take their turn as client 0). Each client's jobs keep their order.
+    std::deque<Job>::iterator nextJob() {
+        const auto rank = [this](int client) {
+            return client > lastServed ? client - lastServed : client - lastServed + (1 << 30);
+        };
+        auto best = queue.end();
+        for (auto it = queue.begin(); it != queue.end(); ++it)
+            if (eligible(*it) && (best == queue.end() || rank(it->client) < rank(best->client)))
+                best = it;
+        return best;
+    }
+
     void processQueue() {
         if (running)
             return;
         running = true;
         for (;;) {
-            auto it = std::find_if(queue.begin(), queue.end(),
-                                   [this](const Job& j) { return eligible(j); });
+            auto it = nextJob();
             if (it == queue.end())
                 break;
             Job job = std::move(*it);
             queue.erase(it);
-            run(job);
-            pingWaiting();
+            lastServed = job.client;
+            if (runHere(job))
+                continue;
+            dispatch(std::move(job));
+            return; // `running` stays set until the device thread is done
         }
         running = false;
+    }
+
+    // What needs no device runs on the event loop at once: holds, and any
+    // request while the device is lost.
+    bool runHere(Job& job) {
+        switch (job.kind) {
+        case JobKind::Hold:
+            if (holder != job.client)
+                holdStarted.start();
+            holder = job.client;
+            answer(job, QJsonObject{{"held", true}});
+            return true;
+        case JobKind::Release: {
+            const bool held = holder == job.client;
+            if (held)
+                holder = 0;
+            answer(job, QJsonObject{{"released", held}});
+            return true;
+        }
+        case JobKind::Transact:
+            if (deviceOpen)
+                return false;
+            answerTransact(job, TransactAnswer{false, {}, TransactionFault::NoDevice});
+            return true;
+        case JobKind::Method:
+        case JobKind::Poll:
+        case JobKind::Local:
+            return false;
+        }
+        return false;
+    }
+
+    // The job's device work on the device's thread; its answer back here.
+    void dispatch(Job job) {
+        auto shared = std::make_shared<Job>(std::move(job));
+        auto done = std::make_shared<Done>();
+        inFlight = shared->client;
+        worker->run([this, shared, done] { workOn(*shared, *done); },
+                    [this, shared, done] {
+                        running = false;
+                        inFlight = -1;
+                        finish(*shared, *done);
+                        pingWaiting();
+                        processQueue();
+                    });
+    }
+
+    // ---- on the device's thread ----
+
+    // What a job found, carried back to the event loop.
+    struct Done {
+        TransactAnswer transact;
+        MethodResult method;
+        bool found = false, lost = false;
+        bool haveBlock = false;
+        std::uint8_t block[kSettingsBlockSize] = {};
+        bool haveStatus = false;
+        session::StatusReplies status;
+    };
+
+    void workOn(Job& job, Done& done) {
+        switch (job.kind) {
+        case JobKind::Transact: {
+            std::uint8_t reply[kReplyBufferSize] = {};
+            int received = 0;
+            const TransactParams& p = job.transact;
+            done.transact.result =
+                ::transact(reply, p.request.data(), p.expected, int(p.request.size()), &received);
+            done.transact.reply.assign(reply, reply + received);
+            done.transact.fault = lastTransaction().fault;
+            return;
+        }
+        case JobKind::Method:
+            done.method = options.methods(job.method, job.params);
+            return;
+        case JobKind::Poll:
+            return poll(done);
+        case JobKind::Local:
+            if (job.local)
+                job.local();
+            return;
+        case JobKind::Hold:
+        case JobKind::Release:
+            return;
+        }
+    }
+
+    bool lastRequestLost() const { return deviceGone(lastTransaction().fault); }
+
+    // Found and answering: a device that opens but stays silent is not back.
+    // The look waits only briefly for its answer, so that it never keeps the
+    // requests behind it for a whole reply window.
+    bool find() {
+        if (appState.deviceHandle == kNoDevice && (!options.openDevice || !options.openDevice()))
+            return false;
+        std::uint8_t values[kReplyBufferSize] = {};
+        const SilenceWatch watch;
+        const ScopedReplyWindow brief(kLookReplyMs);
+        session::readValues(reporter, values, kEdidBusyReadLength);
+        if (watch.deviceSilent() || lastRequestLost()) {
+            closeDevice();
+            return false;
+        }
+        return true;
+    }
+
+    void poll(Done& done) {
+        if (!deviceThere) {
+            if (!find())
+                return;
+            deviceThere = true;
+            done.found = true;
+        }
+        const SilenceWatch watch;
+        const auto gone = [&] {
+            if (!watch.deviceSilent() && !lastRequestLost())
+                return false;
+            closeDevice();
+            deviceThere = false;
+            edidBusy = true;
+            done.lost = true;
+            return true;
+        };
+        if (edidBusy) {
+            std::uint8_t values[kReplyBufferSize] = {};
+            if (session::readValues(reporter, values, kEdidBusyReadLength) &&
+                !edidDeviceBusy(values))
+                edidBusy = false;
+            if (gone())
+                return;
+        }
+        const session::BlockRead read = session::readSettingsBlock(reporter, done.block);
+        if (gone())
+            return;
+        if (read == session::BlockRead::Busy)
+            edidBusy = true;
+        done.haveBlock = read == session::BlockRead::Ok;
+        done.haveStatus = session::readStatus(reporter, &done.status);
+        if (gone())
+            return;
+    }
+
+    // ---- back on the event loop ----
+
+    void finish(const Job& job, const Done& done) {
+        switch (job.kind) {
+        case JobKind::Transact:
+            return answerTransact(job, done.transact);
+        case JobKind::Method:
+            return answerMethod(job, done.method);
+        case JobKind::Poll:
+            return polled(done);
+        case JobKind::Local:
+            if (job.then)
+                job.then();
+            return;
+        case JobKind::Hold:
+        case JobKind::Release:
+            return;
+        }
+    }
+
+    void answerTransact(const Job& job, TransactAnswer a) {
+        // Nothing was sent, so nothing can have succeeded.
+        if (a.fault == TransactionFault::NoDevice)
+            a.result = false;
+        answer(job, transactAnswerJson(a));
+    }
+
+    void answerMethod(const Job& job, const MethodResult& r) {
+        if (!r.known) {
+            if (job.reply)
+                send(job.client, errorLine(job.id, kMethodNotFound,
+                                           "no method \"" + job.method + "\"", job.rawId));
+            return;
+        }
+        QJsonObject result{{"exitCode", r.exitCode}, {"output", r.output}};
+        if (!r.message.empty())
+            result["message"] = QString::fromStdString(r.message);
+        answer(job, result);
+    }
+
+    void polled(const Done& done) {
+        if (done.found) {
+            deviceOpen = true;
+            log("device " + options.deviceId + " found");
+            events.deviceFound();
+            notifyAll("deviceFound", {{"device", QString::fromStdString(options.deviceId)}});
+        }
+        if (done.lost)
+            return lose();
+        if (done.haveBlock) {
+            const QByteArray bytes(reinterpret_cast<const char*>(done.block), kSettingsBlockSize);
+            if (bytes != lastBlock) {
+                lastBlock = bytes;
+                const QJsonObject settings =
+                    options.settingsJson
+                        ? options.settingsJson(done.block)
+                        : QJsonObject{{"block", hex(done.block, kSettingsBlockSize)}};
+                events.settingsChanged(settings);
+                notifyAll("settingsChanged", settings);
+            }
+        }
+        if (done.haveStatus) {
+            const QJsonObject status =
+                options.statusJson
+                    ? options.statusJson(done.status)
+                    : QJsonObject{{"input", hex(done.status.input, kReplyBufferSize)}};
+            if (status != lastStatus) {
+                lastStatus = status;
+                events.statusChanged(status);
+                notifyAll("statusChanged", status);
+            }
+        }
+    }
+
+    void lose() {
+        log("device " + options.deviceId + " lost; looking for it again every " +
+            std::to_string(options.pollMs) + " ms");
+        deviceOpen = false;
+        lastBlock.clear();
+        lastStatus = {};
+        events.deviceLost();
+        notifyAll("deviceLost", {{"device", QString::fromStdString(options.deviceId)}});
+    }
+
+    void queuePoll() {
+        const bool queued = std::any_of(queue.begin(), queue.end(),
+                                        [](const Job& j) { return j.kind == JobKind::Poll; });
+        if (!queued)
+            queue.push_back(Job{});
+        processQueue();
     }
 
     void pingWaiting() {
@@ -546,7 +807,8 @@ struct Server::State {
         auto h = clients.find(holder);
         if (!holder || h == clients.end())
             return;
-        const bool idle = h->second.lastHeard.elapsed() >= kHoldIdleMs && !hasQueued(holder);
+        const bool idle = h->second.lastHeard.elapsed() >= kHoldIdleMs && !hasQueued(holder) &&
+                          inFlight != holder;
         const bool tooLong = holdStarted.elapsed() >= kHoldLongestMs;
         if (!idle && !tooLong)
             return;
@@ -569,170 +831,25 @@ struct Server::State {
         if (job.reply && job.client)
             send(job.client, resultLine(job.id, result, job.rawId));
     }
-
-    void run(Job& job) {
-        switch (job.kind) {
-        case JobKind::Transact:
-            return runTransact(job);
-        case JobKind::Hold:
-            if (holder != job.client)
-                holdStarted.start();
-            holder = job.client;
-            return answer(job, QJsonObject{{"held", true}});
-        case JobKind::Release: {
-            const bool held = holder == job.client;
-            if (held)
-                holder = 0;
-            return answer(job, QJsonObject{{"released", held}});
-        }
-        case JobKind::Method:
-            return runMethod(job);
-        case JobKind::Poll:
-            return poll();
-        case JobKind::Local:
-            if (job.local)
-                job.local();
-            return;
-        }
-    }
-
-    void runTransact(const Job& job) {
-        std::uint8_t reply[kReplyBufferSize] = {};
-        int received = 0;
-        const TransactParams& p = job.transact;
-        TransactAnswer a;
-        a.result =
-            ::transact(reply, p.request.data(), p.expected, int(p.request.size()), &received);
-        a.reply.assign(reply, reply + received);
-        a.fault = lastTransaction().fault;
-        // Nothing was sent, so nothing can have succeeded.
-        if (a.fault == TransactionFault::NoDevice)
-            a.result = false;
-        answer(job, transactAnswerJson(a));
-    }
-
-    void runMethod(const Job& job) {
-        const MethodResult r = options.methods(job.method, job.params);
-        if (!r.known) {
-            if (job.reply)
-                send(job.client, errorLine(job.id, kMethodNotFound,
-                                           "no method \"" + job.method + "\"", job.rawId));
-            return;
-        }
-        QJsonObject result{{"exitCode", r.exitCode}, {"output", r.output}};
-        if (!r.message.empty())
-            result["message"] = QString::fromStdString(r.message);
-        answer(job, result);
-    }
-
-    // ---- the device ----
-
-    void queuePoll() {
-        const bool queued = std::any_of(queue.begin(), queue.end(),
-                                        [](const Job& j) { return j.kind == JobKind::Poll; });
-        if (!queued)
-            queue.push_back(Job{});
-        processQueue();
-    }
-
-    bool lastRequestLost() const { return deviceGone(lastTransaction().fault); }
-
-    void lose() {
-        log("device " + options.deviceId + " lost; looking for it again every " +
-            std::to_string(options.pollMs) + " ms");
-        closeDevice();
-        deviceOpen = false;
-        lastBlock.clear();
-        lastStatus = {};
-        edidBusy = true;
-        events.deviceLost();
-        notifyAll("deviceLost", {{"device", QString::fromStdString(options.deviceId)}});
-    }
-
-    // Found and answering: a device that opens but stays silent is not back.
-    bool find() {
-        // Opened already by whoever started us, or now.
-        if (appState.deviceHandle == kNoDevice && (!options.openDevice || !options.openDevice()))
-            return false;
-        std::uint8_t values[kReplyBufferSize] = {};
-        const SilenceWatch watch;
-        session::readValues(reporter, values, kEdidBusyReadLength);
-        if (watch.deviceSilent() || lastRequestLost()) {
-            closeDevice();
-            return false;
-        }
-        deviceOpen = true;
-        return true;
-    }
-
-    void poll() {
-        if (!deviceOpen) {
-            if (!find())
-                return;
-            log("device " + options.deviceId + " found");
-            events.deviceFound();
-            notifyAll("deviceFound", {{"device", QString::fromStdString(options.deviceId)}});
-        }
-        const SilenceWatch watch;
-        const auto gone = [&] { return watch.deviceSilent() || lastRequestLost(); };
-        if (edidBusy) {
-            std::uint8_t values[kReplyBufferSize] = {};
-            if (session::readValues(reporter, values, kEdidBusyReadLength) &&
-                !edidDeviceBusy(values))
-                edidBusy = false;
-            if (gone())
-                return lose();
-        }
-        std::uint8_t block[kSettingsBlockSize] = {};
-        const session::BlockRead read = session::readSettingsBlock(reporter, block);
-        if (gone())
-            return lose();
-        if (read == session::BlockRead::Busy)
-            edidBusy = true;
-        if (read == session::BlockRead::Ok) {
-            const QByteArray bytes(reinterpret_cast<const char*>(block), kSettingsBlockSize);
-            if (bytes != lastBlock) {
-                lastBlock = bytes;
-                const QJsonObject settings =
-                    options.settingsJson ? options.settingsJson(block)
-                                         : QJsonObject{{"block", hex(block, kSettingsBlockSize)}};
-                events.settingsChanged(settings);
-                notifyAll("settingsChanged", settings);
-            }
-        }
-        session::StatusReplies replies;
-        const bool statusRead = session::readStatus(reporter, &replies);
-        if (gone())
-            return lose();
-        if (statusRead) {
-            const QJsonObject status =
-                options.statusJson ? options.statusJson(replies)
-                                   : QJsonObject{{"input", hex(replies.input, kReplyBufferSize)}};
-            if (status != lastStatus) {
-                lastStatus = status;
-                events.statusChanged(status);
-                notifyAll("statusChanged", status);
-            }
-        }
-    }
 };
 
 Server::Server(ServerOptions options) : d_(std::make_unique<State>()) {
     d_->options = std::move(options);
     State* d = d_.get();
     d->events.setQueue(
-        [d](Events::Job job) {
+        [d](Events::Job work, Events::Job then) {
             State::Job j;
             j.kind = State::JobKind::Local;
-            j.local = std::move(job);
+            j.local = std::move(work);
+            j.then = std::move(then);
             d->queue.push_back(std::move(j));
-            QTimer::singleShot(0, [d] { d->processQueue(); });
+            QTimer::singleShot(0, &d->home, [d] { d->processQueue(); });
         },
-        [d] { QTimer::singleShot(0, [d] { d->queuePoll(); }); });
+        [d] { QTimer::singleShot(0, &d->home, [d] { d->queuePoll(); }); });
     d->housekeeping.setInterval(int(kHousekeepingMs));
-    QObject::connect(&d->housekeeping, &QTimer::timeout, [d] { d->tidy(); });
+    QObject::connect(&d->housekeeping, &QTimer::timeout, &d->home, [d] { d->tidy(); });
     d->acceptRetry.setSingleShot(true);
-    QObject::connect(&d->acceptRetry, &QTimer::timeout, [d] { d->resumeAccepting(); });
+    QObject::connect(&d->acceptRetry, &QTimer::timeout, &d->home, [d] { d->resumeAccepting(); });
 }
 
 Server::~Server() {
@@ -745,13 +862,15 @@ bool Server::listen(std::string* complaint) {
 
 void Server::start() {
     State* d = d_.get();
-    if (d->find())
+    // The device's thread has nothing to do yet: the first look is ours.
+    if (d->find()) {
+        d->deviceThere = d->deviceOpen = true;
         d->events.deviceFound();
-    else
+    } else
         d->log("device " + d->options.deviceId + " not found; looking for it every " +
                std::to_string(d->options.pollMs) + " ms");
     d->pollTimer.setInterval(std::max(10, d->options.pollMs));
-    QObject::connect(&d->pollTimer, &QTimer::timeout, [d] { d->queuePoll(); });
+    QObject::connect(&d->pollTimer, &QTimer::timeout, &d->home, [d] { d->queuePoll(); });
     d->pollTimer.start();
     d->housekeeping.start();
     d->queuePoll();
@@ -762,6 +881,9 @@ void Server::stop() {
     d->pollTimer.stop();
     d->housekeeping.stop();
     d->acceptRetry.stop();
+    // What the device's thread does now is finished; nothing more starts.
+    d->worker->finish();
+    d->running = false;
     while (!d->clients.empty()) {
         auto it = d->clients.begin();
         it->second.reader.reset();

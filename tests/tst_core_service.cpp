@@ -160,6 +160,7 @@ private slots:
     void unplugAndReplug();
     void directUseMeetsTheServicesLock();
     void halfClosedClientIsAnswered();
+    void burstDoesNotKeepOthersWaiting();
     void quietHoldEndsWhileOthersHearWaiting();
     void outOfDescriptorsDoesNotSpin();
     void plantedSocketIsRefused();
@@ -448,8 +449,12 @@ void ServiceTest::unplugAndReplug() {
     QVERIFY(pulled.write("unplugged\n") > 0);
     pulled.close();
     QCOMPARE(peer.notification("deviceLost").kind, service::Message::Notification);
-    // Meanwhile an error at once, never a hang.
+    // Meanwhile an error at once, never a hang, nor a wait for the look
+    // for the device (a whole reply window each, once).
+    QElapsedTimer lostClock;
+    lostClock.start();
     const Run lost = korvanta({"get", "input"});
+    QVERIFY2(lostClock.elapsed() < 2500, qPrintable(QString::number(lostClock.elapsed())));
     QCOMPARE(lost.code, 1);
     QVERIFY2(lost.err.contains("no device is open"), lost.err.constData());
     // A raw transact says the same, and a fault is never a true result.
@@ -480,6 +485,31 @@ void ServiceTest::directUseMeetsTheServicesLock() {
     QCOMPARE(devices.code, 0);
     QVERIFY2(devices.out.contains("held by korvanta serve (" + socketPath().toUtf8() + ")"),
              devices.out.constData());
+}
+
+// One client's hundred EDID reads (seconds of device work) neither stop the
+// service from taking a new client nor make that client wait its turn
+// behind all of them.
+void ServiceTest::burstDoesNotKeepOthersWaiting() {
+    Peer burst(socketPath());
+    QVERIFY(burst.ok());
+    QByteArray lines;
+    for (int i = 1; i <= 100; ++i)
+        lines += service::requestLine(i, "edid.read", {{"source", "device"}});
+    QVERIFY(burst.send(lines));
+    QVERIFY(burst.answer(1).kind == service::Message::Result);
+    QElapsedTimer clock;
+    clock.start();
+    const Run get = korvanta({"get", "input"});
+    QCOMPARE(get.code, 0);
+    QVERIFY2(clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
+    // The burst is still under way: the get did not merely come after it.
+    QVERIFY(burst.send(service::requestLine(200, "hello", {})));
+    service::Message m;
+    int answered = 1;
+    while ((m = burst.next()).kind != service::Message::Invalid && m.id != QJsonValue(200))
+        answered += m.kind == service::Message::Result;
+    QVERIFY2(answered < 100, qPrintable(QString::number(answered)));
 }
 
 // As `nc -N` does: the request, then the end of what the client sends.
