@@ -161,6 +161,7 @@ private slots:
     void directUseMeetsTheServicesLock();
     void halfClosedClientIsAnswered();
     void burstDoesNotKeepOthersWaiting();
+    void silentDeviceFailsRequestsAtOnce();
     void quietHoldEndsWhileOthersHearWaiting();
     void outOfDescriptorsDoesNotSpin();
     void plantedSocketIsRefused();
@@ -510,6 +511,24 @@ void ServiceTest::burstDoesNotKeepOthersWaiting() {
     while ((m = burst.next()).kind != service::Message::Invalid && m.id != QJsonValue(200))
         answered += m.kind == service::Message::Result;
     QVERIFY2(answered < 100, qPrintable(QString::number(answered)));
+}
+
+// A device that opens but never answers is lost once; after that the look
+// for it must not make each request wait out a reply window.
+void ServiceTest::silentDeviceFailsRequestsAtOnce() {
+    cleanup();
+    serve = std::make_unique<QProcess>();
+    QVERIFY(startService(serve.get(), {"ENV:KORVANTA_SIM_FAULTS=after=12,silent"}));
+    Peer peer(socketPath());
+    QVERIFY(peer.ok());
+    QCOMPARE(peer.notification("deviceLost", 20000).kind, service::Message::Notification);
+    for (const QStringList& args : {QStringList{"get", "input"}, QStringList{"--json", "status"}}) {
+        QElapsedTimer clock;
+        clock.start();
+        const Run r = korvanta(args);
+        QCOMPARE(r.code, 1);
+        QVERIFY2(clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
+    }
 }
 
 // As `nc -N` does: the request, then the end of what the client sends.
