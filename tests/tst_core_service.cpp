@@ -162,6 +162,7 @@ private slots:
     void halfClosedClientIsAnswered();
     void burstDoesNotKeepOthersWaiting();
     void silentDeviceFailsRequestsAtOnce();
+    void serviceStoppedMidWriteIsSaidSo();
     void quietHoldEndsWhileOthersHearWaiting();
     void outOfDescriptorsDoesNotSpin();
     void plantedSocketIsRefused();
@@ -529,6 +530,26 @@ void ServiceTest::silentDeviceFailsRequestsAtOnce() {
         QCOMPARE(r.code, 1);
         QVERIFY2(clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
     }
+}
+
+// A service stopped under a client's flow is what the client reports, not a
+// device that did not answer.
+void ServiceTest::serviceStoppedMidWriteIsSaidSo() {
+    const QString file = dir->filePath("own.bin");
+    QCOMPARE(korvanta({"edid", "read", "device", "-o", file}).code, 0);
+    QProcess writer;
+    writer.setProcessEnvironment(environment({}));
+    writer.start(korvantaProgram(), {"edid", "write", "--custom", file});
+    QVERIFY(writer.waitForStarted());
+    QTest::qWait(400);
+    QCOMPARE(writer.state(), QProcess::Running);
+    serve->terminate();
+    QVERIFY(serve->waitForFinished(10000));
+    QVERIFY(writer.waitForFinished(10000));
+    const QByteArray said = writer.readAllStandardError();
+    QVERIFY(writer.exitCode() != 0);
+    QVERIFY2(said.contains("the service went away"), said.constData());
+    QVERIFY2(!said.contains("did not answer"), said.constData());
 }
 
 // As `nc -N` does: the request, then the end of what the client sends.
