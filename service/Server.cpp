@@ -2,36 +2,25 @@
 
 #include "edid/EdidRequests.h"
 #include "link/AppState.h"
-#include "link/RuntimePaths.h"
 #include "link/UsbLink.h"
 #include "service/DeviceWorker.h"
 #include "service/RpcFrame.h"
+#include "service/UnixSocketServer.h"
 #include "session/DeviceOps.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
-#include <QSocketNotifier>
 #include <QTimer>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <deque>
 #include <map>
-
-#include <grp.h>
-#include <pwd.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
+#include <memory>
 
 namespace service {
 
 namespace {
 
-// A client that reads nothing while we notify it is dropped past this.
-constexpr qsizetype kMaxPendingOutput = qsizetype(16) << 20;
 // Clients kept waiting hear from us this often, so that they can tell a busy
 // service from a hung one.
 constexpr qint64 kWaitingPingMs = 1000;
@@ -44,9 +33,6 @@ constexpr qint64 kHoldIdleMs = 10000;
 constexpr qint64 kHoldLongestMs = 60000;
 // More clients than anyone runs; each costs a descriptor and its buffers.
 constexpr std::size_t kMaxClients = 64;
-// Out of descriptors: accepting again is tried this often, and at once when
-// one of ours closes.
-constexpr int kAcceptRetryMs = 200;
 // A lost device's look waits this long for its answer (a device answers in
 // a few milliseconds), not the whole reply window.
 constexpr std::uint32_t kLookReplyMs = 500;
@@ -58,17 +44,6 @@ public:
     void status(session::Level, const char*, int) override {}
     void diagnostic(const char*) override {}
 };
-
-sockaddr_un socketAddress(const std::string& path) {
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::memcpy(addr.sun_path, path.data(), std::min(path.size(), sizeof addr.sun_path - 1));
-    return addr;
-}
-
-std::string errnoText() {
-    return std::strerror(errno);
-}
 
 QString hex(const std::uint8_t* bytes, int size) {
     return QString::fromLatin1(
@@ -83,16 +58,9 @@ bool deviceGone(TransactionFault fault) {
 } // namespace
 
 struct Server::State {
-    struct Client {
-        int fd = -1;
-        std::unique_ptr<QSocketNotifier> reader;
-        std::unique_ptr<QSocketNotifier> writer;
-        LineSplitter splitter;
-        QByteArray output;
+    // What the service keeps of a client beyond its connection.
+    struct Peer {
         QElapsedTimer lastPing;
-        QElapsedTimer lastHeard;
-        long pid = 0;
-        bool dead = false;
         bool readClosed = false; // sent all it will send: answer, then close
     };
     enum class JobKind { Transact, Hold, Release, Method, Poll, Local };
@@ -118,18 +86,12 @@ struct Server::State {
     int lastServed = 0;       // the client whose job ran last
     int inFlight = -1;        // the client whose job the device's thread runs
     bool deviceThere = false; // the device's thread's own view
-    int listenFd = -1;
-    ino_t socketInode = 0;
-    gid_t groupId = 0;
-    bool groupAccess = false;
-    std::unique_ptr<QSocketNotifier> acceptor;
-    std::map<int, Client> clients;
-    int nextClient = 1;
+    std::unique_ptr<UnixSocketServer> socket;
+    std::map<int, Peer> peers;
     std::deque<Job> queue;
     int holder = 0;
     QElapsedTimer holdStarted;
     QTimer housekeeping; // waiting notices and hold limits, whatever else runs
-    QTimer acceptRetry;
     bool running = false;
     bool deviceOpen = false;
     bool edidBusy = true;
@@ -143,193 +105,38 @@ struct Server::State {
             options.log(text);
     }
 
-    // ---- the socket ----
+    // ---- the clients ----
 
-    bool takeOverStale(const std::string& path, std::string* complaint) {
-        struct stat st {};
-        if (lstat(path.c_str(), &st) != 0)
-            return true;
-        if (!S_ISSOCK(st.st_mode)) {
-            *complaint = path + " exists and is not a socket; remove it or choose another --socket";
-            return false;
-        }
-        const int probe = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const sockaddr_un addr = socketAddress(path);
-        const bool live = probe >= 0 && ::connect(probe, reinterpret_cast<const sockaddr*>(&addr),
-                                                  sizeof addr) == 0;
-        const int why = errno;
-        if (probe >= 0)
-            ::close(probe);
-        if (live) {
-            *complaint = "another korvanta serve already answers on " + path;
-            return false;
-        }
-        if (why != ECONNREFUSED) {
-            *complaint =
-                "cannot tell whether a service answers on " + path + ": " + std::strerror(why);
-            return false;
-        }
-        // Left behind by a service that was killed: nobody answers there.
-        if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
-            *complaint = "cannot remove the stale socket " + path + ": " + errnoText();
-            return false;
-        }
-        return true;
+    void send(int number, const QByteArray& bytes) {
+        if (socket)
+            socket->send(number, bytes);
     }
 
-    bool lookUpGroup(std::string* complaint) {
-        if (options.socketGroup.empty())
-            return true;
-        std::vector<char> buffer(16384);
-        group g{};
-        group* found = nullptr;
-        if (getgrnam_r(options.socketGroup.c_str(), &g, buffer.data(), buffer.size(), &found) !=
-                0 ||
-            !found) {
-            *complaint = "no group named \"" + options.socketGroup + "\"";
-            return false;
-        }
-        groupId = found->gr_gid;
-        groupAccess = true;
-        return true;
+    void connected(int number) {
+        peers[number].lastPing.start();
+        send(number, notificationLine("hello", hello()));
     }
 
-    bool listen(std::string* complaint) {
-        const std::string& path = options.socketPath;
-        if (!socketPathFits(path, complaint) || !lookUpGroup(complaint) ||
-            !takeOverStale(path, complaint))
-            return false;
-        listenFd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        if (listenFd < 0) {
-            *complaint = "cannot make a socket: " + errnoText();
-            return false;
+    void received(int number, const std::vector<LineSplitter::Line>& lines, bool ended) {
+        for (const LineSplitter::Line& line : lines)
+            take(number, line);
+        if (ended) {
+            peers[number].readClosed = true;
+            // Its hold ends with its last request: nothing more can come.
+            if (holder == number && !hasQueued(number) && inFlight != number)
+                holder = 0;
         }
-        const sockaddr_un addr = socketAddress(path);
-        // Born private: nobody else may connect between bind and chmod.
-        const mode_t previous = umask(groupAccess ? 0117 : 0177);
-        const bool bound =
-            ::bind(listenFd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
-        const int why = errno;
-        umask(previous);
-        if (!bound) {
-            *complaint = "cannot bind " + path + ": " + std::strerror(why);
-            closeListener();
-            return false;
-        }
-        if ((groupAccess && ::chown(path.c_str(), uid_t(-1), groupId) != 0) ||
-            ::chmod(path.c_str(), groupAccess ? 0660 : 0600) != 0 || ::listen(listenFd, 64) != 0) {
-            *complaint = "cannot set up " + path + ": " + errnoText();
-            ::unlink(path.c_str());
-            closeListener();
-            return false;
-        }
-        struct stat st {};
-        if (::stat(path.c_str(), &st) == 0)
-            socketInode = st.st_ino;
-        acceptor = std::make_unique<QSocketNotifier>(listenFd, QSocketNotifier::Read);
-        QObject::connect(acceptor.get(), &QSocketNotifier::activated, &home,
-                         [this] { acceptAll(); });
-        return true;
+        processQueue();
+        closeIfDone(number);
     }
 
-    void pauseAccepting() {
-        if (!acceptor || !acceptor->isEnabled())
-            return;
-        acceptor->setEnabled(false);
-        log("out of file descriptors; not accepting for a moment");
-        acceptRetry.start(kAcceptRetryMs);
-    }
-
-    void resumeAccepting() {
-        acceptRetry.stop();
-        if (acceptor && !acceptor->isEnabled()) {
-            acceptor->setEnabled(true);
-            acceptAll();
-        }
-    }
-
-    void closeListener() {
-        acceptor.reset();
-        if (listenFd >= 0)
-            ::close(listenFd);
-        listenFd = -1;
-    }
-
-    bool memberOfGroup(uid_t uid, gid_t primary) const {
-        if (primary == groupId)
-            return true;
-        std::vector<char> buffer(16384);
-        passwd pw{};
-        passwd* found = nullptr;
-        if (getpwuid_r(uid, &pw, buffer.data(), buffer.size(), &found) != 0 || !found)
-            return false;
-        int count = 64;
-        std::vector<gid_t> groups(std::size_t(count), 0);
-        if (getgrouplist(found->pw_name, found->pw_gid, groups.data(), &count) < 0) {
-            groups.resize(std::size_t(count));
-            if (getgrouplist(found->pw_name, found->pw_gid, groups.data(), &count) < 0)
-                return false;
-        }
-        groups.resize(std::size_t(count));
-        return std::find(groups.begin(), groups.end(), groupId) != groups.end();
-    }
-
-    bool peerAdmitted(int fd, long* pid) {
-        ucred cred{};
-        socklen_t length = sizeof cred;
-        if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &length) != 0)
-            return false;
-        *pid = cred.pid;
-        if (cred.uid == 0 || cred.uid == geteuid())
-            return true;
-        if (groupAccess && memberOfGroup(cred.uid, cred.gid))
-            return true;
-        log("refused a connection from user " + std::to_string(cred.uid) + " (process " +
-            std::to_string(cred.pid) + ")");
-        return false;
-    }
-
-    void acceptAll() {
-        for (;;) {
-            const int fd = accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-            if (fd < 0) {
-                // The connection stays in the backlog and the listener stays
-                // readable: without a pause this would spin.
-                if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
-                    pauseAccepting();
-                return;
-            }
-            // Checked before a single byte is read from it.
-            long pid = 0;
-            if (!peerAdmitted(fd, &pid)) {
-                ::close(fd);
-                continue;
-            }
-            if (clients.size() >= kMaxClients) {
-                const QByteArray refusal =
-                    errorLine(QJsonValue::Null, kTooManyClients,
-                              "the service has " + std::to_string(kMaxClients) +
-                                  " clients already; try again when one has gone");
-                (void)::send(fd, refusal.constData(), std::size_t(refusal.size()),
-                             MSG_NOSIGNAL | MSG_DONTWAIT);
-                ::close(fd);
-                continue;
-            }
-            const int number = nextClient++;
-            Client& c = clients[number];
-            c.fd = fd;
-            c.pid = pid;
-            c.lastPing.start();
-            c.lastHeard.start();
-            c.reader = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-            QObject::connect(c.reader.get(), &QSocketNotifier::activated,
-                             [this, number] { readFrom(number); });
-            c.writer = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
-            c.writer->setEnabled(false);
-            QObject::connect(c.writer.get(), &QSocketNotifier::activated,
-                             [this, number] { flush(number); });
-            send(number, notificationLine("hello", hello()));
-        }
+    void gone(int number) {
+        peers.erase(number);
+        std::erase_if(queue, [number](const Job& j) { return j.client == number; });
+        // A client that vanished mid-flow lets go of the device.
+        if (holder == number)
+            holder = 0;
+        processQueue();
     }
 
     QJsonObject hello() const {
@@ -345,64 +152,12 @@ struct Server::State {
             {"deviceOpen", deviceOpen},     {"methods", methods}};
     }
 
-    void send(int number, const QByteArray& bytes) {
-        auto it = clients.find(number);
-        if (it == clients.end() || it->second.dead)
-            return;
-        it->second.output += bytes;
-        flush(number);
-    }
-
-    void flush(int number) {
-        auto it = clients.find(number);
-        if (it == clients.end())
-            return;
-        Client& c = it->second;
-        while (!c.output.isEmpty() && !c.dead) {
-            const ssize_t n =
-                ::send(c.fd, c.output.constData(), std::size_t(c.output.size()), MSG_NOSIGNAL);
-            if (n > 0) {
-                c.output.remove(0, n);
-            } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                break;
-            } else if (!(n < 0 && errno == EINTR)) {
-                c.dead = true;
-            }
-        }
-        if (c.output.size() > kMaxPendingOutput)
-            c.dead = true;
-        if (c.dead) {
-            // Not here: we may be inside a loop over the clients.
-            QTimer::singleShot(0, &home, [this, number] { drop(number); });
-            return;
-        }
-        c.writer->setEnabled(!c.output.isEmpty());
-        closeIfDone(number);
-    }
-
     void notifyAll(const std::string& method, const QJsonObject& params) {
-        const QByteArray line = notificationLine(method, params);
-        std::vector<int> numbers;
-        for (const auto& entry : clients)
-            numbers.push_back(entry.first);
-        for (int number : numbers)
-            send(number, line);
-    }
-
-    void drop(int number) {
-        auto it = clients.find(number);
-        if (it == clients.end())
+        if (!socket)
             return;
-        it->second.reader.reset();
-        it->second.writer.reset();
-        ::close(it->second.fd);
-        clients.erase(it);
-        std::erase_if(queue, [number](const Job& j) { return j.client == number; });
-        // A client that vanished mid-flow lets go of the device.
-        if (holder == number)
-            holder = 0;
-        QTimer::singleShot(0, &home, [this] { resumeAccepting(); });
-        processQueue();
+        const QByteArray line = notificationLine(method, params);
+        for (int number : socket->clients())
+            send(number, line);
     }
 
     bool hasQueued(int number) const {
@@ -413,54 +168,10 @@ struct Server::State {
     // A client that has shut down its sending side is closed once everything
     // it asked for is answered and sent.
     void closeIfDone(int number) {
-        auto it = clients.find(number);
-        if (it != clients.end() && it->second.readClosed && it->second.output.isEmpty() &&
-            !hasQueued(number))
-            QTimer::singleShot(0, &home, [this, number] { drop(number); });
-    }
-
-    void readFrom(int number) {
-        std::vector<LineSplitter::Line> lines;
-        bool ended = false, failed = false;
-        char buffer[65536];
-        for (;;) {
-            auto it = clients.find(number);
-            if (it == clients.end())
-                return;
-            const ssize_t n = ::read(it->second.fd, buffer, sizeof buffer);
-            if (n > 0) {
-                it->second.splitter.feed(buffer, n, &lines);
-                it->second.lastHeard.restart();
-                continue;
-            }
-            if (n < 0 && errno == EINTR)
-                continue;
-            ended = n == 0;
-            failed = n < 0 && errno != EAGAIN && errno != EWOULDBLOCK;
-            break;
-        }
-        for (const LineSplitter::Line& line : lines)
-            take(number, line);
-        if (failed)
-            return drop(number);
-        if (ended) {
-            // A last request without its newline still counts.
-            LineSplitter::Line last;
-            if (auto it = clients.find(number);
-                it != clients.end() && it->second.splitter.finish(&last))
-                take(number, last);
-            auto it = clients.find(number);
-            if (it == clients.end())
-                return;
-            Client& c = it->second;
-            c.readClosed = true;
-            c.reader->setEnabled(false);
-            // Its hold ends with its last request: nothing more can come.
-            if (holder == number && !hasQueued(number))
-                holder = 0;
-        }
-        processQueue();
-        closeIfDone(number);
+        auto it = peers.find(number);
+        if (it != peers.end() && it->second.readClosed && !socket->outputPending(number) &&
+            !hasQueued(number) && inFlight != number)
+            socket->close(number);
     }
 
     // ---- requests ----
@@ -790,12 +501,12 @@ struct Server::State {
 
     void pingWaiting() {
         QJsonObject why;
-        if (auto h = clients.find(holder); holder && h != clients.end())
-            why = {{"heldBy", QJsonValue(qint64(h->second.pid))}};
-        for (auto& [number, client] : clients) {
+        if (holder && peers.contains(holder))
+            why = {{"heldBy", QJsonValue(qint64(socket->pid(holder)))}};
+        for (auto& [number, peer] : peers) {
             if (hasQueued(number) && number != holder &&
-                client.lastPing.elapsed() >= kWaitingPingMs) {
-                client.lastPing.restart();
+                peer.lastPing.elapsed() >= kWaitingPingMs) {
+                peer.lastPing.restart();
                 send(number, notificationLine("waiting", why));
             }
         }
@@ -804,11 +515,10 @@ struct Server::State {
     // A hold nobody is behind any more ends, so that one quiet or stuck
     // client cannot keep the device from everyone.
     void limitHold() {
-        auto h = clients.find(holder);
-        if (!holder || h == clients.end())
+        if (!holder || !peers.contains(holder))
             return;
-        const bool idle = h->second.lastHeard.elapsed() >= kHoldIdleMs && !hasQueued(holder) &&
-                          inFlight != holder;
+        const bool idle =
+            socket->quietMs(holder) >= kHoldIdleMs && !hasQueued(holder) && inFlight != holder;
         const bool tooLong = holdStarted.elapsed() >= kHoldLongestMs;
         if (!idle && !tooLong)
             return;
@@ -816,7 +526,7 @@ struct Server::State {
             idle ? "the client sent nothing for " + std::to_string(kHoldIdleMs / 1000) + " s"
                  : "it lasted " + std::to_string(kHoldLongestMs / 1000) +
                        " s, the longest a hold may";
-        log("ended the hold of process " + std::to_string(h->second.pid) + ": " + reason);
+        log("ended the hold of process " + std::to_string(socket->pid(holder)) + ": " + reason);
         send(holder, notificationLine("holdEnded", {{"reason", QString::fromStdString(reason)}}));
         holder = 0;
         processQueue();
@@ -848,8 +558,23 @@ Server::Server(ServerOptions options) : d_(std::make_unique<State>()) {
         [d] { QTimer::singleShot(0, &d->home, [d] { d->queuePoll(); }); });
     d->housekeeping.setInterval(int(kHousekeepingMs));
     QObject::connect(&d->housekeeping, &QTimer::timeout, &d->home, [d] { d->tidy(); });
-    d->acceptRetry.setSingleShot(true);
-    QObject::connect(&d->acceptRetry, &QTimer::timeout, &d->home, [d] { d->resumeAccepting(); });
+    SocketOptions socket;
+    socket.path = d->options.socketPath;
+    socket.group = d->options.socketGroup;
+    socket.maxClients = kMaxClients;
+    socket.refusalWhenFull = errorLine(QJsonValue::Null, kTooManyClients,
+                                       "the service has " + std::to_string(kMaxClients) +
+                                           " clients already; try again when one has gone");
+    socket.log = d->options.log;
+    SocketHandlers handlers;
+    handlers.connected = [d](int n) { d->connected(n); };
+    handlers.received = [d](int n, const std::vector<LineSplitter::Line>& lines, bool ended) {
+        d->received(n, lines, ended);
+    };
+    handlers.drained = [d](int n) { d->closeIfDone(n); };
+    handlers.gone = [d](int n) { d->gone(n); };
+    d->socket =
+        std::make_unique<UnixSocketServer>(std::move(socket), std::move(handlers), &d->home);
 }
 
 Server::~Server() {
@@ -857,7 +582,7 @@ Server::~Server() {
 }
 
 bool Server::listen(std::string* complaint) {
-    return d_->listen(complaint);
+    return d_->socket->listen(complaint);
 }
 
 void Server::start() {
@@ -880,25 +605,12 @@ void Server::stop() {
     State* d = d_.get();
     d->pollTimer.stop();
     d->housekeeping.stop();
-    d->acceptRetry.stop();
     // What the device's thread does now is finished; nothing more starts.
     d->worker->finish();
     d->running = false;
-    while (!d->clients.empty()) {
-        auto it = d->clients.begin();
-        it->second.reader.reset();
-        it->second.writer.reset();
-        ::close(it->second.fd);
-        d->clients.erase(it);
-    }
+    d->socket->stop();
+    d->peers.clear();
     d->queue.clear();
-    if (d->listenFd >= 0) {
-        // Only our own socket: someone may have taken the path over since.
-        struct stat st {};
-        if (::stat(d->options.socketPath.c_str(), &st) == 0 && st.st_ino == d->socketInode)
-            ::unlink(d->options.socketPath.c_str());
-        d->closeListener();
-    }
     if (d->deviceOpen)
         closeDevice();
     d->deviceOpen = false;
@@ -909,7 +621,7 @@ Events& Server::events() {
 }
 
 int Server::clientCount() const {
-    return int(d_->clients.size());
+    return int(d_->socket->count());
 }
 
 } // namespace service
