@@ -5,6 +5,7 @@
 #include "cec/ColonHex.h"
 #include "decode/ColonHexInput.h"
 #include "decode/Words.h"
+#include "edid/DeviceImage.h"
 #include "edid/EdidRequests.h"
 #include "link/Protocol.h"
 #include "link/UsbLink.h"
@@ -286,14 +287,56 @@ std::string edidChange(const EdidImage& from, const EdidImage& to) {
            std::to_string(kEdidSize) + " bytes to write";
 }
 
+// The EDID goes last, after the settings it never holds back. One that fails
+// the check is refused unless forced, and only when it would be written: the
+// device already holding it is no reason to refuse.
+int restoreEdid(DeviceSession& session, const Backup& backup, bool customInUse, bool dryRun,
+                bool force, Plan& plan, Output& out, bool* refused) {
+    // An EDID-mode change above keeps the device busy for a while.
+    if (!session::waitWhileBusy(session.reporter))
+        return kDeviceFailed;
+    // Only a custom table in use can already be the one in the backup.
+    EdidImage current{};
+    if (customInUse && !readDeviceEdid(session, &current))
+        return kDeviceFailed;
+    out.json["edidWritten"] = false;
+    if (customInUse && current == backup.edid) {
+        plan.lines.push_back("EDID: unchanged");
+        return kDone;
+    }
+    const std::vector<std::string> failures = edidCheckFailures(backup.edid);
+    QJsonArray failed;
+    std::string listed;
+    for (const std::string& f : failures) {
+        failed.append(QString::fromStdString(f));
+        listed += "\n  " + f;
+    }
+    out.json["edidFailures"] = failed;
+    *refused = !failures.empty() && !force;
+    out.json["edidRefused"] = *refused;
+    if (*refused) {
+        plan.lines.push_back("EDID: not restored, it fails the check");
+        complain(std::string("the backup's EDID fails the check, so it ") +
+                 (dryRun ? "would not be" : "was not") + " restored (everything else " +
+                 (dryRun ? "would be" : "was") + "); give --force to write it anyway:" + listed);
+        return kDone;
+    }
+    if (!failures.empty())
+        toStderr("korvanta: restoring the EDID despite the check's failures (--force):" + listed +
+                 "\n");
+    for (const std::string& text : edid::namedBlocks(backup.edid).unread)
+        out.note(text);
+    out.json["edidWritten"] = true;
+    plan.lines.push_back(edidChange(current, backup.edid));
+    return writeEdidChecked(session, backup.edid, !dryRun, out);
+}
+
 } // namespace
 
 int runRestore(const GlobalOptions& options, const QJsonObject& document, const std::string& file,
                bool dryRun, bool verbose, bool force, Output& out) {
     Backup backup;
     if (!loadBackup(document, file, &backup))
-        return kUsage;
-    if (backup.hasEdid && !edidPassesCheck(backup.edid, force))
         return kUsage;
     DeviceSession session(options);
     DeviceState state;
@@ -303,11 +346,14 @@ int runRestore(const GlobalOptions& options, const QJsonObject& document, const 
         session.startDryRun();
 
     Plan plan;
+    std::uint8_t restored[kSettingsBlockSize];
+    std::copy(std::begin(state.block), std::end(state.block), std::begin(restored));
     for (const auto& [s, value] : backup.settings) {
         if (state.block[s->position] == value)
             continue;
         if (!session::writeSetting(session.reporter, static_cast<std::uint8_t>(s->index), value))
             return kDeviceFailed;
+        restored[s->position] = static_cast<std::uint8_t>(value);
         const std::string was = settings::valueWord(*s, state.block[s->position]);
         const std::string word = settings::valueWord(*s, value);
         plan.changed.append(QJsonObject{{"name", s->name},
@@ -320,21 +366,13 @@ int runRestore(const GlobalOptions& options, const QJsonObject& document, const 
         return code;
     if (const int code = restoreCecButtons(session, backup, plan))
         return code;
-    if (backup.hasEdid) {
-        // An EDID-mode change above keeps the device busy for a while.
-        if (!session::waitWhileBusy(session.reporter))
-            return kDeviceFailed;
-        // Only a custom table in use can already be the one in the backup.
-        EdidImage current{};
-        if (state.customEdid && !readDeviceEdid(session, &current))
-            return kDeviceFailed;
-        const bool same = state.customEdid && current == backup.edid;
-        out.json["edidWritten"] = !same;
-        plan.lines.push_back(same ? "EDID: unchanged" : edidChange(current, backup.edid));
-        if (!same)
-            if (const int code = writeEdidChecked(session, backup.edid, !dryRun, out))
-                return code;
-    }
+    bool refused = false;
+    // A dry run sent no mode change, so the device still shows its old table.
+    const bool customInUse = dryRun ? state.customEdid : customEdidInUse(restored);
+    if (backup.hasEdid)
+        if (const int code =
+                restoreEdid(session, backup, customInUse, dryRun, force, plan, out, &refused))
+            return code;
 
     const bool nothing = std::all_of(plan.lines.begin(), plan.lines.end(),
                                      [](const std::string& l) { return l == "EDID: unchanged"; });
@@ -357,7 +395,9 @@ int runRestore(const GlobalOptions& options, const QJsonObject& document, const 
         }
         out.json["requests"] = requests;
     }
-    return session.reporter.errors ? kDeviceFailed : kDone;
+    if (session.reporter.errors)
+        return kDeviceFailed;
+    return refused ? kFindings : kDone;
 }
 
 namespace {
@@ -386,7 +426,12 @@ void addBackupCommands(CLI::App& app, GlobalOptions& options, Action* run) {
     restore->add_option("FILE", *file, "The backup file")->required();
     auto verbose = std::make_shared<bool>(false);
     auto force = std::make_shared<bool>(false);
-    restore->add_flag("--force", *force, "Restore an EDID even when its check finds a failure");
+    restore->add_flag("--force", *force,
+                      "Also write the backup's EDID when its check finds a failure (the settings "
+                      "are restored either way, and an EDID the device already holds is not "
+                      "written again); the file's \"edid\" must be 256 bytes of hex all the same");
+    restore->footer("Exit status 3: everything but the EDID was restored; the EDID fails the "
+                    "check (said on stderr) and --force writes it too.");
     restore->add_flag("--dry-run", *dryRun, "Say what it would change, send nothing");
     restore->add_flag("--verbose", *verbose,
                       "With --dry-run, also print the requests it would send");

@@ -296,7 +296,7 @@ int edidCheck(const Params& p, const GlobalOptions& options, Output& out) {
         if (const int code = EdidSources(options).load({text}, &images))
             return code;
     }
-    return runEdidCheck(images[0], forDevice, out);
+    return runEdidCheck(images[0], forDevice, out, p.has("source") && isEdidSourceName(text));
 }
 
 int cecSend(const Params& p, const GlobalOptions& options, Output& out) {

@@ -28,7 +28,9 @@ int runEdidRead(const GlobalOptions& options, const std::string& from, const std
 int runEdidWrite(const GlobalOptions& options, const EdidImage& image, bool custom, bool force,
                  const std::string& backup, Output& out);
 // The check's findings on loaded bytes; kFindings when something fails.
-int runEdidCheck(const std::vector<std::uint8_t>& bytes, bool forDevice, Output& out);
+// `deviceImage`: the bytes are a 256-byte table read from the device.
+int runEdidCheck(const std::vector<std::uint8_t>& bytes, bool forDevice, Output& out,
+                 bool deviceImage = false);
 
 int runCecSend(const GlobalOptions& options, const std::string& text, Output& out);
 // `button` is sp or lp.

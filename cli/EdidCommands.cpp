@@ -4,7 +4,7 @@
 
 #include "decode/EdidDecode.h"
 #include "decode/Words.h"
-#include "edid/EdidCheck.h"
+#include "edid/DeviceImage.h"
 #include "edid/EdidFile.h"
 #include "edid/EdidRequests.h"
 #include "session/DeviceOps.h"
@@ -156,7 +156,7 @@ int runEdidWrite(const GlobalOptions& options, const EdidImage& image, bool cust
                  "or give --force to write it anyway.");
         return kUsage;
     }
-    if (!edidPassesCheck(image, force))
+    if (!edidPassesCheck(image, force, out))
         return kUsage;
 
     DeviceSession session(options);
@@ -217,16 +217,29 @@ bool edidFitsDevice(const std::vector<std::uint8_t>& bytes) {
     return false;
 }
 
-bool edidPassesCheck(const EdidImage& image, bool force) {
-    const std::vector<edid::Finding> findings = edid::checkEdid(image, {true});
-    if (!edid::hasFailure(findings))
+std::vector<std::string> edidCheckFailures(const EdidImage& image) {
+    std::vector<std::string> failures;
+    for (const edid::Finding& f : edid::checkNamedBlocks(image))
+        if (f.kind == edid::FindingKind::Failure)
+            failures.push_back(f.text);
+    return failures;
+}
+
+bool edidPassesCheck(const EdidImage& image, bool force, Output& out) {
+    QJsonArray unread;
+    for (const std::string& text : edid::namedBlocks(image).unread) {
+        out.note(text);
+        unread.append(qs(text));
+    }
+    out.json["unreadBlocks"] = unread;
+    const std::vector<std::string> failures = edidCheckFailures(image);
+    if (failures.empty())
         return true;
     std::string said = force ? "writing despite the check's failures (--force):"
                              : "the EDID fails the check; nothing was written (--force writes it "
                                "anyway):";
-    for (const edid::Finding& f : findings)
-        if (f.kind == edid::FindingKind::Failure)
-            said += "\n  " + f.text;
+    for (const std::string& f : failures)
+        said += "\n  " + f;
     if (force) {
         toStderr("korvanta: " + said + "\n");
         return true;
@@ -324,7 +337,9 @@ void addEdidCommands(CLI::App& app, GlobalOptions& options, Action* run) {
     write->add_option("FILE", w->file, "The EDID file")->required();
     write->add_flag("--custom", w->custom,
                     "First switch to custom EDID mode and preset 0, and wait for the device");
-    write->add_flag("--force", w->force, "Write even with wrong checksums");
+    write->add_flag("--force", w->force,
+                    "Write even when the checksums are wrong or the check finds failures; an "
+                    "EDID longer than the device's 256-byte table is refused all the same");
     write->add_option("--backup", w->backup, "Save the device's current EDID to FILE first");
     write->callback([&options, w, run] {
         *run = [&options, w](Output& out) {

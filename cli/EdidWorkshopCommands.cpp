@@ -3,6 +3,7 @@
 #include "cli/EdidSources.h"
 #include "cli/EdidWrite.h"
 
+#include "edid/DeviceImage.h"
 #include "edid/EdidCheck.h"
 #include "edid/EdidMerge.h"
 #include "edid/EdidModel.h"
@@ -217,13 +218,21 @@ int runCheck(const GlobalOptions& options, const std::string& source, bool forDe
     std::vector<EdidBlocks> images;
     if (const int code = sources.load({source}, &images))
         return code;
-    return runEdidCheck(images[0], forDevice, out);
+    return runEdidCheck(images[0], forDevice, out, isEdidSourceName(source));
 }
 
 } // namespace
 
-int runEdidCheck(const std::vector<std::uint8_t>& bytes, bool forDevice, Output& out) {
-    const std::vector<edid::Finding> findings = edid::checkEdid(bytes, {forDevice});
+int runEdidCheck(const std::vector<std::uint8_t>& all, bool forDevice, Output& out,
+                 bool deviceImage) {
+    // A table of the device's size is checked as sinks read it: the blocks its
+    // count names. A file only when it is meant for the device or merely padded.
+    const edid::DeviceImage view = edid::namedBlocks(all);
+    const bool asRead =
+        all.size() <= std::size_t(kEdidSize) && (deviceImage || forDevice || view.unreadZeros);
+    const std::span<const std::uint8_t> bytes = asRead ? view.named : std::span(all);
+    const std::vector<edid::Finding> findings =
+        asRead ? edid::checkNamedBlocks(all, {forDevice}) : edid::checkEdid(all, {forDevice});
     QJsonArray found;
     for (const edid::Finding& f : findings) {
         const bool failure = f.kind == edid::FindingKind::Failure;

@@ -18,8 +18,12 @@ int writeEdidChecked(DeviceSession& session, const EdidImage& image, bool verify
 
 // The write path's checks, before anything is sent: nothing longer than the
 // device's table, and no EDID whose check finds a failure unless forced.
+// The check reads the table as a sink does: only the blocks the extension
+// count names; a block past them is said as a note.
 bool edidFitsDevice(const std::vector<std::uint8_t>& bytes);
-bool edidPassesCheck(const EdidImage& image, bool force);
+bool edidPassesCheck(const EdidImage& image, bool force, Output& out);
+// The failures of that check, one a line; empty when it passes.
+std::vector<std::string> edidCheckFailures(const EdidImage& image);
 // What writing `next` over `current` changes, field by field, as notes.
 void sayEdidChanges(const EdidImage& current, const EdidImage& next, Output& out);
 

@@ -217,6 +217,15 @@ void MethodsTest::sameDocumentAsKorvanta_data() {
         << changedSinceBackup << "restore"
         << QJsonObject{{"backup", "@json:backup.json"}, {"dryRun", true}}
         << QStringList{"restore", "--dry-run", "@/backup.json"};
+    const Setup failingEdidSinceReplaced{
+        {"edid", "edit", "top", "--max-tmds", "165", "-o", "@/slow.bin"},
+        {"edid", "write", "--custom", "--force", "@/slow.bin"},
+        {"backup", "@/backup.json"},
+        {"edid", "write", "@/safe.hex"},
+        {"set", "input=b"}};
+    QTest::newRow("restore, the EDID refused")
+        << failingEdidSinceReplaced << "restore" << QJsonObject{{"backup", "@json:backup.json"}}
+        << QStringList{"restore", "@/backup.json"};
     QTest::newRow("restore") << changedSinceBackup << "restore"
                              << QJsonObject{{"backup", "@json:backup.json"}}
                              << QStringList{"restore", "@/backup.json"};

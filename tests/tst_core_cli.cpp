@@ -38,6 +38,9 @@ private slots:
     void decodersInWords();
     void edidWorkshop();
     void badEdidsNeverReachTheDevice();
+    void unreadBlock_data();
+    void unreadBlock();
+    void restoreAroundAFailingEdid();
     void usageErrorsSendNothing_data();
     void usageErrorsSendNothing();
     void failuresNameTheirCause_data();
@@ -413,10 +416,106 @@ void CliTest::badEdidsNeverReachTheDevice() {
     const Run forced = korvanta({"edid", "write", "--custom", "--force", path("slow.bin")});
     QCOMPARE(forced.code, 0);
     QVERIFY(forced.out.contains("what changes on the device:"));
-    // A backup holding it restores only when forced.
+    // A backup of it restores: the device already holds that EDID.
     QCOMPARE(korvanta({"backup", path("backup.json")}).code, 0);
-    QCOMPARE(korvanta({"restore", path("backup.json")}).code, 2);
+    QCOMPARE(korvanta({"restore", path("backup.json")}).code, 0);
     QCOMPARE(korvanta({"restore", "--force", path("backup.json")}).code, 0);
+}
+
+static const char* const kPlainEdid =
+    QT_TESTCASE_SOURCEDIR "/data/edid-samples/AOC_AOC2402_9452650F8E18.bin";
+
+void CliTest::unreadBlock_data() {
+    QTest::addColumn<QList<QStringList>>("steps"); // each must pass; the last is judged
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QByteArray>("said");
+    // @plain: a 128-byte EDID; @/stale.bin: its block over the display's CTA block.
+    const QByteArray zeros = "block 1 is not read by displays or sources (the extension count is "
+                             "0); it holds zeros";
+    const QByteArray cta = "block 1 is not read by displays or sources (the extension count is "
+                           "0); it holds a CTA-861 extension";
+    const QStringList plain{"edid", "write", "--custom", "@plain"};
+    const QStringList stale{"edid", "write", "--custom", "@/stale.bin"};
+    using Steps = QList<QStringList>;
+    QTest::newRow("check device after plain")
+        << Steps{plain, {"edid", "check", "device"}} << 0 << "note: " + zeros;
+    QTest::newRow("check saved plain") << Steps{plain,
+                                                {"edid", "read", "device", "-o", "@/saved.bin"},
+                                                {"edid", "check", "@/saved.bin"}}
+                                       << 0 << "note: " + zeros;
+    QTest::newRow("check stale file") << Steps{{"edid", "check", "@/stale.bin"}} << 3
+                                      << QByteArray("the extension count says 0 but 1");
+    QTest::newRow("write stale") << Steps{stale} << 0 << cta;
+    QTest::newRow("check device after stale")
+        << Steps{stale, {"edid", "check", "device"}} << 0 << "note: " + cta;
+}
+
+void CliTest::unreadBlock() {
+    QFETCH(QList<QStringList>, steps);
+    QFETCH(int, code);
+    QFETCH(QByteArray, said);
+    QCOMPARE(korvanta({"edid", "read", "top", "-o", path("top.bin")}).code, 0);
+    const QByteArray stale = fileBytes(kPlainEdid) + fileBytes(path("top.bin")).mid(128);
+    QCOMPARE(stale.size(), 256);
+    QFile f(path("stale.bin"));
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(stale) == 256);
+    f.close();
+    Run r;
+    for (QStringList args : steps) {
+        if (r.code > 0)
+            QFAIL(r.err.constData());
+        for (QString& a : args)
+            a.replace("@/", dir->path() + "/").replace("@plain", kPlainEdid);
+        r = korvanta(args);
+    }
+    QVERIFY2(r.code == code, r.out + r.err);
+    QVERIFY2(r.out.contains(said), r.out.constData());
+}
+
+void CliTest::restoreAroundAFailingEdid() {
+    // The window wrote an EDID that fails the check; a backup holds it.
+    QCOMPARE(korvanta({"edid", "edit", "top", "--max-tmds", "165", "-o", path("slow.bin")}).code,
+             0);
+    QCOMPARE(korvanta({"edid", "write", "--custom", "--force", path("slow.bin")}).code, 0);
+    QCOMPARE(korvanta({"backup", path("backup.json")}).code, 0);
+    const auto before = getAll();
+
+    // The EDID mode changed too: the table is compared once custom mode is back.
+    QCOMPARE(korvanta({"set", "input=b", "green-led=off", "edid-mode=automix"}).code, 0);
+    const Run unchanged = korvanta({"--json", "restore", path("backup.json")});
+    QCOMPARE(unchanged.code, 0);
+    QVERIFY2(unchanged.err.isEmpty(), unchanged.err.constData());
+    QCOMPARE(QJsonDocument::fromJson(unchanged.out).object()["edidWritten"].toBool(true), false);
+    QCOMPARE(getAll(), before);
+
+    // Another EDID since: the settings come back, the failing EDID only when forced.
+    QCOMPARE(korvanta({"edid", "read", "bot", "-o", path("bot.bin")}).code, 0);
+    QCOMPARE(korvanta({"edid", "write", path("bot.bin")}).code, 0);
+    QCOMPARE(korvanta({"set", "input=b"}).code, 0);
+    const Run refused = korvanta({"--json", "restore", path("backup.json")});
+    QCOMPARE(refused.code, 3);
+    QVERIFY2(refused.err.contains("the backup's EDID fails the check, so it was not restored "
+                                  "(everything else was); give --force to write it anyway:\n  "
+                                  "3840x2160p30 needs 297 MHz in RGB"),
+             refused.err.constData());
+    const QJsonObject said = QJsonDocument::fromJson(refused.out).object();
+    QCOMPARE(said["edidRefused"].toBool(), true);
+    QCOMPARE(said["edidWritten"].toBool(true), false);
+    QCOMPARE(getAll(), before);
+    QCOMPARE(korvanta({"edid", "read", "device"}).out, korvanta({"edid", "read", "bot"}).out);
+
+    QCOMPARE(korvanta({"restore", "--force", path("backup.json")}).code, 0);
+    QCOMPARE(korvanta({"edid", "read", "device", "-o", path("now.bin")}).code, 0);
+    QCOMPARE(fileBytes(path("now.bin")), fileBytes(path("slow.bin")));
+    const Run again = korvanta({"restore", path("backup.json")});
+    QCOMPARE(again.code, 0);
+    QVERIFY2(again.out.contains("nothing changed"), again.out.constData());
+    // What --force overrides, in the help (which wraps its lines).
+    QVERIFY(korvanta({"restore", "--help"}).out.simplified().contains("restored either way"));
+    QVERIFY(korvanta({"edid", "write", "--help"})
+                .out.simplified()
+                .contains("the check finds failures; an EDID longer than the device's 256-byte "
+                          "table is refused all the same"));
 }
 
 void CliTest::usageErrorsSendNothing_data() {
