@@ -7,6 +7,7 @@
 #include "decode/Words.h"
 #include "edid/DeviceImage.h"
 #include "edid/EdidRequests.h"
+#include "link/DeviceHold.h"
 #include "link/Protocol.h"
 #include "link/UsbLink.h"
 #include "session/CecSession.h"
@@ -100,6 +101,9 @@ int readBackup(const GlobalOptions& options, QJsonObject* document, bool* withEd
     DeviceState state;
     if (const int code = openWithState(session, &state))
         return code;
+    // One picture of the device, not settings from before another's write
+    // and an EDID from after it.
+    const DeviceHold hold;
 
     QJsonObject named;
     for (const settings::Setting& s : settings::allSettings())
@@ -342,6 +346,8 @@ int runRestore(const GlobalOptions& options, const QJsonObject& document, const 
     DeviceState state;
     if (const int code = openWithState(session, &state))
         return code;
+    // What differs is found and written in one flow, so it stays true.
+    const DeviceHold hold;
     if (dryRun)
         session.startDryRun();
 

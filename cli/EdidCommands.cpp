@@ -7,6 +7,7 @@
 #include "edid/DeviceImage.h"
 #include "edid/EdidFile.h"
 #include "edid/EdidRequests.h"
+#include "link/DeviceHold.h"
 #include "session/DeviceOps.h"
 #include "session/EdidTransfer.h"
 #include "session/Readback.h"
@@ -162,6 +163,9 @@ int runEdidWrite(const GlobalOptions& options, const EdidImage& image, bool cust
     DeviceSession session(options);
     if (const int code = session.open())
         return code;
+    // The mode switch, the read, the write and its verify are one flow: nobody
+    // else's EDID or setting may land between the commit and the verify.
+    const DeviceHold hold;
     if (const int code = ensureCustomMode(session, custom, out))
         return code;
     EdidImage current{};

@@ -163,6 +163,7 @@ private slots:
     void burstDoesNotKeepOthersWaiting();
     void silentDeviceFailsRequestsAtOnce();
     void serviceStoppedMidWriteIsSaidSo();
+    void concurrentEdidWritesAreEachOneFlow();
     void quietHoldEndsWhileOthersHearWaiting();
     void outOfDescriptorsDoesNotSpin();
     void plantedSocketIsRefused();
@@ -550,6 +551,25 @@ void ServiceTest::serviceStoppedMidWriteIsSaidSo() {
     QVERIFY(writer.exitCode() != 0);
     QVERIFY2(said.contains("the service went away"), said.constData());
     QVERIFY2(!said.contains("did not answer"), said.constData());
+}
+
+// Two programs writing EDIDs at once: each write's switch, read, commit and
+// verify are one flow, so neither verifies against the other's EDID.
+void ServiceTest::concurrentEdidWritesAreEachOneFlow() {
+    const QString a = dir->filePath("a.bin"), b = dir->filePath("b.bin");
+    QCOMPARE(korvanta({"edid", "read", "device", "-o", a}).code, 0);
+    QCOMPARE(korvanta({"edid", "edit", a, "--name", "OTHER", "-o", b}).code, 0);
+    for (int round = 0; round < 3; ++round) {
+        QProcess first, second;
+        for (auto [p, file] : {std::pair{&first, a}, std::pair{&second, b}}) {
+            p->setProcessEnvironment(environment({}));
+            p->start(korvantaProgram(), {"edid", "write", "--custom", file});
+        }
+        for (QProcess* p : {&first, &second}) {
+            QVERIFY(p->waitForFinished(30000));
+            QVERIFY2(p->exitCode() == 0, p->readAllStandardError().constData());
+        }
+    }
 }
 
 // As `nc -N` does: the request, then the end of what the client sends.
