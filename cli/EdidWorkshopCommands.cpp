@@ -100,8 +100,7 @@ bool parseEdits(const std::vector<std::string>& args, GlobalOptions& options,
             complain("--" + name + " is not an edit; see korvanta edid edit --help");
             return false;
         }
-        // The frame-average luminance has its HDR name too.
-        edits->push_back({name == "max-fall" ? "avg-luminance" : name, value});
+        edits->push_back({name, value});
     }
     return true;
 }
@@ -167,6 +166,7 @@ int runEdit(GlobalOptions& options, const std::string& source, const std::vector
     edid::Model model;
     if (!parseModel(images[0], source, &model))
         return kUsage;
+    QJsonArray said;
     for (const Edit& e : edits) {
         const edid::EditResult r = edid::applyOption(model, e.name, e.value);
         if (!r.ok) {
@@ -175,7 +175,15 @@ int runEdit(GlobalOptions& options, const std::string& source, const std::vector
                          : "--" + e.name + " " + e.value + ": " + r.message);
             return kUsage;
         }
+        // What an edit did beyond what was asked (a value rounded, a flag it needs).
+        if (r.message.empty())
+            continue;
+        const std::string text = "--" + e.name + " " + e.value + ": " + r.message;
+        said.append(QString::fromStdString(text));
+        if (!options.json && !options.quiet)
+            toStderr("korvanta: " + text + "\n");
     }
+    out.json["edits"] = said;
     const EdidBlocks bytes = edid::write(model);
     return putOut(bytes, model.repairs, file, format, out);
 }
@@ -265,7 +273,8 @@ int runPresetList(Output& out) {
     for (const edid::PresetInfo& p : edid::listPresets()) {
         out.line(p.id.toStdString() + "\t" + p.description.toStdString() +
                  (p.user ? " (yours)" : ""));
-        list.append(QJsonObject{{"name", p.id}, {"description", p.description}, {"user", p.user}});
+        list.append(QJsonObject{
+            {"name", p.id}, {"title", p.name}, {"description", p.description}, {"user", p.user}});
     }
     out.json["presets"] = list;
     return kDone;
@@ -285,13 +294,17 @@ std::string editsHelp() {
     return "Edits, applied in the order given (each --OPTION VALUE):\n"
            "  --manufacturer KVT  --product 0x1234  --serial N  --date WEEK/YEAR\n"
            "  --name TEXT  --serial-text TEXT\n"
-           "  --add-vic N[,N...]  --remove-vic N[,N...]  --native VIC  --preferred VIC\n"
+           "  --add-vic N[,N...] (1 to 107)  --remove-vic N[,N...]  --native VIC  --preferred VIC\n"
            "  --y420 N[,N...]  --y420-only N[,N...]\n"
-           "  --hdr sdr,pq,hlg|none  --max-luminance CD  --max-fall CD  --min-luminance CD\n"
+           "  --hdr sdr,hdrgamma,pq,hlg  --max-luminance CD  --max-fall CD  --min-luminance CD\n"
+           "     CD: max and max-fall 0 to 12525.7 cd/m² (max-fall at most max), min at most\n"
+           "     max/100; stored to the nearest step the EDID holds, and said when rounded\n"
            "  --audio-add FORMAT:CHANNELS[:atmos]  --audio-remove FORMAT  --speakers LIST\n"
-           "     formats: lpcm, ac3, dts, eac3, dtshd, truehd; speakers e.g. FL/FR,LFE,FC,RL/RR\n"
+           "     formats: lpcm, ac3, dts, eac3, dtshd, truehd, ...; an added format replaces\n"
+           "     its entry (LPCM: of the same channel count); speakers e.g. FL/FR,LFE,FC,RL/RR\n"
            "  --physical-address A.B.C.D  --max-tmds MHZ  --deep-color 30,36,y444\n"
-           "  --deep-color-420 30,36  --scdc on|off  --colorimetry bt2020rgb,bt2020ycc,...\n"
+           "  --deep-color-420 30,36  --scdc on|off (on above 340 MHz)\n"
+           "  --colorimetry bt2020rgb,bt2020ycc,...\n"
            "  --quantization rgb,ycc  --ycc 444,422\n"
            "No edits: the output is the input, byte for byte.";
 }

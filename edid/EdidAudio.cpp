@@ -67,6 +67,20 @@ AudioFormat defaults(int code) {
 
 } // namespace
 
+std::string audioCodecWords() {
+    std::string out;
+    for (const Name& n : kCodecs)
+        out += (out.empty() ? "" : ", ") + std::string(n.word);
+    return out;
+}
+
+std::string speakerWords() {
+    std::string out;
+    for (const Speaker& s : kSpeakers)
+        out += (out.empty() ? "" : ", ") + std::string(s.word);
+    return out;
+}
+
 std::optional<int> parseAudioCodec(std::string_view name) {
     const std::string w = lower(name);
     for (const Name& n : kCodecs)
@@ -165,19 +179,31 @@ EditResult addAudio(Model& m, const AudioFormat& f) {
         const auto lpcm = encodeSad(defaults(kAudioLpcm));
         a->payload.insert(a->payload.end(), lpcm.begin(), lpcm.end());
     }
-    bool replaced = false;
-    for (std::size_t i = 0; i + 3 <= a->payload.size(); i += 3) {
-        const AudioFormat old = decodeSad(&a->payload[i]);
-        if (old.code == f.code && old.atmos() == f.atmos()) {
-            const auto sad = encodeSad(f);
-            std::copy(sad.begin(), sad.end(), a->payload.begin() + static_cast<std::ptrdiff_t>(i));
-            replaced = true;
+    // One entry a format; LPCM keeps one a channel count, 2 channels being basic audio.
+    const auto same = [&](const AudioFormat& old) {
+        return old.code == f.code && (f.code != kAudioLpcm || old.channels == f.channels);
+    };
+    const auto sad = encodeSad(f);
+    std::string replaced;
+    for (DataBlock* db : blocksOf(n, BlockKind::Audio)) {
+        std::vector<std::uint8_t> kept;
+        for (std::size_t i = 0; i + 3 <= db->payload.size(); i += 3) {
+            const std::uint8_t* old = &db->payload[i];
+            if (!same(decodeSad(old))) {
+                kept.insert(kept.end(), old, old + 3);
+            } else if (replaced.empty()) {
+                replaced = audioFormatText(decodeSad(old));
+                kept.insert(kept.end(), sad.begin(), sad.end());
+            }
+        }
+        if (kept != db->payload) {
+            db->payload = std::move(kept);
+            markCta(n, db);
         }
     }
-    if (!replaced) {
+    if (replaced.empty()) {
         if (a->payload.size() + 3 > 31)
             return fail("the audio data block is full");
-        const auto sad = encodeSad(f);
         a->payload.insert(a->payload.end(), sad.begin(), sad.end());
     }
     ctaOf(n, a)->cta.flags |= kCtaBasicAudio;
@@ -185,7 +211,9 @@ EditResult addAudio(Model& m, const AudioFormat& f) {
     if (EditResult room = checkRoom(n); !room.ok)
         return room;
     m = std::move(n);
-    return {};
+    if (replaced.empty())
+        return {};
+    return {true, "the " + replaced + " entry replaced by " + audioFormatText(f)};
 }
 
 EditResult removeAudio(Model& m, int code) {

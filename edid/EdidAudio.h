@@ -37,14 +37,16 @@ struct AudioFormat {
 std::optional<AudioFormat> parseAudioFormat(std::string_view text);
 // Format names alone: "dts" -> 7, "truehd"/"mat" -> 12.
 std::optional<int> parseAudioCodec(std::string_view name);
+std::string audioCodecWords();                     // "lpcm, ac3, ..."
 std::string audioFormatText(const AudioFormat& f); // "truehd:8:atmos" form, round-trips
 
 std::array<std::uint8_t, 3> encodeSad(const AudioFormat& f);
 AudioFormat decodeSad(const std::uint8_t* sad);
 
 std::vector<AudioFormat> audioFormats(const Model& m);
-// Adds a descriptor or replaces the one of the same format and Atmos variant;
-// turns on basic audio (LPCM 2 channels is then required and added).
+// Adds a descriptor or replaces the one of the same format (LPCM: of the same
+// channel count) and says so; turns on basic audio (LPCM 2 channels is then
+// required and added).
 EditResult addAudio(Model& m, const AudioFormat& f);
 // Removes every descriptor of the format; no audio left clears basic audio.
 EditResult removeAudio(Model& m, int code);
@@ -53,6 +55,7 @@ EditResult removeAudio(Model& m, int code);
 // Words: FL/FR LFE FC BL/BR(RL/RR) BC FLC/FRC BLC/BRC FLW/FRW TpFL/TpFR TpC
 // TpFC LS/RS LFE2 TpBC SiL/SiR TpSiL/TpSiR TpBL/TpBR BtFC BtFL/BtFR TpLS/TpRS.
 std::optional<std::uint32_t> parseSpeakers(std::string_view words); // "FL/FR,LFE,FC"
+std::string speakerWords();                                         // "fl/fr, lfe, ..."
 std::uint32_t speakersOf(const Model& m);
 EditResult setSpeakers(Model& m, std::uint32_t mask); // 0 removes the block
 

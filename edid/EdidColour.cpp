@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 namespace edid {
 namespace {
@@ -36,7 +38,40 @@ std::optional<unsigned> parseWords(std::string_view text, const Word (&table)[N]
     return bits;
 }
 
+template <std::size_t N> std::string wordsOf(const Word (&table)[N]) {
+    std::string out;
+    for (const Word& w : table)
+        out += (out.empty() ? "" : ", ") + std::string(w.name);
+    return out;
+}
+
 constexpr double kLuminanceBase = 50.0;
+constexpr std::uint8_t kTopCode = 255;
+
+// As the messages show a luminance: 4 figures, tenths above 10000.
+std::string shown(double cd) {
+    char text[32];
+    std::snprintf(text, sizeof text, cd >= 1e4 ? "%.1f" : "%.4g", cd);
+    std::string s = text;
+    if (s.ends_with(".0"))
+        s.resize(s.size() - 2);
+    return s;
+}
+
+double asShown(double cd) {
+    return std::strtod(shown(cd).c_str(), nullptr);
+}
+
+const char* nameOf(Luminance which) {
+    return which == Luminance::Max            ? "max luminance"
+           : which == Luminance::FrameAverage ? "max frame-average luminance"
+                                              : "min luminance";
+}
+
+// What the code of `which` decodes to, the maximum being `max`.
+double storedAs(Luminance which, std::uint8_t code, double max) {
+    return which == Luminance::Min ? minLuminanceOf(code, max) : luminanceOf(code);
+}
 
 // The HDR block with at least its EOTFs and descriptor types; one added here,
 // or one too short to say, takes SDR and PQ with static metadata type 1.
@@ -57,6 +92,18 @@ std::optional<std::uint16_t> parseColorimetry(std::string_view words) {
     if (!bits)
         return std::nullopt;
     return static_cast<std::uint16_t>(*bits);
+}
+
+std::string colorimetryWords() {
+    return wordsOf(kColorimetry);
+}
+
+std::string eotfWords() {
+    return wordsOf(kEotfs);
+}
+
+double largestLuminance() {
+    return luminanceOf(kTopCode);
 }
 
 std::optional<std::uint8_t> parseEotfs(std::string_view words) {
@@ -138,34 +185,59 @@ double minLuminanceOf(std::uint8_t code, double max) {
 }
 
 EditResult setLuminance(Model& m, Luminance which, double cd) {
-    if (!(cd >= 0) || cd > 1e5)
-        return fail("a luminance is 0 to 100000 cd/m²");
+    const std::string what = nameOf(which);
+    // Typed as shown, the top code's value is still taken.
+    const double top = asShown(largestLuminance());
+    if (!(cd >= 0))
+        return fail("a luminance is 0 cd/m² or more");
+    if (which != Luminance::Min && cd > top)
+        return fail(what + " of " + shown(cd) + " cd/m² cannot be stored: the EDID holds at most " +
+                    shown(top) + " cd/m²");
     Model n = m;
     std::string why;
     DataBlock* h = hdrBlock(n, why);
     if (!h)
         return fail(why);
     std::vector<std::uint8_t>& p = h->payload;
+    if (which != Luminance::Max && p.size() < 4)
+        return fail("set the maximum luminance first (--max-luminance)");
+    const double max = p.size() < 4 ? 0 : luminanceOf(p[3]);
+    std::uint8_t code = 0;
+    std::string lowered;
     if (which == Luminance::Max) {
+        code = luminanceCode(cd);
+        // The frame-average never stands above the maximum: it comes down with it.
+        if (p.size() > 4 && p[4] > code) {
+            p[4] = code;
+            lowered = "; the max frame-average luminance came down to it";
+        }
         p.resize(std::max<std::size_t>(p.size(), 4));
-        p[3] = luminanceCode(cd);
+        p[3] = code;
     } else if (which == Luminance::FrameAverage) {
-        if (p.size() < 4)
-            return fail("set the maximum luminance first");
+        code = luminanceCode(cd);
+        if (code > p[3])
+            return fail("the max frame-average luminance cannot be above the max luminance of " +
+                        shown(max) + " cd/m²");
         p.resize(std::max<std::size_t>(p.size(), 5));
-        p[4] = luminanceCode(cd);
+        p[4] = code;
     } else {
-        if (p.size() < 4)
-            return fail("set the maximum luminance first");
+        if (cd > asShown(max / 100))
+            return fail("the min luminance can be at most a hundredth of the max luminance, " +
+                        shown(max / 100) + " cd/m²");
         const std::uint8_t average = p.size() < 5 ? p[3] : p[4]; // defaults to the maximum
         p.resize(6, average);
-        p[5] = minLuminanceCode(cd, luminanceOf(p[3]));
+        code = minLuminanceCode(cd, max);
+        p[5] = code;
     }
     markCta(n, h);
     if (EditResult room = checkRoom(n); !room.ok)
         return room;
     m = std::move(n);
-    return {};
+    const std::string stored = shown(storedAs(which, code, max));
+    if (stored == shown(cd))
+        return {true, lowered.empty() ? "" : what + " " + stored + " cd/m²" + lowered};
+    return {true,
+            what + " stored as " + stored + " cd/m², the nearest the EDID can hold" + lowered};
 }
 
 } // namespace edid

@@ -149,8 +149,8 @@ DataBlock* findOrAdd(Model& m, BlockKind kind, std::string& why) {
 EditResult editCopy(Model& m, const std::function<EditResult(Model&)>& change) {
     Model next = m;
     EditResult r = change(next);
-    if (r.ok)
-        r = checkRoom(next);
+    if (EditResult room = r.ok ? checkRoom(next) : EditResult{}; !room.ok)
+        r = room;
     if (r.ok) {
         markEdited(next, 0); // even an edit that changed nothing writes a whole, valid EDID
         m = std::move(next);
@@ -223,6 +223,8 @@ EditResult setPreferredVic(Model& m, int vic) {
     const std::optional<VicTiming> t = vicTiming(vic);
     if (!t)
         return fail("no timing known for VIC " + std::to_string(vic));
+    if (const std::string why = dtdProblem(*t); !why.empty())
+        return fail(why);
     Block& b = m.base;
     if (!isTiming(b, kFirstDescriptor) && b[kFirstDescriptor + 3] != kTagDummy) {
         // Move the descriptor in the way to a free slot.

@@ -57,27 +57,35 @@ struct DeepColor {
 };
 EditResult setDeepColor(Model& m, DeepColor dc);
 // The vendor block's clock (at most 340) and the HDMI Forum block's rate
-// (added above 340, zeroed at or below) agree. 25..600 MHz.
+// (added above 340, zeroed at or below) agree. 25..600 MHz; above 340 it
+// sets SCDC Present too.
 EditResult setMaxTmds(Model& m, int mhz);
 int maxTmdsMhz(const Model& m); // Forum rate, else vendor clock, else 165
 
-// HDMI Forum block (created when missing).
+// HDMI Forum block (created when missing). Off is refused above 340 MHz.
 EditResult setScdc(Model& m, bool present);
+bool scdcPresent(const Model& m);
 EditResult setDeepColor420(Model& m, bool dc30, bool dc36, bool dc48);
 
 // Colorimetry block byte 1 (low 8 bits) and byte 2 (high 8 bits).
 EditResult setColorimetry(Model& m, std::uint16_t bits);
 std::optional<std::uint16_t> parseColorimetry(std::string_view words); // "bt2020rgb,bt2020ycc"
+std::string colorimetryWords();                                        // "xvycc601, xvycc709, ..."
 EditResult setQuantization(Model& m, bool rgbSelectable, bool yccSelectable);
 
 // HDR static metadata. EOTF bits: SDR 0x01, HDR gamma 0x02, PQ 0x04, HLG 0x08.
 constexpr std::uint8_t kEotfSdr = 0x01, kEotfHdrGamma = 0x02, kEotfPq = 0x04, kEotfHlg = 0x08;
 std::optional<std::uint8_t> parseEotfs(std::string_view words); // "sdr,pq,hlg"
+std::string eotfWords();                                        // "sdr, hdrgamma, pq, hlg"
 EditResult setHdrEotfs(Model& m, std::uint8_t eotfs);
 enum class Luminance { Max, FrameAverage, Min };
 // Nearest code of max = 50·2^(code/32); min = max·(code/255)²/100. A block
-// added here gets SDR and PQ. The minimum needs the maximum set first.
+// added here gets SDR and PQ. The others need the maximum set first; the
+// frame-average stays at or below it (a lower maximum takes it down too), the
+// minimum at or below a hundredth of it. The message says the value stored when it is not the one
+// asked for.
 EditResult setLuminance(Model& m, Luminance which, double cdPerM2);
+double largestLuminance();                                 // of code 255, 12525.7 cd/m²
 std::uint8_t luminanceCode(double cdPerM2);                // max and frame-average
 std::uint8_t minLuminanceCode(double cdPerM2, double max); // max as decoded from its code
 double luminanceOf(std::uint8_t code);

@@ -7,6 +7,9 @@
 namespace edid {
 namespace {
 
+constexpr int kScdcAboveMhz = 340;
+constexpr std::uint8_t kScdcPresent = 0x80;
+
 // The byte at `index`, growing the block to hold it.
 std::uint8_t* hdmiFlags(DataBlock& vsdb, std::size_t index) {
     while (vsdb.payload.size() <= index)
@@ -71,7 +74,11 @@ EditResult setMaxTmds(Model& m, int mhz) {
             return fail(why);
         *hdmiFlags(*f, 4) = static_cast<std::uint8_t>(mhz > 340 ? (mhz + 4) / 5 : 0);
         markCta(n, f);
-        return {};
+        std::uint8_t& flags = *hdmiFlags(*f, 5);
+        if (mhz <= kScdcAboveMhz || (flags & kScdcPresent))
+            return {};
+        flags |= kScdcPresent;
+        return {true, "SCDC Present set too: HDMI 2.0 needs it above 340 MHz"};
     });
 }
 
@@ -86,16 +93,25 @@ int maxTmdsMhz(const Model& m) {
 }
 
 EditResult setScdc(Model& m, bool present) {
+    if (const int mhz = maxTmdsMhz(m); !present && mhz > kScdcAboveMhz)
+        return fail("SCDC cannot be turned off at " + std::to_string(mhz) +
+                    " MHz: HDMI 2.0 needs it above 340 MHz; lower --max-tmds to 340 first");
     return editCopy(m, [&](Model& n) -> EditResult {
         std::string why;
         DataBlock* f = findOrAdd(n, BlockKind::HdmiForum, why);
         if (!f)
             return fail(why);
         std::uint8_t& b = *hdmiFlags(*f, 5);
-        b = static_cast<std::uint8_t>(present ? (b | 0x80) : (b & 0x7F));
+        b = static_cast<std::uint8_t>(present ? (b | kScdcPresent) : (b & ~kScdcPresent));
         markCta(n, f);
         return {};
     });
+}
+
+bool scdcPresent(const Model& m) {
+    const std::vector<const DataBlock*> forum = blocksOf(m, BlockKind::HdmiForum);
+    return !forum.empty() && forum.front()->payload.size() > 5 &&
+           (forum.front()->payload[5] & kScdcPresent);
 }
 
 EditResult setDeepColor420(Model& m, bool dc30, bool dc36, bool dc48) {

@@ -42,8 +42,14 @@ bool has(const std::vector<std::string_view>& list, std::string_view w) {
     return std::find(list.begin(), list.end(), w) != list.end();
 }
 
-EditResult bad(std::string_view name, std::string_view value) {
-    return fail("--" + std::string(name) + ": cannot read \"" + std::string(value) + "\"");
+// `accepted` says what the option takes, to follow "give".
+EditResult bad(std::string_view name, std::string_view value, const std::string& accepted) {
+    return fail("--" + std::string(name) + ": cannot read \"" + std::string(value) + "\"; give " +
+                accepted);
+}
+
+std::string oneOrMore(const std::string& words) {
+    return "one or more of " + words + ", separated by commas";
 }
 
 EditResult setYcc(Model& m, bool y444, bool y422) {
@@ -85,17 +91,18 @@ EditResult applyOption(Model& m, std::string_view name, std::string_view value) 
     if (name == "manufacturer")
         return setManufacturer(m, value);
     if (name == "product")
-        return integer(value, n) ? setProductCode(m, static_cast<int>(n)) : bad(name, value);
+        return integer(value, n) ? setProductCode(m, static_cast<int>(n))
+                                 : bad(name, value, "a number 0 to 65535, as 4660 or 0x1234");
     if (name == "serial")
         return integer(value, n) && n >= 0 && n <= 0xFFFFFFFFLL
                    ? setSerialNumber(m, static_cast<std::uint32_t>(n))
-                   : bad(name, value);
+                   : bad(name, value, "a number 0 to 4294967295");
     if (name == "date") {
         const std::size_t slash = value.find('/');
         long long week = 0, year = 0;
         if (slash == std::string_view::npos || !integer(value.substr(0, slash), week) ||
             !integer(value.substr(slash + 1), year))
-            return bad(name, value);
+            return bad(name, value, "WEEK/YEAR, as 12/2026");
         return setManufactureDate(m, static_cast<int>(week), static_cast<int>(year));
     }
     if (name == "name")
@@ -105,7 +112,7 @@ EditResult applyOption(Model& m, std::string_view name, std::string_view value) 
     if (name == "add-vic" || name == "remove-vic" || name == "y420" || name == "y420-only") {
         const auto vics = parseVicList(value);
         if (!vics)
-            return bad(name, value);
+            return bad(name, value, "codes 1 to 255 separated by commas, as 97,96");
         if (name == "add-vic")
             return addVics(m, *vics);
         if (name == "remove-vic")
@@ -114,7 +121,8 @@ EditResult applyOption(Model& m, std::string_view name, std::string_view value) 
     }
     if (name == "native" || name == "preferred" || name == "max-tmds") {
         if (!integer(value, n) || n < 0 || n > 1000)
-            return bad(name, value);
+            return bad(name, value,
+                       name == "max-tmds" ? "a clock in MHz, 25 to 600" : "a VIC, as 16");
         const int v = static_cast<int>(n);
         return name == "native"      ? setNativeVic(m, v)
                : name == "preferred" ? setPreferredVic(m, v)
@@ -124,56 +132,62 @@ EditResult applyOption(Model& m, std::string_view name, std::string_view value) 
         return setPhysicalAddress(m, value);
     if (name == "deep-color") {
         if (!words(value, {"30", "36", "48", "y444"}, w))
-            return bad(name, value);
+            return bad(name, value, oneOrMore("30, 36, 48, y444"));
         return setDeepColor(m, {has(w, "30"), has(w, "36"), has(w, "48"), has(w, "y444")});
     }
     if (name == "deep-color-420") {
         if (!words(value, {"30", "36", "48"}, w))
-            return bad(name, value);
+            return bad(name, value, oneOrMore("30, 36, 48"));
         return setDeepColor420(m, has(w, "30"), has(w, "36"), has(w, "48"));
     }
     if (name == "scdc") {
         if (value != "on" && value != "off")
-            return bad(name, value);
+            return bad(name, value, "on or off");
         return setScdc(m, value == "on");
     }
     if (name == "colorimetry") {
         const auto bits = parseColorimetry(value);
-        return bits ? setColorimetry(m, *bits) : bad(name, value);
+        return bits ? setColorimetry(m, *bits) : bad(name, value, oneOrMore(colorimetryWords()));
     }
     if (name == "quantization") {
         if (!words(value, {"rgb", "ycc"}, w))
-            return bad(name, value);
+            return bad(name, value, oneOrMore("rgb, ycc"));
         return setQuantization(m, has(w, "rgb"), has(w, "ycc"));
     }
     if (name == "ycc") {
         if (!words(value, {"444", "422"}, w))
-            return bad(name, value);
+            return bad(name, value, oneOrMore("444, 422"));
         return setYcc(m, has(w, "444"), has(w, "422"));
     }
     if (name == "hdr") {
         const auto eotfs = parseEotfs(value);
-        return eotfs ? setHdrEotfs(m, *eotfs) : bad(name, value);
+        return eotfs ? setHdrEotfs(m, *eotfs) : bad(name, value, oneOrMore(eotfWords()));
     }
-    if (name == "max-luminance" || name == "avg-luminance" || name == "min-luminance") {
+    // The frame-average has its HDR name, max-fall, too.
+    if (name == "max-luminance" || name == "avg-luminance" || name == "max-fall" ||
+        name == "min-luminance") {
         if (!decimal(value, x))
-            return bad(name, value);
+            return bad(name, value, "a luminance in cd/m², as 1000");
         const Luminance which = name == "max-luminance"   ? Luminance::Max
-                                : name == "avg-luminance" ? Luminance::FrameAverage
-                                                          : Luminance::Min;
+                                : name == "min-luminance" ? Luminance::Min
+                                                          : Luminance::FrameAverage;
         return setLuminance(m, which, x);
     }
     if (name == "audio-add") {
         const auto f = parseAudioFormat(value);
-        return f ? addAudio(m, *f) : bad(name, value);
+        return f ? addAudio(m, *f)
+                 : bad(name, value,
+                       "FORMAT[:CHANNELS][:atmos][:RATEkhz][:BITSbit][:KBPSkbps], as "
+                       "truehd:8:atmos, with CHANNELS 1 to 8 and FORMAT one of " +
+                           audioCodecWords());
     }
     if (name == "audio-remove") {
         const auto code = parseAudioCodec(value);
-        return code ? removeAudio(m, *code) : bad(name, value);
+        return code ? removeAudio(m, *code) : bad(name, value, "one of " + audioCodecWords());
     }
     if (name == "speakers") {
         const auto mask = parseSpeakers(value);
-        return mask ? setSpeakers(m, *mask) : bad(name, value);
+        return mask ? setSpeakers(m, *mask) : bad(name, value, oneOrMore(speakerWords()));
     }
     return fail("unknown option --" + std::string(name));
 }

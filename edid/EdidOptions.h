@@ -15,7 +15,7 @@
 //   physical-address 1.0.0.0    max-tmds 600          deep-color 30,36,y444
 //   deep-color-420 30,36        scdc on|off           colorimetry bt2020rgb,...
 //   quantization rgb,ycc        ycc 444,422           hdr sdr,pq,hlg
-//   max-luminance 1000          avg-luminance 400     min-luminance 0.05
+//   max-luminance 1000          avg-luminance 400 (or max-fall 400)  min-luminance 0.05
 //   audio-add truehd:8:atmos    audio-remove dts      speakers FL/FR,LFE,FC
 namespace edid {
 

@@ -29,6 +29,15 @@ std::vector<Line> linesOf(const QString& text) {
     return out;
 }
 
+// The first "#" line's text: a file without a description line says what it is there.
+QString firstComment(const QString& text) {
+    for (const QString& raw : text.split('\n'))
+        if (const QString line = raw.trimmed(); line.startsWith('#'))
+            if (const QString words = line.mid(1).trimmed(); !words.isEmpty())
+                return words;
+    return {};
+}
+
 QString readText(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
@@ -43,12 +52,21 @@ void addFrom(const QString& dir, bool user, std::vector<PresetInfo>& out) {
         PresetInfo info;
         info.id = file.chopped(4);
         info.user = user;
-        for (const Line& l : linesOf(readText(dir + '/' + file))) {
+        const QString text = readText(dir + '/' + file);
+        for (const Line& l : linesOf(text)) {
             if (l.key == QLatin1String("preset-name"))
                 info.name = l.value;
             else if (l.key == QLatin1String("description"))
                 info.description = l.value;
         }
+        if (info.description.isEmpty())
+            info.description = firstComment(text);
+        if (info.description.isEmpty())
+            info.description = info.name;
+        if (info.description.isEmpty())
+            info.description =
+                QStringLiteral("no description; add a \"description = ...\" line to ") + dir + '/' +
+                file;
         if (info.name.isEmpty())
             info.name = info.id;
         std::erase_if(out, [&](const PresetInfo& p) { return p.id == info.id; });

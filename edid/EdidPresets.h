@@ -16,6 +16,7 @@ namespace edid {
 
 struct PresetInfo {
     QString id; // the file name without ".ini"
+    // Without a description line: the first comment, else the name.
     QString name, description;
     bool user = false;
 };

@@ -1,6 +1,8 @@
 // Video format edits: the video blocks, 4:2:0 and the native flag.
 #include "edid/EdidEdits.h"
 
+#include "edid/VicTimings.h"
+
 #include <algorithm>
 #include <charconv>
 
@@ -43,6 +45,11 @@ void setMapBits(DataBlock& map, const std::vector<bool>& bits) {
     while (map.payload.size() > 2 && map.payload.back() == 0)
         map.payload.pop_back();
 }
+EditResult unknownVic(int vic) {
+    return fail("VIC " + std::to_string(vic) +
+                " is not a video format this program knows; use 1 to " +
+                std::to_string(kLastNamedVic));
+}
 } // namespace
 
 std::vector<int> videoCodes(const Model& m) {
@@ -57,8 +64,8 @@ EditResult addVics(Model& m, std::span<const int> vics) {
     return editCopy(m, [&](Model& n) -> EditResult {
         std::string why;
         for (int vic : vics) {
-            if (vic < 1 || vic > 255 || (vic >= 128 && vic <= 192))
-                return fail("VIC " + std::to_string(vic) + " does not exist");
+            if (vic < 1 || vic > kLastNamedVic)
+                return unknownVic(vic);
             const std::vector<int> have = videoCodes(n);
             if (std::find(have.begin(), have.end(), vic) != have.end())
                 continue;
@@ -150,6 +157,8 @@ EditResult addY420(Model& m, std::span<const int> vics) {
             const auto it = std::find_if(svds.begin(), svds.end(),
                                          [&](const std::uint8_t* s) { return vicOf(*s) == vic; });
             if (it == svds.end()) {
+                if (vic > kLastNamedVic)
+                    return unknownVic(vic);
                 DataBlock* y = firstOf(*e, BlockKind::Y420Video);
                 if (!y)
                     y = &e->cta.dataBlocks.emplace_back(makeDataBlock(BlockKind::Y420Video));

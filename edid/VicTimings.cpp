@@ -3,6 +3,7 @@
 #include "status/VideoFormat.h"
 
 #include <array>
+#include <cstdio>
 
 namespace edid {
 namespace {
@@ -49,7 +50,45 @@ constexpr std::array<VicTiming, 38> kTimings = {{
     {107, 594000, 3840, 176, 88, 296, 2160, 8, 10, 72, false, true, 64, 27},
 }};
 
+static_assert(kLastNamedVic == kVideoFormatCount - 1);
+
+struct Field {
+    int value, max;
+    const char* what;
+};
+
+std::string timingName(const VicTiming& t) {
+    if (*vicName(t.vic))
+        return vicName(t.vic);
+    char name[48];
+    std::snprintf(name, sizeof name, "%dx%d%c (VIC %d)", t.hActive,
+                  t.vActive * (t.interlaced ? 2 : 1), t.interlaced ? 'i' : 'p', t.vic);
+    return name;
+}
+
 } // namespace
+
+std::string dtdProblem(const VicTiming& t) {
+    const Field fields[] = {
+        {t.hActive, 4095, "at most 4095 active pixels"},
+        {t.vActive, 4095, "at most 4095 active lines"},
+        {t.hFront + t.hSync + t.hBack, 4095, "a horizontal blanking of at most 4095 pixels"},
+        {t.vFront + t.vSync + t.vBack, 4095, "a vertical blanking of at most 4095 lines"},
+        {t.hFront, 1023, "a horizontal front porch of at most 1023 pixels"},
+        {t.hSync, 1023, "a horizontal sync of at most 1023 pixels"},
+        {t.vFront, 63, "a vertical front porch of at most 63 lines"},
+        {t.vSync, 63, "a vertical sync of at most 63 lines"},
+        {t.pixelKhz, 655350, "a pixel clock of at most 655.35 MHz"},
+    };
+    const std::string prefix = timingName(t) + " cannot be a detailed timing: ";
+    if (t.hActive < 1 || t.vActive < 1 || t.pixelKhz < 10 || t.hSync < 1 || t.vSync < 1 ||
+        t.hFront < 0 || t.hBack < 0 || t.vFront < 0 || t.vBack < 0)
+        return prefix + "it needs active pixels and lines, a sync and a pixel clock";
+    for (const Field& f : fields)
+        if (f.value > f.max)
+            return prefix + "a detailed timing holds " + f.what;
+    return {};
+}
 
 std::optional<VicTiming> vicTiming(int vic) {
     for (const VicTiming& t : kTimings)

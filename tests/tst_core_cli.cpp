@@ -2,6 +2,7 @@
 #include "settings/SettingsMap.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
@@ -384,6 +385,26 @@ void CliTest::edidWorkshop() {
     QVERIFY(presets.size() >= 4);
     QVERIFY(!presets[0].toObject()["description"].toString().isEmpty());
     QCOMPARE(korvanta({"edid", "preset", "show", "nothing"}).code, 2);
+
+    // A refused edit writes nothing; what an edit did beyond the asked is said.
+    const Run wide = korvanta({"edid", "edit", "top", "--preferred", "98", "-o", path("w.bin")});
+    QCOMPARE(wide.code, 2);
+    QVERIFY(wide.err.contains("--preferred 98: 4096x2160p24 cannot be a detailed timing"));
+    QVERIFY(!QFile::exists(path("w.bin")));
+    const Run fast = korvanta({"--json", "edid", "edit", "top", "--max-tmds", "340", "--scdc",
+                               "off", "--max-tmds", "600", "-o", path("f.bin")});
+    QCOMPARE(QJsonDocument::fromJson(fast.out).object()["edits"].toArray(),
+             QJsonArray{"--max-tmds 600: SCDC Present set too: HDMI 2.0 needs it above 340 MHz"});
+    QVERIFY(korvanta({"edid", "edit", "top", "--max-fall", "x"}).err.contains("--max-fall:"));
+
+    // A preset of the user's own is listed with its first comment when it has no description.
+    QVERIFY(QDir().mkpath(path("data/korvanta/edid-presets")));
+    QFile mine(path("data/korvanta/edid-presets/mine.ini"));
+    QVERIFY(mine.open(QIODevice::WriteOnly));
+    mine.write("# The loft projector.\nadd-vic = 16\n");
+    mine.close();
+    const Run listed = korvanta({"edid", "preset", "list"}, {"XDG_DATA_HOME=" + path("data")});
+    QVERIFY2(listed.out.contains("mine\tThe loft projector. (yours)\n"), listed.out.constData());
 }
 
 QJsonObject CliTest::fileFields(const QString& file) {

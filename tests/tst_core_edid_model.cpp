@@ -7,6 +7,7 @@
 #include "edid/EdidCheck.h"
 #include "edid/EdidMerge.h"
 #include "edid/EdidOptions.h"
+#include "edid/VicTimings.h"
 #include "sim/SimulatedDevice.h"
 
 #include <QDir>
@@ -57,6 +58,56 @@ QStringList edidDecodeFailures(const Bytes& b) {
     return out;
 }
 
+// The fields of an 18-byte detailed timing as its bit layout stores them.
+struct Dtd {
+    int clock10k, hActive, hBlank, vActive, vBlank, hFront, hSync, vFront, vSync;
+};
+
+Dtd dtdAt(const std::uint8_t* d) {
+    return {d[0] | d[1] << 8,
+            d[2] | (d[4] & 0xF0) << 4,
+            d[3] | (d[4] & 0x0F) << 8,
+            d[5] | (d[7] & 0xF0) << 4,
+            d[6] | (d[7] & 0x0F) << 8,
+            d[8] | (d[11] & 0xC0) << 2,
+            d[9] | (d[11] & 0x30) << 4,
+            (d[10] >> 4) | (d[11] & 0x0C) << 2,
+            (d[10] & 0x0F) | (d[11] & 0x03) << 4};
+}
+
+// What is wrong with the structure: checksums, the extension count, and every
+// detailed timing of the base block and the CTA extensions.
+QStringList structureFaults(const Bytes& b) {
+    QStringList out;
+    if (b.size() < 128 || b.size() % 128)
+        return {"not whole blocks"};
+    if (!checksumsGood(b))
+        out << "checksum";
+    if (b[126] + 1u != b.size() / 128)
+        out << "extension count";
+    std::vector<std::size_t> dtds;
+    for (std::size_t at = 54; at < 126; at += 18)
+        dtds.push_back(at);
+    for (std::size_t block = 128; block < b.size(); block += 128)
+        if (b[block] == 0x02 && b[block + 2] >= 4)
+            for (std::size_t at = block + b[block + 2]; at + 18 <= block + 127; at += 18)
+                dtds.push_back(at);
+    for (std::size_t at : dtds) {
+        if (b[at] == 0 && b[at + 1] == 0)
+            continue; // a display descriptor
+        const Dtd t = dtdAt(&b[at]);
+        if (t.hActive == 0 || t.vActive == 0 || t.hBlank == 0 || t.vBlank == 0 ||
+            t.hFront + t.hSync > t.hBlank || t.vFront + t.vSync > t.vBlank)
+            out << QStringLiteral("detailed timing at byte %1").arg(at);
+    }
+    return out;
+}
+
+EditResult applyText(Model& m, const QString& option) {
+    return applyOption(m, option.section('=', 0, 0).toStdString(),
+                       option.section('=', 1).toStdString());
+}
+
 } // namespace
 
 class TestEdidModel : public QObject {
@@ -76,6 +127,14 @@ private slots:
     void hdrLuminanceCodes_data();
     void hdrLuminanceCodes();
     void edidDecodeAgrees();
+    void detailedTimingsStoreTheirFields_data();
+    void detailedTimingsStoreTheirFields();
+    void editsSayWhatTheyDid_data();
+    void editsSayWhatTheyDid();
+    void addedFormatReplacesItsEntry_data();
+    void addedFormatReplacesItsEntry();
+    void acceptedEditsKeepTheStructure_data();
+    void acceptedEditsKeepTheStructure();
     void audioTexts_data();
     void audioTexts();
     void mergeTopAndBottom();
@@ -204,7 +263,7 @@ void TestEdidModel::edits_data() {
         << QStringList{"max-tmds=500"} << db + "hdmi.maxTmdsClockMhz" << QVariant(340);
     QTest::newRow("TMDS 500 forum")
         << QStringList{"max-tmds=500"} << db + "hdmiForum.maxTmdsCharacterRateMhz" << QVariant(500);
-    QTest::newRow("SCDC off") << QStringList{"scdc=off"} << db + "hdmiForum.scdc"
+    QTest::newRow("SCDC off") << QStringList{"max-tmds=340", "scdc=off"} << db + "hdmiForum.scdc"
                               << QVariant(false);
     QTest::newRow("colorimetry") << QStringList{"colorimetry=bt2020rgb"} << db + "colorimetry"
                                  << QVariant("BT2020RGB");
@@ -442,6 +501,209 @@ void TestEdidModel::commonSubsetOfTopAndBottom() {
     const Bytes out = write(r.model);
     QCOMPARE(problemsOf(decode::decodeEdid(out)), QStringList());
     QVERIFY(!hasFailure(checkEdid(out)));
+}
+
+// Every known timing either is refused as a detailed timing or comes back
+// from its 18 bytes as it went in.
+void TestEdidModel::detailedTimingsStoreTheirFields_data() {
+    QTest::addColumn<int>("vic");
+    for (int vic = 1; vic <= kLastNamedVic; ++vic)
+        if (vicTiming(vic))
+            QTest::newRow(vicName(vic)) << vic;
+}
+
+void TestEdidModel::detailedTimingsStoreTheirFields() {
+    QFETCH(int, vic);
+    const VicTiming t = *vicTiming(vic);
+    const Bytes in = bytesOf(edidsamples::monitor4k());
+    Model m = modelOf(in);
+    const EditResult r = setPreferredVic(m, vic);
+    if (!r.ok) {
+        QCOMPARE(r.message, dtdProblem(t));
+        QVERIFY(
+            r.message.starts_with(std::string(vicName(vic)) + " cannot be a detailed timing: "));
+        QCOMPARE(write(m), in);
+        return;
+    }
+    const Dtd d = dtdAt(&write(m)[54]);
+    QCOMPARE(d.clock10k, t.pixelKhz / 10);
+    QCOMPARE(d.hActive, t.hActive);
+    QCOMPARE(d.vActive, t.vActive);
+    QCOMPARE(d.hBlank, t.hFront + t.hSync + t.hBack);
+    QCOMPARE(d.vBlank, t.vFront + t.vSync + t.vBack);
+    QCOMPARE(d.hFront, t.hFront);
+    QCOMPARE(d.hSync, t.hSync);
+    QCOMPARE(d.vFront, t.vFront);
+    QCOMPARE(d.vSync, t.vSync);
+}
+
+// Options in order on the 4K monitor (600 MHz with SCDC; HDR 400, 200, 4
+// cd/m²; LPCM 8 and AC-3 6): all but the last are taken; the last is taken
+// or refused with the message expected ("" when it says nothing).
+void TestEdidModel::editsSayWhatTheyDid_data() {
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QString>("message"); // contained in the last one's
+    QTest::newRow("preferred 4096 wide")
+        << QStringList{"preferred=98"} << false
+        << "4096x2160p24 cannot be a detailed timing: a detailed timing holds at most 4095 "
+           "active pixels";
+    QTest::newRow("preferred long porch")
+        << QStringList{"preferred=93"} << false
+        << "3840x2160p24 cannot be a detailed timing: a detailed timing holds a horizontal front "
+           "porch of at most 1023 pixels";
+    QTest::newRow("preferred 3840") << QStringList{"preferred=97"} << true << "";
+    QTest::newRow("SCDC off at 600")
+        << QStringList{"scdc=off"} << false << "HDMI 2.0 needs it above 340 MHz";
+    QTest::newRow("SCDC set by 600")
+        << QStringList{"max-tmds=340", "scdc=off", "max-tmds=600"} << true
+        << "SCDC Present set too: HDMI 2.0 needs it above 340 MHz";
+    QTest::newRow("SCDC already there") << QStringList{"max-tmds=500"} << true << "";
+    QTest::newRow("SCDC off at 340") << QStringList{"max-tmds=340", "scdc=off"} << true << "";
+    QTest::newRow("max rounded") << QStringList{"max-luminance=600"} << true
+                                 << "max luminance stored as 603.7 cd/m², the nearest the EDID "
+                                    "can hold";
+    QTest::newRow("max exact") << QStringList{"max-luminance=400"} << true << "";
+    QTest::newRow("max largest") << QStringList{"max-luminance=12525.7"} << true << "";
+    QTest::newRow("max too high") << QStringList{"max-luminance=20000"} << false
+                                  << "the EDID holds at most 12525.7 cd/m²";
+    QTest::newRow("max below average")
+        << QStringList{"max-luminance=100"} << true
+        << "max luminance 100 cd/m²; the max frame-average luminance came down to it";
+    QTest::newRow("average above max")
+        << QStringList{"max-fall=500"} << false << "cannot be above the max luminance of 400 cd/m²";
+    QTest::newRow("average at max") << QStringList{"max-fall=400"} << true << "";
+    // 255·sqrt(0.05·100/400) = 28.5: code 29, 400·(29/255)²/100 = 0.05173.
+    QTest::newRow("min rounded") << QStringList{"min-luminance=0.05"} << true
+                                 << "min luminance stored as 0.05173 cd/m²";
+    QTest::newRow("min above a hundredth") << QStringList{"min-luminance=5"} << false
+                                           << "at most a hundredth of the max luminance, 4 cd/m²";
+    QTest::newRow("max-fall named")
+        << QStringList{"max-fall=bright"} << false << "--max-fall: cannot read \"bright\"";
+    QTest::newRow("VIC 250") << QStringList{"add-vic=250"} << false
+                             << "VIC 250 is not a video format this program knows; use 1 to 107";
+    QTest::newRow("VIC 220") << QStringList{"add-vic=220"} << false << "VIC 220 is not";
+    QTest::newRow("4:2:0 of VIC 220") << QStringList{"y420=220"} << false << "VIC 220 is not";
+    QTest::newRow("4:2:0 of listed 193") << QStringList{"y420=193"} << true << "";
+    QTest::newRow("hdr words") << QStringList{"hdr=dolby"} << false
+                               << "one or more of sdr, hdrgamma, pq, hlg, separated by commas";
+    QTest::newRow("audio words") << QStringList{"audio-add=opus:2"} << false
+                                 << "FORMAT one of lpcm, ac3,";
+    QTest::newRow("speaker words")
+        << QStringList{"speakers=FL/FR,XX"} << false << "fl/fr, lfe, lfe1, fc,";
+    QTest::newRow("quantization words")
+        << QStringList{"quantization=full"} << false << "one or more of rgb, ycc";
+    QTest::newRow("ycc words") << QStringList{"ycc=420"} << false << "one or more of 444, 422";
+    QTest::newRow("scdc words") << QStringList{"scdc=yes"} << false << "give on or off";
+    QTest::newRow("colorimetry words")
+        << QStringList{"colorimetry=rgb"} << false << "xvycc601, xvycc709, sycc601";
+    QTest::newRow("audio replaced") << QStringList{"audio-add=eac3:6", "audio-add=eac3:8:atmos"}
+                                    << true << "the eac3:6 entry replaced by eac3:8:atmos";
+}
+
+void TestEdidModel::editsSayWhatTheyDid() {
+    QFETCH(QStringList, options);
+    QFETCH(bool, ok);
+    QFETCH(QString, message);
+    Model m = modelOf(bytesOf(edidsamples::monitor4k()));
+    for (qsizetype i = 0; i + 1 < options.size(); ++i) {
+        const EditResult r = applyText(m, options[i]);
+        QVERIFY2(r.ok, r.message.c_str());
+    }
+    const Bytes before = write(m);
+    const EditResult r = applyText(m, options.last());
+    QCOMPARE(r.ok, ok);
+    if (message.isEmpty())
+        QCOMPARE(QString::fromStdString(r.message), QString());
+    else
+        QVERIFY2(QString::fromStdString(r.message).contains(message), r.message.c_str());
+    if (!ok)
+        QCOMPARE(write(m), before);
+    else if (options.last().startsWith("max-tmds=600"))
+        QVERIFY(scdcPresent(m));
+}
+
+void TestEdidModel::addedFormatReplacesItsEntry_data() {
+    QTest::addColumn<QStringList>("added");
+    QTest::addColumn<QStringList>("formats");
+    // The monitor has lpcm:8 and ac3:6.
+    QTest::newRow("E-AC-3 by Atmos")
+        << QStringList{"eac3:6", "eac3:8:atmos"} << QStringList{"lpcm:8", "ac3:6", "eac3:8:atmos"};
+    QTest::newRow("Atmos by E-AC-3")
+        << QStringList{"eac3:8:atmos", "eac3:6"} << QStringList{"lpcm:8", "ac3:6", "eac3:6"};
+    QTest::newRow("TrueHD twice") << QStringList{"truehd:8", "truehd:8:atmos"}
+                                  << QStringList{"lpcm:8", "ac3:6", "truehd:8:atmos"};
+    QTest::newRow("AC-3 replaced") << QStringList{"ac3:2"} << QStringList{"lpcm:8", "ac3:2"};
+    QTest::newRow("LPCM of another count kept")
+        << QStringList{"lpcm:2"} << QStringList{"lpcm:8", "ac3:6", "lpcm:2"};
+    QTest::newRow("LPCM of the same count replaced")
+        << QStringList{"lpcm:8:48khz"} << QStringList{"lpcm:8", "ac3:6"};
+}
+
+void TestEdidModel::addedFormatReplacesItsEntry() {
+    QFETCH(QStringList, added);
+    QFETCH(QStringList, formats);
+    Model m = modelOf(bytesOf(edidsamples::monitor4k()));
+    for (const QString& a : added)
+        QVERIFY(applyOption(m, "audio-add", a.toStdString()).ok);
+    QStringList got;
+    for (const AudioFormat& f : audioFormats(modelOf(write(m))))
+        got << QString::fromStdString(audioFormatText(f));
+    QCOMPARE(got, formats);
+}
+
+// Over the sample EDIDs: every edit the options accept writes an EDID whose
+// checksums and extension count are right and whose detailed timings hold
+// together, with no fault the sample did not have; a refused one changes nothing.
+void TestEdidModel::acceptedEditsKeepTheStructure_data() {
+    QTest::addColumn<QByteArray>("edid");
+    const QDir dir(QStringLiteral(KORVANTA_EDID_SAMPLES));
+    for (const QString& name : dir.entryList({"*.bin"}, QDir::Files, QDir::Name)) {
+        QFile f(dir.filePath(name));
+        if (f.open(QIODevice::ReadOnly))
+            QTest::newRow(qPrintable(name)) << f.readAll();
+    }
+    if (dir.entryList({"*.bin"}, QDir::Files).isEmpty())
+        QSKIP("no sample EDIDs beside the checkout");
+}
+
+void TestEdidModel::acceptedEditsKeepTheStructure() {
+    QFETCH(QByteArray, edid);
+    const Bytes in(edid.begin(), edid.end());
+    const QStringList had = structureFaults(in);
+    const QList<QStringList> runs{
+        {"preferred=16"},
+        {"preferred=98"},
+        {"preferred=93"},
+        {"preferred=60"},
+        {"preferred=97", "preferred=5"},
+        {"add-vic=97", "max-tmds=600", "scdc=on"},
+        {"max-tmds=600", "scdc=off"},
+        {"hdr=sdr,pq,hlg", "max-luminance=1000", "max-fall=400", "min-luminance=0.05"},
+        {"max-luminance=20000"},
+        {"audio-add=eac3:8:atmos", "audio-add=truehd:8:atmos", "speakers=FL/FR,LFE,FC"},
+        {"y420=97,96", "name=KORVANTA TEST"},
+    };
+    int accepted = 0;
+    for (const QStringList& run : runs) {
+        Model m = modelOf(in);
+        for (const QString& option : run) {
+            const Bytes before = write(m);
+            const EditResult r = applyText(m, option);
+            if (!r.ok) {
+                QCOMPARE(write(m), before);
+                break;
+            }
+            ++accepted;
+            const Bytes out = write(m);
+            for (const QString& fault : structureFaults(out))
+                QVERIFY2(had.contains(fault) && fault.startsWith("detailed"),
+                         qPrintable(option + ": " + fault));
+            if (option.startsWith("max-tmds=600"))
+                QVERIFY2(scdcPresent(m), qPrintable(option));
+        }
+    }
+    QVERIFY(accepted > 0);
 }
 
 QTEST_GUILESS_MAIN(TestEdidModel)

@@ -4,6 +4,7 @@
 #include "EdidSamples.h"
 #include "WindowHarness.h"
 #include "edid/EdidAudio.h"
+#include "edid/EdidEdits.h"
 #include "edid/EdidModel.h"
 #include "edid/EdidPresets.h"
 #include "edid/EdidText.h"
@@ -102,6 +103,7 @@ private slots:
     void keysUndoAndRedo();
     void videoTableEdits();
     void refusedEditChangesNothing();
+    void timingAndScdcRefusals();
     void hdrAndAudioPanels();
     void failureAskedBeforeUse_data();
     void failureAskedBeforeUse();
@@ -247,6 +249,42 @@ void EdidWorkshopTest::refusedEditChangesNothing() {
     QVERIFY(editor->message().startsWith(QLatin1String("Refused:")));
     QCOMPARE(editor->findChild<QLineEdit*>("physical-address")->text(), QStringLiteral("2.0.0.0"));
     QCOMPARE(editor->bytes(), original);
+}
+
+// A preferred timing too wide for a detailed timing, and SCDC off above
+// 340 MHz, are refused in the window as on the command line.
+void EdidWorkshopTest::timingAndScdcRefusals() {
+    WindowHarness h;
+    EdidEditorWindow* editor = openOnMonitor(h);
+    auto* table = editor->findChild<QTableWidget*>("vics");
+    editor->findChild<QSpinBox*>("newVic")->setValue(98);
+    press(editor, QStringLiteral("Add VIC"));
+    const std::vector<std::uint8_t> added = editor->bytes();
+    selectRowOf(table, "98");
+    press(editor, QStringLiteral("Make preferred"));
+    QVERIFY2(editor->message().contains(QLatin1String(
+                 "Refused: 4096x2160p24 cannot be a detailed timing: a detailed timing holds at "
+                 "most 4095 active pixels")),
+             qPrintable(editor->message()));
+    QCOMPARE(editor->bytes(), added);
+
+    // The monitor runs at 600 MHz with SCDC.
+    auto* scdc = editor->findChild<QCheckBox*>("scdc");
+    QVERIFY(scdc && scdc->isChecked());
+    scdc->click();
+    QVERIFY(editor->message().startsWith(QLatin1String("Refused: SCDC cannot be turned off")));
+    QVERIFY(scdc->isChecked());
+    QCOMPARE(editor->bytes(), added);
+    enter(editor, "max-tmds", QStringLiteral("340"));
+    scdc->click();
+    QVERIFY(!scdc->isChecked());
+    edid::Model m;
+    QVERIFY(edid::parse(editor->bytes(), m).ok);
+    QVERIFY(!edid::scdcPresent(m));
+    enter(editor, "max-tmds", QStringLiteral("600"));
+    QVERIFY(scdc->isChecked());
+    QVERIFY2(editor->message().contains(QLatin1String("SCDC Present set too")),
+             qPrintable(editor->message()));
 }
 
 void EdidWorkshopTest::hdrAndAudioPanels() {

@@ -208,7 +208,7 @@ QWidget* EdidEditorWindow::videoPanel() {
     auto* row = new QHBoxLayout;
     newVic_ = new QSpinBox(panel);
     newVic_->setObjectName(QStringLiteral("newVic"));
-    newVic_->setRange(1, 219);
+    newVic_->setRange(1, edid::kLastNamedVic);
     newVic_->setValue(97);
     auto* add = new QPushButton(tr("Add VIC"), panel);
     auto* remove = new QPushButton(tr("Remove VIC"), panel);
@@ -332,6 +332,13 @@ QWidget* EdidEditorWindow::hdmiPanel() {
     };
     field(address_, tr("Physical address"), "physical-address");
     field(maxTmds_, tr("Max TMDS (MHz)"), "max-tmds");
+    scdc_ = new QCheckBox(tr("SCDC present (needed above 340 MHz)"), panel);
+    scdc_->setObjectName(QStringLiteral("scdc"));
+    form->addRow(QString(), scdc_);
+    connect(scdc_, &QCheckBox::toggled, this, [this](bool on) {
+        if (!refreshing_)
+            applyOption(QStringLiteral("scdc"), on ? QStringLiteral("on") : QStringLiteral("off"));
+    });
     return panel;
 }
 
@@ -459,6 +466,7 @@ void EdidEditorWindow::refresh() {
         address_->clear();
     }
     maxTmds_->setText(QString::number(edid::maxTmdsMhz(model_)));
+    scdc_->setChecked(edid::scdcPresent(model_));
     speakers_->setText(speakersText(edid::speakersOf(model_)));
     refreshVideo();
     refreshAudio();

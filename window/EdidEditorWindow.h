@@ -105,6 +105,7 @@ private:
     QTableWidget* audio_ = nullptr;
     QLineEdit *newAudio_ = nullptr, *speakers_ = nullptr;
     QLineEdit *address_ = nullptr, *maxTmds_ = nullptr;
+    QCheckBox* scdc_ = nullptr;
 };
 
 // Opens, or brings forward, the editor window of the EDID editor's text.
