@@ -20,15 +20,15 @@ constexpr int kRangeClockUnitMhz = 10;
 
 // A text descriptor as a field: the text ends at a line feed; a
 // non-printing byte also ends it (as edid-decode reads it) and is a fault.
-Node textField(Decoded& d, const EdidBytes& e, int offset, std::string key, std::string label) {
+Node textField(Decoded& d, Bytes slot, int at, std::string key, std::string label) {
     std::string text;
     int bad = -1;
     for (int i = 5; i < kDescriptorLength; ++i) {
-        const std::uint8_t c = e.at(offset + i);
+        const std::uint8_t c = slot[static_cast<std::size_t>(i)];
         if (c == kTextEnd)
             break;
         if (c < 0x20 || c >= 0x7F) {
-            bad = offset + i;
+            bad = i;
             break;
         }
         text += static_cast<char>(c);
@@ -38,8 +38,8 @@ Node textField(Decoded& d, const EdidBytes& e, int offset, std::string key, std:
     Node n = field(std::move(key), std::move(label), text);
     if (bad >= 0)
         addProblem(d, n,
-                   EdidBytes::where(bad) + ": non-printing byte " + hexByte(e.at(bad)) +
-                       " in a text descriptor");
+                   EdidBytes::where(at + bad) + ": non-printing byte " +
+                       hexByte(slot[static_cast<std::size_t>(bad)]) + " in a text descriptor");
     return n;
 }
 
@@ -160,14 +160,15 @@ Node chromaticity(const EdidBytes& e) {
     return n;
 }
 
-Node rangeLimits(const EdidBytes& e, int at) {
-    const std::uint8_t offsets = e.at(at + 4);
+Node rangeLimits(Bytes slot) {
+    const auto at = [&](int i) { return slot[static_cast<std::size_t>(i)]; };
+    const std::uint8_t offsets = at(4);
     // Rate offsets (EDID 1.4) add 255 to a maximum or minimum.
-    const int vMin = e.at(at + 5) + ((offsets & 0x03) == 0x03 ? 255 : 0);
-    const int vMax = e.at(at + 6) + ((offsets & 0x02) ? 255 : 0);
-    const int hMin = e.at(at + 7) + ((offsets & 0x0C) == 0x0C ? 255 : 0);
-    const int hMax = e.at(at + 8) + ((offsets & 0x08) ? 255 : 0);
-    const int clock = e.at(at + 9) * kRangeClockUnitMhz;
+    const int vMin = at(5) + ((offsets & 0x03) == 0x03 ? 255 : 0);
+    const int vMax = at(6) + ((offsets & 0x02) ? 255 : 0);
+    const int hMin = at(7) + ((offsets & 0x0C) == 0x0C ? 255 : 0);
+    const int hMax = at(8) + ((offsets & 0x08) ? 255 : 0);
+    const int clock = at(9) * kRangeClockUnitMhz;
     Node n = field("rangeLimits", "Range limits",
                    std::to_string(vMin) + "-" + std::to_string(vMax) + " Hz vertical, " +
                        std::to_string(hMin) + "-" + std::to_string(hMax) +
@@ -178,17 +179,19 @@ Node rangeLimits(const EdidBytes& e, int at) {
     return n;
 }
 
-Node displayDescriptor(Decoded& d, const EdidBytes& e, int at) {
-    const std::uint8_t tag = e.at(at + 3);
+} // namespace
+
+Node displayDescriptor(Decoded& d, Bytes slot, int at) {
+    const std::uint8_t tag = slot[3];
     switch (tag) {
     case 0xFC:
-        return textField(d, e, at, "displayName", "Display name");
+        return textField(d, slot, at, "displayName", "Display name");
     case 0xFF:
-        return textField(d, e, at, "displaySerialNumber", "Display serial number");
+        return textField(d, slot, at, "displaySerialNumber", "Display serial number");
     case 0xFE:
-        return textField(d, e, at, "text", "Text");
+        return textField(d, slot, at, "text", "Text");
     case 0xFD:
-        return rangeLimits(e, at);
+        return rangeLimits(slot);
     case 0x10:
         return field("dummyDescriptor", "Unused descriptor", {});
     default:
@@ -201,10 +204,12 @@ Node displayDescriptor(Decoded& d, const EdidBytes& e, int at) {
                                            {0xF7, "Established timings III"}};
     const char* name = findName(kOthers, tag);
     Node n = field("otherDescriptor", name ? name : "Manufacturer descriptor " + hexByte(tag),
-                   hexBytes(e.span(at + 5, kTextLength)));
+                   hexBytes(slot.subspan(5, kTextLength)));
     n.children = {jsonOnly("tag", tag), jsonOnly("bytes", QString::fromStdString(n.text))};
     return n;
 }
+
+namespace {
 
 void descriptors(Decoded& d, const EdidBytes& e) {
     Node others = group("detailedTimings", "Other detailed timings");
@@ -215,9 +220,11 @@ void descriptors(Decoded& d, const EdidBytes& e) {
             break; // a short EDID: as far as it goes
         if (isDetailedTiming(e, at)) {
             if (i == 0)
-                d.nodes.push_back(detailedTiming(e, at, "preferredTiming", "Preferred timing"));
+                d.nodes.push_back(detailedTiming(e.span(at, kDescriptorLength), "preferredTiming",
+                                                 "Preferred timing"));
             else
-                others.children.push_back(detailedTiming(e, at, {}, "Detailed timing"));
+                others.children.push_back(
+                    detailedTiming(e.span(at, kDescriptorLength), {}, "Detailed timing"));
             continue;
         }
         if (i == 0) {
@@ -227,7 +234,7 @@ void descriptors(Decoded& d, const EdidBytes& e) {
             none.json = QJsonValue(); // null in JSON: a timing object or nothing
             d.nodes.push_back(std::move(none));
         }
-        displays.push_back(displayDescriptor(d, e, at));
+        displays.push_back(displayDescriptor(d, e.span(at, kDescriptorLength), at));
     }
     if (!others.children.empty())
         d.nodes.push_back(std::move(others));

@@ -8,22 +8,19 @@
 namespace decode {
 namespace {
 
-constexpr std::uint8_t kCtaTag = 0x02;
 constexpr int kCtaHeaderSize = 4;
-constexpr int kVideoTag = 2;
 constexpr std::uint8_t kNativeCountMask = 0x0F;
 
-constexpr CodeName kExtensionTags[] = {{0x02, "CTA-861 extension"},
+constexpr CodeName kExtensionTags[] = {{edid::kCtaTag, "CTA-861 extension"},
                                        {0x10, "Video timing block extension"},
                                        {0x40, "Display information extension"},
                                        {0x50, "Localized string extension"},
                                        {0x60, "Microdisplay interface extension"},
-                                       {0x70, "DisplayID extension"},
+                                       {edid::kDisplayIdTag, "DisplayID extension"},
                                        {0xA7, "Display transfer characteristics"},
                                        {0xF0, "Block map"},
                                        {0xFF, "Manufacturer extension"}};
 
-constexpr std::uint8_t kDisplayIdTag = 0x70;
 constexpr std::uint8_t kBlockMapTag = 0xF0;
 
 // The "kind" of a block in JSON.
@@ -79,45 +76,39 @@ bool isBlank(const EdidBytes& e, int block) {
     return zeros || ones;
 }
 
-// The video codes of the video data blocks from `start` to `end`, in order
-// (the 4:2:0 capability map counts through them). A block may run past `end`
-// but never past `limit`.
-std::vector<int> videoCodes(const EdidBytes& e, int start, int end, int limit) {
+// The video codes of the video data blocks, in order (the 4:2:0 capability
+// map and the HDMI 3D mask count through them).
+std::vector<int> videoCodes(const std::vector<edid::DataBlock>& blocks) {
     std::vector<int> vics;
-    for (int at = start; at < end;) {
-        const int tag = e.at(at) >> 5, length = e.at(at) & 0x1F;
-        if (at + 1 + length > limit)
-            break;
-        if (tag == kVideoTag)
-            for (int i = 1; i <= length; ++i) {
-                const int b = e.at(at + i);
-                vics.push_back(b >= 129 && b <= 192 ? b & 0x7F : b);
-            }
-        at += 1 + length;
-    }
+    for (const edid::DataBlock& db : blocks)
+        if (edid::kindOf(db) == edid::BlockKind::Video)
+            for (std::uint8_t svd : db.payload)
+                vics.push_back(edid::vicOf(svd));
     return vics;
 }
 
 } // namespace
 
-Node ctaDataBlocks(Decoded& d, const EdidBytes& e, int start, int end, int limit,
-                   const std::string& endName) {
+Node ctaDataBlocks(Decoded& d, const EdidBytes& e, int block, const edid::DataBlockList& list,
+                   int end, const std::string& endName) {
     Node blocks = group("dataBlocks", "Data blocks");
-    const std::vector<int> vics = videoCodes(e, start, end, limit);
-    for (int at = start; at < end;) {
-        const int length = e.at(at) & 0x1F;
-        if (at + 1 + length > end)
-            blocks.children.push_back(problemNode(d, "cutShort", "Data block",
-                                                  EdidBytes::where(at) + ": a data block of " +
-                                                      std::to_string(length) + " bytes runs past " +
-                                                      endName + " at byte " + std::to_string(end)));
-        // Displays ship with this fault: what the block holds is still read,
-        // as long as it stays inside its EDID block.
-        if (at + 1 + length > limit)
-            break;
-        blocks.children.push_back(ctaDataBlock(d, e, at, vics));
-        at += 1 + length;
+    const std::vector<int> vics = videoCodes(list.blocks);
+    const auto cutShort = [&](int at) {
+        blocks.children.push_back(problemNode(
+            d, "cutShort", "Data block",
+            EdidBytes::where(at) + ": a data block of " + std::to_string(e.at(at) & 0x1F) +
+                " bytes runs past " + endName + " at byte " + std::to_string(end)));
+    };
+    // Displays ship with this fault: what the block holds is still read,
+    // as long as it stays inside its EDID block.
+    for (const edid::DataBlock& db : list.blocks) {
+        const int at = block + db.offset;
+        if (at + 1 + static_cast<int>(db.payload.size()) > end)
+            cutShort(at);
+        blocks.children.push_back(ctaDataBlock(d, db, block, vics));
     }
+    if (list.cutAt >= 0)
+        cutShort(block + list.cutAt);
     if (blocks.children.empty()) {
         blocks.text = "none";
         blocks.json = QJsonObject(); // an object, as when it holds blocks
@@ -127,14 +118,10 @@ Node ctaDataBlocks(Decoded& d, const EdidBytes& e, int start, int end, int limit
 
 namespace {
 
-Node ctaDetailedTimings(const EdidBytes& e, int block, int start) {
+Node ctaDetailedTimings(const edid::CtaExtension& cta) {
     Node timings = group("detailedTimings", "Detailed timings");
-    for (int at = start; at + kDescriptorLength <= block + kChecksumInBlock;
-         at += kDescriptorLength) {
-        if (!isDetailedTiming(e, at))
-            break;
-        timings.children.push_back(detailedTiming(e, at, {}, "Detailed timing"));
-    }
+    for (const edid::Timing& t : cta.timings)
+        timings.children.push_back(detailedTiming(t, {}, "Detailed timing"));
     if (timings.children.empty()) {
         timings.text = "none";
         timings.json = QJsonArray();
@@ -142,10 +129,10 @@ Node ctaDetailedTimings(const EdidBytes& e, int block, int start) {
     return timings;
 }
 
-Node ctaBlock(Decoded& d, const EdidBytes& e, int block, Node n) {
-    const int revision = e.at(block + 1);
-    const int offset = e.at(block + 2);
-    const std::uint8_t flags = e.at(block + 3);
+Node ctaBlock(Decoded& d, const EdidBytes& e, int block, const edid::Extension& x, Node n) {
+    const int revision = x.original[1];
+    const int offset = x.original[2];
+    const std::uint8_t flags = x.original[3];
     n.text = "CTA-861 extension, revision " + std::to_string(revision);
     n.children.push_back(jsonOnly("kind", "cta861"));
     n.children.push_back(field("revision", "Revision", std::to_string(revision), revision));
@@ -162,9 +149,21 @@ Node ctaBlock(Decoded& d, const EdidBytes& e, int block, Node n) {
                                          EdidBytes::where(block + 2) + ": offset " +
                                              std::to_string(offset) + " lies outside 4 to 127"));
     } else if (offset != 0) {
-        n.children.push_back(
-            ctaDataBlocks(d, e, block + kCtaHeaderSize, block + offset, block + kChecksumInBlock));
-        n.children.push_back(ctaDetailedTimings(e, block, block + offset));
+        // The model refuses a block whose data blocks overrun the offset; the
+        // decoder reads on, to show what the display meant.
+        edid::DataBlockList list{x.cta.dataBlocks, -1};
+        edid::CtaExtension parts = x.cta;
+        if (!x.isCta) {
+            list = edid::readDataBlocks(x.original, kCtaHeaderSize, offset, kChecksumInBlock);
+            parts = {};
+            edid::readCtaSlots(x.original, offset, parts);
+        }
+        n.children.push_back(ctaDataBlocks(d, e, block, list, block + offset));
+        n.children.push_back(ctaDetailedTimings(parts));
+        const int first = block + offset + kDescriptorLength * int(parts.timings.size());
+        for (std::size_t i = 0; i < parts.descriptors.size(); ++i)
+            n.children.push_back(
+                displayDescriptor(d, parts.descriptors[i], first + kDescriptorLength * int(i)));
     }
     n.children.push_back(blockChecksum(d, e, block));
     return n;
@@ -172,7 +171,7 @@ Node ctaBlock(Decoded& d, const EdidBytes& e, int block, Node n) {
 
 } // namespace
 
-Node decodeExtensionBlock(Decoded& d, const EdidBytes& e, int index) {
+Node decodeExtensionBlock(Decoded& d, const EdidBytes& e, int index, const edid::Extension& x) {
     const int block = index * kEdidBlock;
     const std::string key = "block" + std::to_string(index);
     Node n = group(key, "Block " + std::to_string(index));
@@ -187,11 +186,11 @@ Node decodeExtensionBlock(Decoded& d, const EdidBytes& e, int index) {
                                    "no, byte 126 announces " + std::to_string(announced) +
                                        " extension blocks, so sources ignore this one",
                                    false));
-    const std::uint8_t tag = e.at(block);
-    if (tag == kCtaTag)
-        return ctaBlock(d, e, block, std::move(n));
-    if (tag == kDisplayIdTag)
-        return displayIdBlock(d, e, block, std::move(n));
+    const std::uint8_t tag = x.original[0];
+    if (tag == edid::kCtaTag)
+        return ctaBlock(d, e, block, x, std::move(n));
+    if (x.isDisplayId)
+        return displayIdBlock(d, e, block, x.displayId, std::move(n));
     if (tag == kBlockMapTag)
         return blockMap(d, e, block, std::move(n));
     const char* name = findName(kExtensionTags, tag);

@@ -1,6 +1,7 @@
 #include "decode/AudioDescriptor.h"
 #include "decode/EdidParts.h"
 #include "decode/EdidVendorBlocks.h"
+#include "edid/EdidFields.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -11,52 +12,43 @@
 namespace decode {
 namespace {
 
-enum Tag { kAudio = 1, kVideo = 2, kVendor = 3, kSpeakers = 4, kExtended = 7 };
-enum ExtendedTag {
-    kVideoCapability = 0,
-    kColorimetry = 5,
-    kHdrStatic = 6,
-    kYcbcr420Video = 14,
-    kYcbcr420Map = 15,
-    kHdmiForumSink = 0x79,
-};
-
 // Name and JSON key of each kind of block; blocks without a key of their own
 // are shown as their bytes.
-struct BlockKind {
+struct BlockName {
     unsigned tag;
     const char* name;
     const char* key;
 };
 
-constexpr BlockKind kBlocks[] = {{kAudio, "Audio Data Block", "audio"},
-                                 {kVideo, "Video Data Block", "video"},
-                                 {kVendor, "Vendor-Specific Data Block", "vendorSpecific"},
-                                 {kSpeakers, "Speaker Allocation Data Block", "speakerAllocation"},
-                                 {5, "VESA Display Transfer Characteristic Data Block", nullptr}};
+constexpr BlockName kBlocks[] = {
+    {edid::kTagAudio, "Audio Data Block", "audio"},
+    {edid::kTagVideo, "Video Data Block", "video"},
+    {edid::kTagVendor, "Vendor-Specific Data Block", "vendorSpecific"},
+    {edid::kTagSpeakers, "Speaker Allocation Data Block", "speakerAllocation"},
+    {5, "VESA Display Transfer Characteristic Data Block", nullptr}};
 
-constexpr BlockKind kExtendedBlocks[] = {
-    {kVideoCapability, "Video Capability Data Block", "videoCapability"},
+constexpr BlockName kExtendedBlocks[] = {
+    {edid::kExtVideoCapability, "Video Capability Data Block", "videoCapability"},
     {1, "Vendor-Specific Video Data Block", nullptr},
     {2, "VESA Display Device Data Block", nullptr},
     {3, "VESA Video Timing Block Extension", nullptr},
-    {kColorimetry, "Colorimetry Data Block", "colorimetry"},
-    {kHdrStatic, "HDR Static Metadata Data Block", "hdrStaticMetadata"},
+    {edid::kExtColorimetry, "Colorimetry Data Block", "colorimetry"},
+    {edid::kExtHdrStatic, "HDR Static Metadata Data Block", "hdrStaticMetadata"},
     {7, "HDR Dynamic Metadata Data Block", nullptr},
     {13, "Video Format Preference Data Block", nullptr},
-    {kYcbcr420Video, "YCbCr 4:2:0 Video Data Block", "ycbcr420Video"},
-    {kYcbcr420Map, "YCbCr 4:2:0 Capability Map Data Block", "ycbcr420CapabilityMap"},
+    {edid::kExtY420Video, "YCbCr 4:2:0 Video Data Block", "ycbcr420Video"},
+    {edid::kExtY420Map, "YCbCr 4:2:0 Capability Map Data Block", "ycbcr420CapabilityMap"},
     {17, "Vendor-Specific Audio Data Block", nullptr},
     {18, "HDMI Audio Data Block", nullptr},
     {19, "Room Configuration Data Block", nullptr},
     {20, "Speaker Location Data Block", nullptr},
     {32, "InfoFrame Data Block", nullptr},
     {0x78, "HDMI Forum EDID Extension Override Data Block", nullptr},
-    {kHdmiForumSink, "HDMI Forum Sink Capability Data Block", "hdmiForum"}};
+    {edid::kExtHdmiForumSink, "HDMI Forum Sink Capability Data Block", "hdmiForum"}};
 
 // The block's heading: its name and key, or its tag when unknown.
-Node blockHeading(std::span<const BlockKind> kinds, unsigned tag, const char* unknown) {
-    for (const BlockKind& kind : kinds)
+Node blockHeading(std::span<const BlockName> kinds, unsigned tag, const char* unknown) {
+    for (const BlockName& kind : kinds)
         if (kind.tag == tag)
             return group(kind.key ? kind.key : "rawBlock", kind.name);
     return group("rawBlock", unknown + std::to_string(tag));
@@ -74,7 +66,6 @@ constexpr const char* kEotfBits[] = {"SDR (traditional gamma)", "HDR (traditiona
 constexpr std::array<const char*, 4> kScan = {"not supported", "always overscanned",
                                               "always underscanned", "overscan and underscan"};
 
-constexpr double kLuminanceBase = 50.0; // cd/m2 at code 0; doubles every 32 codes
 constexpr std::uint8_t kNativeFirst = 129, kNativeLast = 192;
 
 // Reserved short video descriptors: 0 and 128. Codes 220 and up are no
@@ -87,10 +78,10 @@ bool reservedSvd(int b) {
 // extended tag for extended blocks).
 struct Block {
     Decoded& d;
-    const EdidBytes& e;
-    int at, length;
+    const edid::DataBlock& db;
+    int at, length; // `at`: its header byte in the EDID
 
-    Bytes payload(int skip = 0) const { return e.span(at + 1 + skip, length - skip); }
+    Bytes payload(int skip = 0) const { return Bytes(db.payload).subspan(std::size_t(skip)); }
     std::string where(int i) const { return EdidBytes::where(at + 1 + i); }
     bool tooShort(Node& n, int needed) const { return dataBlockTooShort(d, n, at, length, needed); }
 };
@@ -140,12 +131,12 @@ Node colorimetryBlock(Block& b, Node n) {
     if (b.tooShort(n, 3))
         return n;
     static constexpr const char* kProfiles[] = {"MD0", "MD1", "MD2", "MD3"};
-    const Bytes p = b.payload(1);
-    std::string text = bitNames(p[0], kColorimetryBits);
-    if (p[1] & 0x80)
-        text = (p[0] ? text + ", " : "") + "DCI-P3";
-    if (p[1] & 0x0F)
-        text += "; gamut metadata " + bitNames(p[1] & 0x0F, kProfiles);
+    const edid::ColorimetryFields c = edid::readColorimetry(b.db);
+    std::string text = bitNames(c.colorimetry, kColorimetryBits);
+    if (c.extra & 0x80)
+        text = (c.colorimetry ? text + ", " : "") + "DCI-P3";
+    if (c.extra & 0x0F)
+        text += "; gamut metadata " + bitNames(c.extra & 0x0F, kProfiles);
     n.text = text;
     return n;
 }
@@ -158,24 +149,23 @@ Node luminanceField(const char* key, const char* label, double value, int decima
 Node hdrStaticBlock(Block& b, Node n) {
     if (b.tooShort(n, 3))
         return n;
-    const Bytes p = b.payload(1);
-    n.children.push_back(field("eotfs", "Transfer functions", bitNames(p[0] & 0x3F, kEotfBits)));
+    const edid::HdrStaticFields h = edid::readHdrStatic(b.db);
+    n.children.push_back(field("eotfs", "Transfer functions", bitNames(h.eotfs, kEotfBits)));
     n.children.push_back(
-        field("metadataTypes", "Static metadata", (p[1] & 0x01) ? "type 1" : "none"));
+        field("metadataTypes", "Static metadata", (h.metadataTypes & 0x01) ? "type 1" : "none"));
     double maxLuminance = 0;
-    if (p.size() >= 3) {
-        maxLuminance = kLuminanceBase * std::pow(2.0, p[2] / 32.0);
+    if (h.maxLuminanceCode >= 0) {
+        maxLuminance = edid::luminanceOf(h.maxLuminanceCode);
         n.children.push_back(luminanceField("maxLuminance", "Max luminance", maxLuminance, 2));
     }
-    if (p.size() >= 4)
+    if (h.maxFrameAverageCode >= 0)
         n.children.push_back(luminanceField("maxFrameAverageLuminance",
                                             "Max frame-average luminance",
-                                            kLuminanceBase * std::pow(2.0, p[3] / 32.0), 2));
-    if (p.size() >= 5) {
-        const double ratio = p[4] / 255.0;
+                                            edid::luminanceOf(h.maxFrameAverageCode), 2));
+    if (h.minLuminanceCode >= 0)
         n.children.push_back(luminanceField("minLuminance", "Min luminance",
-                                            maxLuminance * ratio * ratio / 100.0, 4));
-    }
+                                            edid::minLuminanceOf(maxLuminance, h.minLuminanceCode),
+                                            4));
     return n;
 }
 
@@ -231,29 +221,27 @@ Node ycbcr420Map(Block& b, Node n, const std::vector<int>& vics) {
 // A block shown as its bytes: the tag (and extended tag) say what it is.
 Node rawBlock(Block& b, Node n, int skip) {
     n.text = b.length > skip ? hexBytes(b.payload(skip)) : "no bytes";
-    n.children = {jsonOnly("tag", b.e.at(b.at) >> 5),
-                  jsonOnly("bytes", QString::fromStdString(n.text))};
+    n.children = {jsonOnly("tag", b.db.tag), jsonOnly("bytes", QString::fromStdString(n.text))};
     if (skip)
         n.children.push_back(jsonOnly("extendedTag", b.payload()[0]));
     return n;
 }
 
-Node extendedBlock(Block& b, const std::vector<int>& vics) {
-    const int ext = b.payload()[0];
-    Node n = blockHeading(kExtendedBlocks, unsigned(ext), "Extended data block, tag ");
-    switch (ext) {
-    case kVideoCapability:
+Node extendedBlock(Block& b, edid::BlockKind kind, const std::vector<int>& vics) {
+    Node n = blockHeading(kExtendedBlocks, b.db.payload[0], "Extended data block, tag ");
+    switch (kind) {
+    case edid::BlockKind::VideoCapability:
         return videoCapabilityBlock(b, std::move(n));
-    case kColorimetry:
+    case edid::BlockKind::Colorimetry:
         return colorimetryBlock(b, std::move(n));
-    case kHdrStatic:
+    case edid::BlockKind::HdrStatic:
         return hdrStaticBlock(b, std::move(n));
-    case kYcbcr420Video:
+    case edid::BlockKind::Y420Video:
         return videoBlock(b, std::move(n), false);
-    case kYcbcr420Map:
+    case edid::BlockKind::Y420CapabilityMap:
         return ycbcr420Map(b, std::move(n), vics);
-    case kHdmiForumSink:
-        return hdmiForumBlock(b.d, b.e, b.at, b.length, std::move(n), true);
+    case edid::BlockKind::HdmiForumSink:
+        return hdmiForumBlock(b.d, b.db, b.at, std::move(n), true);
     default:
         return rawBlock(b, std::move(n), 1);
     }
@@ -278,27 +266,32 @@ Node videoCodeEntry(int vic, bool native) {
     return n;
 }
 
-Node ctaDataBlock(Decoded& d, const EdidBytes& e, int offset, const std::vector<int>& vics) {
-    Block b{d, e, offset, e.at(offset) & 0x1F};
-    const int tag = e.at(offset) >> 5;
-    Node n = blockHeading(kBlocks, unsigned(tag), "Data block, tag ");
-    switch (tag) {
-    case kAudio:
+Node ctaDataBlock(Decoded& d, const edid::DataBlock& db, int block, const std::vector<int>& vics) {
+    const int at = block + db.offset;
+    Block b{d, db, at, static_cast<int>(db.payload.size())};
+    Node n = blockHeading(kBlocks, db.tag, "Data block, tag ");
+    switch (const edid::BlockKind kind = edid::kindOf(db)) {
+    case edid::BlockKind::Audio:
         return audioBlock(b, std::move(n));
-    case kVideo:
+    case edid::BlockKind::Video:
         return videoBlock(b, std::move(n), true);
-    case kSpeakers:
+    case edid::BlockKind::SpeakerAllocation:
         return speakerBlock(b, std::move(n));
-    case kVendor:
-        return vendorBlock(d, e, offset, b.length, std::move(n));
-    case kExtended:
-        if (b.length == 0) {
-            addProblem(d, n, EdidBytes::where(offset) + ": extended data block without its tag");
+    case edid::BlockKind::HdmiVendor:
+    case edid::BlockKind::HdmiForum:
+        return vendorBlock(d, db, at, std::move(n), vics);
+    case edid::BlockKind::Other:
+        if (db.tag == edid::kTagVendor)
+            return vendorBlock(d, db, at, std::move(n), vics);
+        if (db.tag != edid::kTagExtended)
+            return rawBlock(b, std::move(n), 0);
+        if (db.payload.empty()) {
+            addProblem(d, n, EdidBytes::where(at) + ": extended data block without its tag");
             return rawBlock(b, std::move(n), 0);
         }
-        return extendedBlock(b, vics);
+        return extendedBlock(b, kind, vics);
     default:
-        return rawBlock(b, std::move(n), 0);
+        return extendedBlock(b, kind, vics);
     }
 }
 

@@ -25,7 +25,6 @@ enum Tag {
     kProductId2 = 0x20,
     kTypeVII = 0x22,
     kTiled2 = 0x28,
-    kCta = 0x81,
 };
 
 constexpr CodeName kBlockNames[] = {{0x00, "Product Identification"},
@@ -115,7 +114,7 @@ Node timings(Decoded& d, const EdidBytes& e, int at, int length, double unitKhz,
                        " bytes, not a multiple of 20");
     n.key = "detailedTimings";
     for (int i = 0; i + kTimingSize <= length; i += kTimingSize)
-        n.children.push_back(timing(e, at + kDataBlockHeader + i, unitKhz));
+        n.children.push_back(timing(e, i, unitKhz));
     if (n.children.empty())
         n.json = QJsonArray();
     return n;
@@ -139,11 +138,13 @@ std::string vendorId(const EdidBytes& e, int at, bool oui) {
     return text;
 }
 
+// The block's renderers read its payload `e` (byte 0 follows its header);
+// `at` is its tag byte in the EDID, for problems.
 Node productId(Decoded& d, const EdidBytes& e, int at, int length, bool oui, Node n) {
     n.key = "productIdentification";
     if (dataBlockTooShort(d, n, at, length, kProductIdSize))
         return n;
-    const int p = at + kDataBlockHeader;
+    const int p = 0;
     const std::uint32_t serial =
         e.at(p + 5) | (e.at(p + 6) << 8) | (e.at(p + 7) << 16) | (std::uint32_t(e.at(p + 8)) << 24);
     const int week = e.at(p + 9), year = kYearBase + e.at(p + 10);
@@ -163,7 +164,7 @@ Node tiled(Decoded& d, const EdidBytes& e, int at, int length, bool oui, Node n)
     n.key = "tiledTopology";
     if (dataBlockTooShort(d, n, at, length, kTiledSize))
         return n;
-    const int p = at + kDataBlockHeader;
+    const int p = 0;
     const std::uint8_t high = e.at(p + 3);
     const int columns = (((high >> 6) & 3) << 4 | (e.at(p + 1) >> 4)) + 1;
     const int rows = (((high >> 4) & 3) << 4 | (e.at(p + 1) & 0x0F)) + 1;
@@ -191,16 +192,19 @@ Node tiled(Decoded& d, const EdidBytes& e, int at, int length, bool oui, Node n)
     return n;
 }
 
-Node rawDisplayIdBlock(const EdidBytes& e, int at, int length, Node n) {
+Node rawDisplayIdBlock(const edid::DisplayIdBlock& b, Node n) {
     n.key = "rawBlock";
-    n.text = length ? hexBytes(e.span(at + kDataBlockHeader, length)) : "no bytes";
-    n.children = {jsonOnly("tag", e.at(at)), jsonOnly("revision", e.at(at + 1)),
+    n.text = b.payload.empty() ? "no bytes" : hexBytes(b.payload);
+    n.children = {jsonOnly("tag", b.tag), jsonOnly("revision", b.revision),
                   jsonOnly("bytes", QString::fromStdString(n.text))};
     return n;
 }
 
-Node dataBlock(Decoded& d, const EdidBytes& e, int at, int length, bool version2) {
-    const int tag = e.at(at);
+Node dataBlock(Decoded& d, const EdidBytes& all, int block, const edid::DisplayIdBlock& b,
+               bool version2) {
+    const EdidBytes e{Bytes(b.payload)};
+    const int at = block + b.offset, length = static_cast<int>(b.payload.size());
+    const int tag = b.tag;
     const char* name = findName(kBlockNames, unsigned(tag));
     Node n = group({}, name ? std::string(name) + " Data Block"
                             : "Data block, tag " + hexByte(static_cast<std::uint8_t>(tag)));
@@ -215,38 +219,39 @@ Node dataBlock(Decoded& d, const EdidBytes& e, int at, int length, bool version2
     case kTiled:
     case kTiled2:
         return tiled(d, e, at, length, version2, std::move(n));
-    case kCta: {
-        const int start = at + kDataBlockHeader, end = start + length;
-        Node blocks = ctaDataBlocks(d, e, start, end, end, "its DisplayID data block");
+    case edid::kDisplayIdCta: {
+        const int end = at + kDataBlockHeader + length;
+        Node blocks = ctaDataBlocks(d, all, block, b.cta, end, "its DisplayID data block");
         blocks.key = "cta861DataBlocks";
         blocks.label = n.label;
         return blocks;
     }
     default:
-        return rawDisplayIdBlock(e, at, length, std::move(n));
+        return rawDisplayIdBlock(b, std::move(n));
     }
 }
 
 } // namespace
 
-Node displayIdBlock(Decoded& d, const EdidBytes& e, int block, Node n) {
-    const int version = e.at(block + 1), length = e.at(block + 2);
+Node displayIdBlock(Decoded& d, const EdidBytes& e, int block, const edid::DisplayIdSection& s,
+                    Node n) {
+    const int version = s.version, length = s.length;
     const bool version2 = version >= kVersion2;
     const std::string versionText =
         std::to_string(version >> 4) + "." + std::to_string(version & 15);
     n.text = "DisplayID extension, version " + versionText;
     n.children.push_back(jsonOnly("kind", "displayId"));
     n.children.push_back(field("version", "Version", versionText));
-    n.children.push_back(field("extensionCount", "Extension count", std::to_string(e.at(block + 4)),
-                               e.at(block + 4)));
-    const std::uint8_t type = e.at(block + 3);
+    n.children.push_back(field("extensionCount", "Extension count",
+                               std::to_string(s.extensionCount), s.extensionCount));
+    const std::uint8_t type = s.productType;
     n.children.push_back(version2 ? namedValue(d, "primaryUseCase", "Primary use case", type,
                                                kUseCases, EdidBytes::where(block + 3))
                                   : namedValue(d, "productType", "Product type", type,
                                                kProductTypes, EdidBytes::where(block + 3)));
     // The section and its checksum byte must fit before the block's own checksum.
     const int end = block + kSectionHeader + length;
-    if (end >= block + kChecksumInBlock) {
+    if (!s.fits) {
         n.children.push_back(
             problemNode(d, "sectionLength", "Section length",
                         EdidBytes::where(block + 2) + ": the DisplayID section of " +
@@ -255,20 +260,14 @@ Node displayIdBlock(Decoded& d, const EdidBytes& e, int block, Node n) {
         return n;
     }
     Node blocks = group("dataBlocks", "Data blocks");
-    for (int at = block + kSectionHeader; at + kDataBlockHeader <= end;) {
-        const int size = e.at(at + 2);
-        // Zero bytes past the last data block are padding.
-        if (e.at(at) == 0 && e.at(at + 1) == 0 && size == 0)
-            break;
-        if (at + kDataBlockHeader + size > end) {
-            blocks.children.push_back(problemNode(
-                d, "cutShort", "Data block",
-                EdidBytes::where(at) + ": a data block of " + std::to_string(size) +
-                    " bytes runs past the DisplayID section at byte " + std::to_string(end)));
-            break;
-        }
-        blocks.children.push_back(dataBlock(d, e, at, size, version2));
-        at += kDataBlockHeader + size;
+    for (const edid::DisplayIdBlock& b : s.blocks)
+        blocks.children.push_back(dataBlock(d, e, block, b, version2));
+    if (s.cutAt >= 0) {
+        const int at = block + s.cutAt;
+        blocks.children.push_back(problemNode(
+            d, "cutShort", "Data block",
+            EdidBytes::where(at) + ": a data block of " + std::to_string(e.at(at + 2)) +
+                " bytes runs past the DisplayID section at byte " + std::to_string(end)));
     }
     if (blocks.children.empty()) {
         blocks.text = "none";

@@ -96,8 +96,8 @@ std::string detailedTimingSummary(Bytes dtd) {
     return summary(readTiming(dtd));
 }
 
-Node detailedTiming(const EdidBytes& e, int offset, std::string key, std::string label) {
-    const Timing t = readTiming(e.span(offset, kDescriptorLength));
+Node detailedTiming(Bytes dtd, std::string key, std::string label) {
+    const Timing t = readTiming(dtd);
     Node n = field(std::move(key), std::move(label), summary(t));
     n.children = {
         jsonOnly("width", t.hActive),

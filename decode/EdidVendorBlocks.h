@@ -4,13 +4,14 @@
 
 namespace decode {
 
-// A vendor-specific data block at `at` with `length` payload bytes: the HDMI
-// and HDMI Forum blocks decoded, others shown by OUI and bytes.
-Node vendorBlock(Decoded& d, const EdidBytes& e, int at, int length, Node n);
+// A vendor-specific data block whose header byte is byte `at` of the EDID:
+// the HDMI and HDMI Forum blocks decoded, others shown by OUI and bytes.
+// `vics` are the video codes the HDMI block's 3D fields point into.
+Node vendorBlock(Decoded& d, const edid::DataBlock& db, int at, Node n,
+                 const std::vector<int>& vics);
 
 // The HDMI Forum fields, from the vendor block or (with `sinkCapability`) the
-// sink capability block, whose fields sit two bytes further on.
-Node hdmiForumBlock(Decoded& d, const EdidBytes& e, int at, int length, Node n,
-                    bool sinkCapability);
+// sink capability block.
+Node hdmiForumBlock(Decoded& d, const edid::DataBlock& db, int at, Node n, bool sinkCapability);
 
 } // namespace decode

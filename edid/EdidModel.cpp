@@ -35,28 +35,18 @@ bool readCta(const Block& b, CtaExtension& cta, std::string& why) {
         why = "timing offset " + std::to_string(d) + " is outside the block";
         return false;
     }
-    int at = kCtaDataStart;
-    while (at < d) {
-        const int len = b[static_cast<std::size_t>(at)] & 0x1F;
-        if (at + 1 + len > d) {
-            why = "data block at byte " + std::to_string(at) + " runs past the timing offset";
-            return false;
-        }
-        DataBlock db;
-        db.tag = static_cast<std::uint8_t>(b[static_cast<std::size_t>(at)] >> 5);
-        db.payload.assign(b.begin() + at + 1, b.begin() + at + 1 + len);
-        cta.dataBlocks.push_back(std::move(db));
-        at += 1 + len;
+    DataBlockList list = readDataBlocks(b, kCtaDataStart, d, d);
+    if (list.cutAt >= 0) {
+        why = "data block at byte " + std::to_string(list.cutAt) + " runs past the timing offset";
+        return false;
     }
-    for (at = d; at + kTimingSize <= kChecksumByte; at += kTimingSize) {
-        if (b[static_cast<std::size_t>(at)] == 0 && b[static_cast<std::size_t>(at) + 1] == 0)
-            break;
-        Timing t{};
-        std::copy_n(b.begin() + at, kTimingSize, t.begin());
-        cta.timings.push_back(t);
-    }
+    cta.dataBlocks = std::move(list.blocks);
+    readCtaSlots(b, d, cta);
     return true;
 }
+
+constexpr int kDisplayIdHeader = 5; // tag, version, length, product type, extension count
+constexpr int kDisplayIdBlockHeader = 3;
 
 int dataBytes(const CtaExtension& cta) {
     int n = 0;
@@ -92,13 +82,102 @@ Block writeCta(const CtaExtension& cta) {
     return b;
 }
 
+} // namespace
+
+void readCtaSlots(const Block& b, int from, CtaExtension& cta) {
+    const auto slot = [&b](int at) {
+        Timing t{};
+        std::copy_n(b.begin() + at, kTimingSize, t.begin());
+        return t;
+    };
+    int at = std::max(from, kCtaDataStart);
+    for (; at + kTimingSize <= kChecksumByte; at += kTimingSize) {
+        if (b[static_cast<std::size_t>(at)] == 0 && b[static_cast<std::size_t>(at) + 1] == 0)
+            break;
+        cta.timings.push_back(slot(at));
+    }
+    // A descriptor has a zero clock and a zero byte 2; its tag comes next.
+    for (; at + kTimingSize <= kChecksumByte; at += kTimingSize) {
+        const Timing t = slot(at);
+        if (t[0] || t[1] || t[2] || !t[3])
+            break;
+        cta.descriptors.push_back(t);
+    }
+}
+
 std::uint32_t ouiOf(const DataBlock& b) {
     if (b.payload.size() < 3)
         return 0;
     return b.payload[0] | (b.payload[1] << 8) | (static_cast<std::uint32_t>(b.payload[2]) << 16);
 }
 
-} // namespace
+DataBlockList readDataBlocks(std::span<const std::uint8_t> bytes, int start, int end, int limit) {
+    DataBlockList out;
+    limit = std::min(limit, static_cast<int>(bytes.size()));
+    end = std::min(end, limit);
+    for (int at = start; at >= 0 && at < end;) {
+        const int len = bytes[static_cast<std::size_t>(at)] & 0x1F;
+        if (at + 1 + len > limit) {
+            out.cutAt = at;
+            break;
+        }
+        DataBlock db;
+        db.tag = static_cast<std::uint8_t>(bytes[static_cast<std::size_t>(at)] >> 5);
+        db.payload.assign(bytes.begin() + at + 1, bytes.begin() + at + 1 + len);
+        db.offset = at;
+        out.blocks.push_back(std::move(db));
+        at += 1 + len;
+    }
+    return out;
+}
+
+DisplayIdSection readDisplayId(const Block& b) {
+    DisplayIdSection s;
+    s.version = b[1];
+    s.length = b[2];
+    s.productType = b[3];
+    s.extensionCount = b[4];
+    const int end = kDisplayIdHeader + s.length;
+    s.fits = end < kChecksumByte;
+    if (!s.fits)
+        return s;
+    for (int at = kDisplayIdHeader; at + kDisplayIdBlockHeader <= end;) {
+        const auto i = static_cast<std::size_t>(at);
+        const int size = b[i + 2];
+        if (b[i] == 0 && b[i + 1] == 0 && size == 0)
+            break; // padding
+        if (at + kDisplayIdBlockHeader + size > end) {
+            s.cutAt = at;
+            break;
+        }
+        DisplayIdBlock db;
+        db.tag = b[i];
+        db.revision = b[i + 1];
+        db.offset = at;
+        const int first = at + kDisplayIdBlockHeader;
+        db.payload.assign(b.begin() + first, b.begin() + first + size);
+        if (db.tag == kDisplayIdCta)
+            db.cta = readDataBlocks(b, first, first + size, first + size);
+        s.blocks.push_back(std::move(db));
+        at = first + size;
+    }
+    return s;
+}
+
+Extension readExtension(const Block& b) {
+    Extension e;
+    e.original = b;
+    if (b[0] == kCtaTag) {
+        std::string why;
+        e.isCta = readCta(b, e.cta, why);
+        if (!e.isCta)
+            e.unreadable = why;
+    } else if (b[0] == kDisplayIdTag) {
+        e.isDisplayId = true;
+        e.displayId = readDisplayId(b);
+    }
+    return e;
+}
 
 BlockKind kindOf(const DataBlock& b) {
     switch (b.tag) {
@@ -128,6 +207,8 @@ BlockKind kindOf(const DataBlock& b) {
             return BlockKind::Y420Video;
         case kExtY420Map:
             return BlockKind::Y420CapabilityMap;
+        case kExtHdmiForumSink:
+            return BlockKind::HdmiForumSink;
         default:
             return BlockKind::Other;
         }
@@ -177,6 +258,10 @@ DataBlock makeDataBlock(BlockKind kind) {
         b.tag = kTagExtended;
         b.payload = {kExtY420Map};
         break;
+    case BlockKind::HdmiForumSink: // version 1, no rate, no flags
+        b.tag = kTagExtended;
+        b.payload = {kExtHdmiForumSink, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00};
+        break;
     case BlockKind::Other:
         break;
     }
@@ -199,16 +284,9 @@ ParseResult parse(std::span<const std::uint8_t> bytes, Model& model) {
             model.trailing.assign(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.end());
             break;
         }
-        Extension e;
-        std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), kBlockSize,
-                    e.original.begin());
-        if (e.original[0] == kCtaTag) {
-            std::string why;
-            e.isCta = readCta(e.original, e.cta, why);
-            if (!e.isCta)
-                e.unreadable = why;
-        }
-        model.extensions.push_back(std::move(e));
+        Block b{};
+        std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), kBlockSize, b.begin());
+        model.extensions.push_back(readExtension(b));
     }
     return {true, {}};
 }
@@ -308,6 +386,23 @@ std::vector<const DataBlock*> blocksOf(const Model& model, BlockKind kind) {
             for (const DataBlock& db : e.cta.dataBlocks)
                 if (kindOf(db) == kind)
                     out.push_back(&db);
+    return out;
+}
+
+std::vector<const DataBlock*> allBlocksOf(const Model& model, BlockKind kind) {
+    std::vector<const DataBlock*> out;
+    const auto add = [&](const std::vector<DataBlock>& blocks) {
+        for (const DataBlock& db : blocks)
+            if (kindOf(db) == kind)
+                out.push_back(&db);
+    };
+    for (const Extension& e : model.extensions) {
+        if (e.isCta)
+            add(e.cta.dataBlocks);
+        if (e.isDisplayId)
+            for (const DisplayIdBlock& b : e.displayId.blocks)
+                add(b.cta.blocks);
+    }
     return out;
 }
 
