@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 namespace decode {
 namespace {
@@ -20,24 +21,87 @@ struct Flat {
     std::string path;  // keys, list entries by label: "block1.dataBlocks.video.[VIC 16]"
     std::string label; // labels: "Block 1 > Data blocks > HDMI ... > Physical address"
     std::string text;
+    bool entry = false; // a list entry paired by what it holds: one side's is one line
 };
 
+// Timing lists pair their entries by what they hold, not where they stand.
+bool isTimingList(const std::string& key) {
+    return key == "establishedTimings" || key == "standardTimings";
+}
+
+bool isDetailedTiming(const Node& n) {
+    return (n.key == "preferredTiming" && !n.children.empty()) ||
+           (n.key.empty() && n.label == "Detailed timing");
+}
+
+// Detailed timings of every block in the order the EDID lists them.
+void collectTimings(const std::vector<Node>& nodes, std::vector<const Node*>& out) {
+    for (const Node& n : nodes) {
+        if (isDetailedTiming(n))
+            out.push_back(&n);
+        else if (n.key != "preferredTiming")
+            collectTimings(n.children, out);
+    }
+}
+
 void flatten(const std::vector<Node>& nodes, const std::string& path, const std::string& label,
-             std::vector<Flat>& out) {
+             std::vector<Flat>& out, bool entries = false) {
     std::map<std::string, int> seen; // repeated keys are numbered as in JSON
     for (const Node& n : nodes) {
-        if (n.label.empty())
+        // Detailed timings are one list wherever they stand; see flattenTimings.
+        if (n.label.empty() || n.key == "preferredTiming" || n.key == "detailedTimings")
             continue;
         // List entries pair up by what they are ("VIC 96"), not where they stand.
         std::string key = n.key.empty() ? "[" + n.label + "]" : n.key;
+        if (entries)
+            key = "[" + n.label + ": " + n.text + "]";
         if (const int count = ++seen[key]; count > 1)
             key += std::to_string(count);
         const std::string p = path.empty() ? key : path + "." + key;
         const std::string l = label.empty() ? n.label : label + " > " + n.label;
-        out.push_back({p, l, n.text});
+        out.push_back({p, l, n.text, entries});
         if (!isFormatList(n.key))
-            flatten(n.children, p, l, out);
+            flatten(n.children, p, l, out, isTimingList(n.key));
     }
+}
+
+void flattenTimings(const std::vector<const Node*>& timings, std::vector<Flat>& out) {
+    if (!timings.empty())
+        out.push_back({"detailedTimings", "Detailed timings", {}});
+    std::map<std::string, int> seen;
+    for (const Node* t : timings) {
+        std::string key = "[" + t->text + "]";
+        if (const int count = ++seen[key]; count > 1)
+            key += std::to_string(count);
+        const std::string p = "detailedTimings." + key;
+        out.push_back({p, "Detailed timing", t->text, true});
+        flatten(t->children, p, "Detailed timing " + t->text, out);
+    }
+}
+
+std::vector<Flat> flattened(const Decoded& d) {
+    std::vector<Flat> out;
+    flatten(d.nodes, {}, {}, out);
+    std::vector<const Node*> timings;
+    collectTimings(d.nodes, timings);
+    flattenTimings(timings, out);
+    return out;
+}
+
+std::string preferredTiming(const Decoded& d) {
+    for (const Node& n : d.nodes)
+        if (isDetailedTiming(n))
+            return n.text;
+    return "none";
+}
+
+std::multiset<std::string> timingSet(const Decoded& d) {
+    std::vector<const Node*> timings;
+    collectTimings(d.nodes, timings);
+    std::multiset<std::string> out;
+    for (const Node* t : timings)
+        out.insert(t->text);
+    return out;
 }
 
 const Node* child(const Node& n, const std::string& key) {
@@ -109,9 +173,7 @@ Node difference(const Flat& field_, const std::string& a, const std::string& b,
 
 Node differences(const Decoded& a, const Decoded& b, const std::string& nameA,
                  const std::string& nameB) {
-    std::vector<Flat> fa, fb;
-    flatten(a.nodes, {}, {}, fa);
-    flatten(b.nodes, {}, {}, fb);
+    const std::vector<Flat> fa = flattened(a), fb = flattened(b);
     std::map<std::string, const Flat*> inB;
     for (const Flat& f : fb)
         inB[f.path] = &f;
@@ -123,13 +185,16 @@ Node differences(const Decoded& a, const Decoded& b, const std::string& nameA,
     const auto oneSided = [&](const Flat& f, const std::vector<Flat>& side,
                               const std::map<std::string, const Flat*>& other,
                               const std::string& name) {
-        for (std::size_t dot = f.path.find('.'); dot != std::string::npos;
-             dot = f.path.find('.', dot + 1))
-            if (!other.count(f.path.substr(0, dot)))
+        int depth = 0; // a dot inside "[...]" belongs to a list entry's name
+        for (std::size_t at = 0; at < f.path.size(); ++at) {
+            depth += f.path[at] == '[' ? 1 : f.path[at] == ']' ? -1 : 0;
+            if (f.path[at] == '.' && depth == 0 && !other.count(f.path.substr(0, at)))
                 return; // an ancestor already said it
+        }
         const std::string below = f.path + ".";
-        const bool hasParts = std::any_of(side.begin(), side.end(),
-                                          [&](const Flat& g) { return g.path.starts_with(below); });
+        const bool hasParts = !f.entry && std::any_of(side.begin(), side.end(), [&](const Flat& g) {
+            return g.path.starts_with(below);
+        });
         if (!hasParts) {
             const bool sideIsA = &side == &fa;
             n.children.push_back(difference(f, sideIsA ? f.text : std::string(),
@@ -152,6 +217,22 @@ Node differences(const Decoded& a, const Decoded& b, const std::string& nameA,
     for (const Flat& f : fb)
         if (!inA.count(f.path))
             oneSided(f, fb, inA, nameB);
+    if (const std::string firstA = preferredTiming(a), firstB = preferredTiming(b);
+        firstA != firstB) {
+        // Order matters for the first detailed timing only: it is the preferred one.
+        const Flat first{"preferredTiming", "Preferred timing", {}};
+        Node line = difference(first, firstA, firstB, nameA, nameB);
+        if (timingSet(a) == timingSet(b)) {
+            line.text = "order of detailed timings differs; the first (preferred) is " + firstA +
+                        " in " + nameA + " and " + firstB + " in " + nameB;
+            line.children.push_back(jsonOnly("reordered", true));
+        }
+        const auto at = std::find_if(n.children.begin(), n.children.end(), [](const Node& c) {
+            return !c.children.empty() &&
+                   c.children.front().json.toString().startsWith("detailedTimings.");
+        });
+        n.children.insert(at, std::move(line));
+    }
     if (n.children.empty()) {
         n.text = "none";
         n.json = QJsonArray(); // still a list

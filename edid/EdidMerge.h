@@ -19,10 +19,12 @@ struct MergeResult {
 MergeResult mergeVideoAudio(const Model& video, const std::string& videoLabel, const Model& audio,
                             const std::string& audioLabel);
 
-// What both displays accept: the first's identity and timings; video codes,
-// 4:2:0, audio (fewest channels, common rates and sizes, lower bit rate),
-// speakers, TMDS clock, deep colour, HDR, colorimetry and quantization that
-// both list.
+// What both displays accept, the same whichever comes first: timings, video
+// codes, 4:2:0, HDMI VICs, audio (fewest channels, common rates and sizes,
+// lower bit rate), speakers, TMDS clocks, deep colour, SCDC, HDR, colorimetry,
+// quantization and YCbCr flags both take. Identity, the order of lists (so
+// the preferred timing), latencies and blocks read by bytes only (kept when
+// both have the very same) follow the first.
 MergeResult commonSubset(const Model& a, const std::string& labelA, const Model& b,
                          const std::string& labelB);
 

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QFile>
+#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
@@ -67,6 +68,15 @@ void press(const DecodeWindow* decodeWindow, const QString& text) {
     for (QPushButton* b : decodeWindow->findChildren<QPushButton*>())
         if (b->text() == text)
             b->click();
+}
+
+// The comparison's value columns, by their headings.
+QStringList sides(const DecodeWindow* decodeWindow) {
+    QStringList out;
+    const QTreeWidgetItem* header = decodeWindow->tree()->headerItem();
+    for (int column = 1; column < header->columnCount(); ++column)
+        out << header->text(column);
+    return out;
 }
 
 EdidImage editorImage(WindowHarness& h) {
@@ -286,13 +296,16 @@ void DecodeWindowTest::compareWithTopFollowsEditor() {
     QVERIFY(std::any_of(sent.begin(), sent.end(), [](const auto& r) {
         return r.size() > 2 && r[2] == proto::kCmdStageTopEdid;
     }));
-    QVERIFY(rowWith(decodeWindow, QStringLiteral("Compared: Device with TOP display")));
-    QVERIFY(rowWith(decodeWindow, QStringLiteral("Same: no")));
+    // A value column per side, headed by where it came from.
+    QCOMPARE(sides(decodeWindow), (QStringList{"Device", "TOP display"}));
+    const QTreeWidgetItem* maker = rowWith(decodeWindow, QStringLiteral("Manufacturer: KVT"));
+    QVERIFY(maker && maker->text(2) == QStringLiteral("LMV"));
+    QVERIFY(decodeWindow->summary().isEmpty()); // differing, and no problems: nothing to add
 
     // The editor now holds TOP's table: the comparison follows it.
     h.ui()->EDIDtext->setPlainText(edidHexText(h.device().displayEdid[0]));
-    QVERIFY(rowWith(decodeWindow, QStringLiteral("Same: yes")));
-    QVERIFY(rowWith(decodeWindow, QStringLiteral("Compared: Device (edited) with TOP display")));
+    QCOMPARE(decodeWindow->summary(), QStringLiteral("The two EDIDs are the same."));
+    QCOMPARE(sides(decodeWindow), (QStringList{"Device (edited)", "TOP display"}));
 }
 
 void DecodeWindowTest::compareFailsWhenDeviceRefuses() {
@@ -327,8 +340,8 @@ void DecodeWindowTest::compareWithFile() {
     press(decodeWindow, QStringLiteral("File\u2026"));
     QCOMPARE(h.dialogs.shown.size(), std::size_t(2));
     QCOMPARE(h.dialogs.shown.back().kind, QStringLiteral("open"));
-    QVERIFY(rowWith(decodeWindow, QStringLiteral("Compared: Device with file same.bin")));
-    QVERIFY(rowWith(decodeWindow, QStringLiteral("Same: yes")));
+    QCOMPARE(sides(decodeWindow), (QStringList{"Device", "file same.bin"}));
+    QCOMPARE(decodeWindow->summary(), QStringLiteral("The two EDIDs are the same."));
     QVERIFY(h.requests().empty());
 }
 
@@ -368,8 +381,8 @@ void DecodeWindowTest::editorSideNamedByOrigin() {
     DecodeWindow* decodeWindow = choose(h, h.ui()->EDIDtext, kCompare);
     QVERIFY(decodeWindow);
     press(decodeWindow, QStringLiteral("Device's EDID"));
-    QVERIFY2(rowWith(decodeWindow, "Compared: " + named + " with Device"),
-             qPrintable(decodeWindow->tree()->topLevelItem(0)->text(1)));
+    QCOMPARE(sides(decodeWindow), (QStringList{named, "Device"}));
+    QVERIFY(decodeWindow->findChild<QLabel*>()->text().contains(named + " compared with Device"));
     QVERIFY(rowWith(decodeWindow, "Video formats only in " + named));
     QVERIFY(!rowWith(decodeWindow, QStringLiteral("editor with")));
 }
@@ -391,10 +404,13 @@ void DecodeWindowTest::comparisonShowsWholeFieldPaths() {
             ++depth;
         const QString label = (*it)->text(0);
         paths += label.count(QStringLiteral(" > ")) >= 3;
-        // The label's column holds all of it: nothing is cut off or elided.
+        // Every column holds all of its text: nothing is cut off or elided.
         QVERIFY2(metrics.horizontalAdvance(label) + tree->indentation() * (depth + 1) <=
                      tree->columnWidth(0),
                  qPrintable(label));
+        for (int column = 1; column < tree->columnCount(); ++column)
+            QVERIFY2(metrics.horizontalAdvance((*it)->text(column)) <= tree->columnWidth(column),
+                     qPrintable((*it)->text(column)));
     }
     QVERIFY(paths > 0); // the differences are named by long field paths
 }

@@ -65,6 +65,15 @@ void addNodes(QTreeWidgetItem* parent, const std::vector<decode::Node>& nodes,
     }
 }
 
+void addSideRows(QTreeWidgetItem* parent, const std::vector<DecodeWindow::SideRow>& rows) {
+    for (const DecodeWindow::SideRow& row : rows) {
+        auto* item = new QTreeWidgetItem(parent, QStringList{row.label} + row.values);
+        for (int column = 0; column < item->columnCount(); ++column)
+            item->setToolTip(column, row.tip.isEmpty() ? item->text(column) : row.tip);
+        addSideRows(item, row.children);
+    }
+}
+
 } // namespace
 
 class DecodeWindow::NoteReporter final : public session::Reporter {
@@ -153,16 +162,27 @@ void DecodeWindow::present() {
 }
 
 void DecodeWindow::follow(QTextEdit* field, Decoder decoder) {
+    followWith(field, [this, decoder = std::move(decoder)](const QString& text) {
+        showDecoded(decoder(text));
+    });
+}
+
+void DecodeWindow::followSideBySide(QTextEdit* field, SideBySideView view) {
+    followWith(field,
+               [this, view = std::move(view)](const QString& text) { showSideBySide(view(text)); });
+}
+
+void DecodeWindow::followWith(QTextEdit* field, std::function<void(const QString&)> show) {
     disconnect(following_);
     field_ = field;
-    decoder_ = std::move(decoder);
+    show_ = std::move(show);
     following_ = connect(field, &QTextEdit::textChanged, this, &DecodeWindow::refresh);
     refresh();
 }
 
 void DecodeWindow::refresh() {
-    if (field_ && decoder_)
-        showDecoded(decoder_(field_->toPlainText()));
+    if (field_ && show_)
+        show_(field_->toPlainText());
 }
 
 void DecodeWindow::showDecoded(const decode::Decoded& decoded) {
@@ -178,19 +198,42 @@ void DecodeWindow::showDecoded(const decode::Decoded& decoded) {
     else
         fitColumns();
     tree_->verticalScrollBar()->setValue(scrolled);
+    showProblems(decoded.problems, decoded.problems.empty() ? tr("No problems found.") : QString());
+}
 
+void DecodeWindow::showSideBySide(const SideBySide& view) {
+    const int scrolled = tree_->verticalScrollBar()->value();
+    heading_->setText(view.heading);
+    tree_->clear();
+    tree_->setColumnCount(1 + static_cast<int>(view.sides.size()));
+    tree_->setHeaderLabels(QStringList{tr("Field")} + view.sides);
+    addSideRows(tree_->invisibleRootItem(), view.rows);
+    tree_->expandAll();
+    widenForLabels();
+    tree_->verticalScrollBar()->setValue(scrolled);
+    showProblems(view.problems, view.verdict);
+}
+
+void DecodeWindow::showProblems(const std::vector<std::string>& found, const QString& verdict) {
     problems_->clear();
-    for (const std::string& problem : decoded.problems) {
+    for (const std::string& problem : found) {
         auto* item = new QListWidgetItem(fromStd(problem), problems_);
         item->setForeground(kProblemColour);
     }
-    const int count = static_cast<int>(decoded.problems.size());
-    summary_->show();
+    const int count = static_cast<int>(found.size());
     problems_->setVisible(count > 0);
-    summary_->setText(count == 0   ? tr("No problems found.")
-                      : count == 1 ? tr("1 problem:")
-                                   : tr("%1 problems:").arg(count));
+    QStringList parts;
+    if (!verdict.isEmpty())
+        parts << verdict;
+    if (count > 0)
+        parts << (count == 1 ? tr("1 problem:") : tr("%1 problems:").arg(count));
+    summary_->setText(parts.join(QLatin1Char(' ')));
+    summary_->setVisible(!parts.isEmpty());
     paint(summary_, count == 0 ? kCleanColour : kProblemColour);
+}
+
+QString DecodeWindow::summary() const {
+    return summary_->isVisibleTo(this) ? summary_->text() : QString();
 }
 
 void DecodeWindow::fitColumns() {
@@ -199,15 +242,19 @@ void DecodeWindow::fitColumns() {
         return tree_->columnWidth(column);
     };
     const int available = tree_->viewport()->width();
-    const int values = needed(1);
+    const int last = tree_->columnCount() - 1;
+    int values = 0;
+    for (int column = 1; column < last; ++column)
+        values += needed(column);
+    const int lastValues = needed(last);
     // Labels get what the values leave, and never less than their share;
     // whole labels take what they need, the values scrolling beside them.
     const int label = wholeLabels_
                           ? needed(0)
                           : std::min(needed(0), std::max(available * kLabelColumnSharePercent / 100,
-                                                         available - values));
+                                                         available - values - lastValues));
     tree_->setColumnWidth(0, label);
-    tree_->setColumnWidth(1, std::max(values, available - label));
+    tree_->setColumnWidth(last, std::max(lastValues, available - label - values));
 }
 
 bool DecodeWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -232,11 +279,14 @@ void DecodeWindow::showWholeLabels() {
 }
 
 void DecodeWindow::widenForLabels() {
-    tree_->resizeColumnToContents(0);
-    tree_->resizeColumnToContents(1);
+    int columns = 0;
+    for (int column = 0; column < tree_->columnCount(); ++column) {
+        tree_->resizeColumnToContents(column);
+        columns += tree_->columnWidth(column);
+    }
     const int besideColumns =
         width() - tree_->viewport()->width() + tree_->verticalScrollBar()->sizeHint().width();
-    const int wanted = tree_->columnWidth(0) + tree_->columnWidth(1) + besideColumns;
+    const int wanted = columns + besideColumns;
     const QScreen* shown = screen();
     const int most = shown ? shown->availableGeometry().width() : wanted;
     if (wanted > width())

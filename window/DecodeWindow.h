@@ -26,6 +26,22 @@ class DecodeWindow : public QWidget {
 public:
     using Decoder = std::function<decode::Decoded(const QString&)>;
 
+    // A comparison: one value column per side, headed by the side's name.
+    struct SideRow {
+        QString label;
+        QStringList values; // one a side
+        QString tip;        // the row in words, when the values alone say less
+        std::vector<SideRow> children;
+    };
+    struct SideBySide {
+        QString heading;
+        QStringList sides;
+        std::vector<SideRow> rows;
+        std::vector<std::string> problems;
+        QString verdict; // above the problems, if any
+    };
+    using SideBySideView = std::function<SideBySide(const QString&)>;
+
     // Belongs to `owner` and closes with it; deletes itself when closed.
     DecodeWindow(QWidget* owner, const QString& title);
     ~DecodeWindow() override;
@@ -38,10 +54,14 @@ public:
 
     // Shows the decode of the field's text, and again each time it changes.
     void follow(QTextEdit* field, Decoder decoder);
+    void followSideBySide(QTextEdit* field, SideBySideView view);
     void showDecoded(const decode::Decoded& decoded);
+    void showSideBySide(const SideBySide& view);
     // One line above the decode: where it comes from, or what went wrong.
     void showNote(const QString& text, bool problem = false);
     QString note() const;
+    // The line above the problems: their count, or a comparison's verdict.
+    QString summary() const;
 
     // A button in the row above the decode (a comparison's sources).
     QPushButton* addChoice(const QString& text);
@@ -64,6 +84,8 @@ private slots:
     void refresh();
 
 private:
+    void followWith(QTextEdit* field, std::function<void(const QString&)> show);
+    void showProblems(const std::vector<std::string>& problems, const QString& verdict);
     // Labels and values share the width so that as little as possible is cut.
     void fitColumns();
     // Wide enough for whole labels and their values, within the screen.
@@ -78,7 +100,7 @@ private:
     QLabel* summary_ = nullptr;
     QListWidget* problems_ = nullptr;
     QPointer<QTextEdit> field_;
-    Decoder decoder_;
+    std::function<void(const QString&)> show_;
     QMetaObject::Connection following_;
     std::unique_ptr<session::Reporter> reporter_;
     QString lastReport_;

@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QTextEdit>
 
+#include <algorithm>
+
 namespace {
 
 struct DeviceSide {
@@ -32,13 +34,85 @@ QString tr(const char* text) {
     return DecodeWindow::tr(text);
 }
 
+QString jsonText(const decode::Node& n, const char* key) {
+    for (const decode::Node& c : n.children)
+        if (c.key == key)
+            return c.json.toString();
+    return {};
+}
+
+bool hasJson(const decode::Node& n, const char* key) {
+    return std::any_of(n.children.begin(), n.children.end(),
+                       [&](const decode::Node& c) { return c.key == key; });
+}
+
+QString orDash(const QString& value) {
+    return value.isEmpty() ? QStringLiteral("-") : value;
+}
+
+// A difference: each side's value, or which side has the part.
+DecodeWindow::SideRow differenceRow(const decode::Node& n, const QString& nameA) {
+    DecodeWindow::SideRow row{
+        QString::fromStdString(n.label), {}, QString::fromStdString(n.text), {}};
+    if (hasJson(n, "onlyIn")) {
+        const bool inA = jsonText(n, "onlyIn") == nameA;
+        row.values = {inA ? tr("present") : QStringLiteral("-"),
+                      inA ? QStringLiteral("-") : tr("present")};
+    } else {
+        row.values = {orDash(jsonText(n, "a")), orDash(jsonText(n, "b"))};
+    }
+    if (hasJson(n, "reordered"))
+        row.label = tr("%1 (the same timings in another order)").arg(row.label);
+    return row;
+}
+
+// The comparison's nodes as rows of one value a side; empty lists are left out.
+DecodeWindow::SideBySide sideBySide(const decode::Decoded& d) {
+    DecodeWindow::SideBySide view;
+    QString nameA, nameB;
+    bool identical = false;
+    for (const decode::Node& n : d.nodes) {
+        if (n.key == "nameA")
+            nameA = n.json.toString();
+        else if (n.key == "nameB")
+            nameB = n.json.toString();
+        else if (n.key == "identical")
+            identical = n.json.toBool();
+    }
+    view.heading = tr("%1 compared with %2").arg(nameA, nameB);
+    view.sides = {nameA, nameB};
+    for (const decode::Node& n : d.nodes) {
+        if (n.label.empty() || n.children.empty() || n.key == "compared" || n.key == "identical")
+            continue;
+        DecodeWindow::SideRow group{QString::fromStdString(n.label), {}, {}, {}};
+        const bool sideB = n.key.ends_with('B');
+        for (const decode::Node& c : n.children) {
+            if (n.key == "differences") {
+                group.children.push_back(differenceRow(c, nameA));
+                continue;
+            }
+            const QString text = QString::fromStdString(c.text);
+            group.children.push_back({QString::fromStdString(c.label),
+                                      sideB ? QStringList{"-", text} : QStringList{text, "-"},
+                                      {},
+                                      {}});
+        }
+        view.rows.push_back(std::move(group));
+    }
+    view.problems = d.problems;
+    if (identical)
+        view.verdict = tr("The two EDIDs are the same.");
+    return view;
+}
+
 void compareWith(DecodeWindow* window, QTextEdit* editor, const EdidImage& other,
                  const QString& name) {
-    window->follow(editor, [editor, other, name = name.toStdString()](const QString& text) {
-        return compareEditorEdid(text, editorSideName(editor).toStdString(), other, name);
-    });
-    window->showNote(
-        tr("The EDID editor against %1, compared again as the editor changes.").arg(name));
+    window->followSideBySide(
+        editor, [editor, other, name = name.toStdString()](const QString& text) {
+            return sideBySide(
+                compareEditorEdid(text, editorSideName(editor).toStdString(), other, name));
+        });
+    window->showNote(tr("The EDID editor's side is compared again as its text changes."));
 }
 
 void compareWithDevice(DecodeWindow* window, QTextEdit* editor, const DeviceSide& side) {
