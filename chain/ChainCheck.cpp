@@ -18,8 +18,7 @@ constexpr int kTop = 0, kBot = 1;
 // Past this pixel clock a format needs more than HDMI 1.4's 340 MHz unless
 // sent as 4:2:0: 3840x2160 and 4096x2160 at 50 and 60 Hz.
 constexpr double k4k60PixelMhz = 590.0;
-constexpr double kHdmi14MaxMhz = 340.0;
-constexpr double kRateSlackMhz = 0.5;
+constexpr double kHdmi14MaxMhz = edid::kHdmi14MaxMhz;
 constexpr double kLuminanceStepsPerDoubling = 32.0;
 
 // The colorimetry data block's bit a colorimetry needs; 0: none needed.
@@ -137,7 +136,7 @@ public:
 private:
     void add(const char* check, Verdict v, std::string sentence, const char* setting = "",
              const char* value = "") {
-        r_.findings.push_back({check, v, std::move(sentence), setting, value});
+        r_.findings.push_back({check, v, std::move(sentence), setting, value, ""});
     }
     // Advice for a setting only when the device is not known to hold that value already.
     bool worthSetting(int index, int value) const { return !s_.is(index, value); }
@@ -150,10 +149,10 @@ private:
     bool out420Helps() const {
         return output_ == kTop && !sig_.converted420 && sig_.encoding != Encoding::Ycc420 &&
                sig_.pixelMhz >= k4k60PixelMhz && listing_.y420 &&
-               tmds(sig_.pixelMhz, Encoding::Ycc420, 8) <= limit() + kRateSlackMhz &&
-               worthSetting(settings::kOut420, 1);
+               fits(tmds(sig_.pixelMhz, Encoding::Ycc420, 8)) && worthSetting(settings::kOut420, 1);
     }
-    double limit() const { return std::min<double>(caps_.maxTmdsMhz, edid::kHdmi20MaxMhz); }
+    double limit() const { return caps_.limit.mhz; }
+    bool fits(double rate) const { return edid::withinLimit(rate, caps_.limit); }
 
     void format() {
         if (sig_.name.empty()) {
@@ -211,7 +210,7 @@ private:
         }
         const std::string needs = sig_.name + " in " + encodingName(sig_.encoding) + " at " +
                                   std::to_string(sig_.bits) + " bits needs " + mhz(rate);
-        if (rate <= limit() + kRateSlackMhz) {
+        if (fits(rate)) {
             add("bandwidth", Verdict::Fine, needs + " and " + takes + ".");
             return;
         }
@@ -280,15 +279,20 @@ private:
         // Turning the conversion off helps only where the unconverted signal fits.
         const Encoding sent444 = data_.input.encoding;
         const int bits = data_.input.linkMode == 1 ? 10 : 8;
-        if (sig_.converted420 && listing_.plain &&
-            tmds(sig_.pixelMhz, sent444, bits) <= limit() + kRateSlackMhz)
+        if (sig_.converted420 && listing_.plain && fits(tmds(sig_.pixelMhz, sent444, bits)))
             add("colour", Verdict::WontShow, sentence, "out-420", "off");
         else
             add("colour", Verdict::WontShow, sentence);
     }
 
-    void colorimetry() {
+    // The device's 4:2:0 output sends YCbCr, and BT.2020 RGB as BT.2020 YCbCr.
+    Colorimetry sentColorimetry() const {
         const Colorimetry c = data_.input.colorimetry;
+        return sig_.converted420 && c == Colorimetry::Bt2020Rgb ? Colorimetry::Bt2020Ycc : c;
+    }
+
+    void colorimetry() {
+        const Colorimetry c = sentColorimetry();
         const std::uint16_t bit = colorimetryBit(c);
         if (c == Colorimetry::Other) {
             add("colorimetry", Verdict::Unknown,
@@ -367,14 +371,21 @@ private:
     void luminance() {
         const int maxCll = data_.input.maxCll;
         const std::uint8_t code = maxLuminanceCode(caps_);
-        if (maxCll <= 0 || code == 0)
-            return; // one of the two is not given: nothing to compare
+        if (maxCll <= 0)
+            return; // the content gives no level: nothing to compare
+        const std::string content =
+            "The content reaches " + std::to_string(maxCll) + " cd/m² (MaxCLL)";
+        if (code == 0) {
+            add("luminance", Verdict::Unknown,
+                content + " and " + who() +
+                    "'s EDID gives no maximum light level, so whether it shows the highlights "
+                    "is not known.");
+            return;
+        }
         const long shown = std::lround(edid::luminanceOf(code));
         // The code is the nearest of steps 2.2 % apart: a panel of 1000 cd/m²
         // says 993. Half a step above is still what it said.
         const double reach = edid::luminanceOf(code) * std::exp2(0.5 / kLuminanceStepsPerDoubling);
-        const std::string content =
-            "The content reaches " + std::to_string(maxCll) + " cd/m² (MaxCLL)";
         if (maxCll > reach)
             add("luminance", Verdict::Degraded,
                 content + " and " + who() + " shows at most " + std::to_string(shown) +
@@ -458,7 +469,7 @@ bool noSignal(const Input& in) {
 void inputFindings(const ChainData& data, char port, ChainReport& report) {
     const Input& in = data.input;
     auto add = [&](Verdict v, std::string sentence) {
-        report.inputFindings.push_back({"input", v, std::move(sentence), "", ""});
+        report.inputFindings.push_back({"input", v, std::move(sentence), "", "", ""});
     };
     if (noSignal(in)) {
         add(Verdict::WontShow, "No signal comes in on " + inputWords(port) + ".");
@@ -477,7 +488,7 @@ void inputFindings(const ChainData& data, char port, ChainReport& report) {
 
 void displayFinding(const Display& d, const DisplayCaps& caps, OutputReport& r) {
     auto add = [&](const char* check, Verdict v, std::string sentence) {
-        r.findings.push_back({check, v, std::move(sentence), "", ""});
+        r.findings.push_back({check, v, std::move(sentence), "", "", ""});
     };
     switch (d.state) {
     case DisplayState::NoDisplay:
@@ -537,6 +548,39 @@ void adviseMinMixed(const ChainData& data, ChainReport& report) {
     }
 }
 
+// What the other output loses when a setting of the device's EDID, which
+// both outputs share, is changed for this one; empty: nothing it takes now.
+std::string costOn(const Finding& f, const Input& in, const OutputReport& other) {
+    const auto fine = [&](const char* check) {
+        return std::any_of(other.findings.begin(), other.findings.end(), [&](const Finding& g) {
+            return g.check == check && g.verdict == Verdict::Fine;
+        });
+    };
+    if (!other.active || other.display.empty())
+        return {};
+    const std::string whose = other.name + "'s " + other.display;
+    const bool hdr = in.eotf != Eotf::None && in.eotf != Eotf::Sdr;
+    const bool bt2020 = in.colorimetry == Colorimetry::Bt2020Rgb ||
+                        in.colorimetry == Colorimetry::Bt2020Ycc ||
+                        in.colorimetry == Colorimetry::Bt2020cYcc;
+    if (f.setting == "hdr" && hdr && fine("hdr"))
+        return "also takes HDR from " + whose;
+    if (f.setting == "bt2020" && bt2020 && fine("colorimetry"))
+        return "also takes BT.2020 colour from " + whose;
+    if (f.setting == "ycbcr" && in.encoding != Encoding::Rgb && fine("colour"))
+        return "also makes the source send RGB to " + whose;
+    if (f.setting == "edid-algorithm" && fine(f.check.c_str()))
+        return "also keeps " + whose + " to what both displays take";
+    return {};
+}
+
+void adviceCosts(const ChainData& data, ChainReport& report) {
+    for (int o : {kTop, kBot})
+        for (Finding& f : report.outputs[o].findings)
+            if (!f.setting.empty())
+                f.also = costOn(f, data.input, report.outputs[1 - o]);
+}
+
 } // namespace
 
 ChainReport checkChain(const ChainData& data) {
@@ -559,7 +603,7 @@ ChainReport checkChain(const ChainData& data) {
             {"output", r.active ? Verdict::Fine : Verdict::WontShow,
              r.active ? r.name + " is active (" + r.link + ")."
                       : r.name + " (" + r.link + ") is not active: the device sends nothing on it.",
-             "", ""});
+             "", "", ""});
         displayFinding(d, caps, r);
 
         if (!r.described) {
@@ -572,12 +616,12 @@ ChainReport checkChain(const ChainData& data) {
                            inputWords(other.port) + ", the one on " + other.name + "."
                      : "The device's input setting was not read, so what feeds " + r.name +
                            " is not known.",
-                 "", ""});
+                 "", "", ""});
         } else if (noSignal(data.input)) {
             r.findings.push_back({"input", Verdict::WontShow,
                                   "No signal comes in on " + inputWords(r.port) + ", so " + r.name +
                                       " has nothing to show.",
-                                  "", ""});
+                                  "", "", ""});
         } else if (caps.ok) {
             OutputCheck(data, o, r, caps).formatChecks();
         }
@@ -588,6 +632,7 @@ ChainReport checkChain(const ChainData& data) {
                 r.verdict = f.verdict;
     }
     adviseMinMixed(data, report);
+    adviceCosts(data, report);
     return report;
 }
 

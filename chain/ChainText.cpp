@@ -89,7 +89,8 @@ QJsonArray findingsJson(const std::vector<Finding>& findings) {
                                {"verdict", verdictKey(f.verdict)},
                                {"sentence", qs(f.sentence)},
                                {"setting", qs(f.setting)},
-                               {"value", qs(f.value)}});
+                               {"value", qs(f.value)},
+                               {"also", qs(f.also)}});
     return out;
 }
 
@@ -148,7 +149,8 @@ std::vector<std::string> chainLines(const ChainReport& report) {
             lines.push_back("  " + padded(verdictText(f.verdict), kVerdictWidth) + f.sentence);
             if (!f.setting.empty())
                 lines.push_back("  " + padded("", kVerdictWidth) + "try: korvanta set " +
-                                f.setting + "=" + f.value);
+                                f.setting + "=" + f.value +
+                                (f.also.empty() ? "" : ", which " + f.also));
         }
     };
     lines.push_back("Input:");

@@ -4,17 +4,12 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 
 namespace chain {
 
 namespace {
 
 constexpr std::size_t kExtensionCount = 126;
-constexpr int kBaseTimings = 54;
-constexpr int kBaseDescriptors = 4;
-constexpr int kEstablishedTimings = 35;
-constexpr std::uint8_t kEstablished640x480 = 0x20;
 
 std::string displayName(const edid::Model& m) {
     const edid::Identity id = edid::identityOf(m);
@@ -53,7 +48,7 @@ DisplayCaps displayCaps(const std::vector<std::uint8_t>& edid) {
             caps.ycc444 = caps.ycc444 || (e.cta.flags & edid::kCtaYcc444);
             caps.ycc422 = caps.ycc422 || (e.cta.flags & edid::kCtaYcc422);
         }
-    caps.maxTmdsMhz = edid::maxTmdsMhz(caps.model);
+    caps.limit = edid::tmdsLimit(caps.model);
     for (const edid::DataBlock* f : edid::blocksOf(caps.model, edid::BlockKind::HdmiForum))
         caps.maxTmdsSaid = caps.maxTmdsSaid || (f->payload.size() > 4 && f->payload[4] != 0);
     for (const edid::DataBlock* v : edid::blocksOf(caps.model, edid::BlockKind::HdmiVendor))
@@ -61,61 +56,8 @@ DisplayCaps displayCaps(const std::vector<std::uint8_t>& edid) {
     return caps;
 }
 
-bool timingMatches(const edid::Timing& t, const edid::VicTiming& v) {
-    const int clockKhz = (t[0] | (t[1] << 8)) * 10;
-    if (clockKhz == 0)
-        return false;
-    const int hActive = t[2] | ((t[4] & 0xF0) << 4);
-    const int hBlank = t[3] | ((t[4] & 0x0F) << 8);
-    const int vActive = t[5] | ((t[7] & 0xF0) << 4);
-    const int vBlank = t[6] | ((t[7] & 0x0F) << 8);
-    const bool interlaced = (t[17] & 0x80) != 0;
-    // The 1000/1001 rates differ by 0.1 %; other formats by far more.
-    return hActive == v.hActive && vActive == v.vActive && interlaced == v.interlaced &&
-           hBlank == v.hFront + v.hSync + v.hBack && vBlank == v.vFront + v.vSync + v.vBack &&
-           std::abs(clockKhz - v.pixelKhz) * 200 <= v.pixelKhz;
-}
-
 Listing listingOf(const DisplayCaps& caps, int vic) {
-    Listing l;
-    if (!caps.ok)
-        return l;
-    const auto timing = edid::vicTiming(vic);
-    const edid::Model& m = caps.model;
-    for (const edid::Extension& e : m.extensions) {
-        if (!e.isCta)
-            continue;
-        const edid::DataBlock* map = edid::y420Map(e.cta);
-        int position = 0;
-        for (const edid::DataBlock& db : e.cta.dataBlocks) {
-            const edid::BlockKind kind = edid::kindOf(db);
-            if (kind == edid::BlockKind::Video) {
-                for (std::uint8_t svd : db.payload) {
-                    if (edid::vicOf(svd) == vic) {
-                        l.plain = true;
-                        l.y420 = l.y420 || edid::y420Mapped(map, position);
-                    }
-                    ++position;
-                }
-            } else if (kind == edid::BlockKind::Y420Video) {
-                for (std::size_t i = 1; i < db.payload.size(); ++i)
-                    l.y420 = l.y420 || edid::vicOf(db.payload[i]) == vic;
-            }
-        }
-        if (timing)
-            for (const edid::Timing& t : e.cta.timings)
-                l.plain = l.plain || timingMatches(t, *timing);
-    }
-    if (timing)
-        for (int i = 0; i < kBaseDescriptors; ++i) {
-            edid::Timing t{};
-            std::copy_n(m.base.begin() + kBaseTimings + i * edid::kTimingSize, edid::kTimingSize,
-                        t.begin());
-            l.plain = l.plain || timingMatches(t, *timing);
-        }
-    if (vic == 1 && (m.base[kEstablishedTimings] & kEstablished640x480))
-        l.plain = true;
-    return l;
+    return caps.ok ? edid::listingOf(caps.model, vic) : Listing{};
 }
 
 std::uint16_t colorimetryBits(const DisplayCaps& caps) {

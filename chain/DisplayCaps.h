@@ -1,7 +1,7 @@
 #pragma once
 
 #include "edid/EdidModel.h"
-#include "edid/VicTimings.h"
+#include "edid/FormatNeeds.h"
 
 #include <cstdint>
 #include <string>
@@ -21,7 +21,7 @@ struct DisplayCaps {
     edid::Model model;
     bool cta = false; // a readable CTA-861 extension was seen
     bool ycc444 = false, ycc422 = false;
-    int maxTmdsMhz = 165; // HDMI Forum rate, else HDMI vendor clock, else 165
+    edid::TmdsLimit limit; // as the EDID check measures against it
     bool maxTmdsSaid = false;
 };
 
@@ -29,15 +29,9 @@ struct DisplayCaps {
 // announces and were handed over.
 DisplayCaps displayCaps(const std::vector<std::uint8_t>& edid);
 
-// Where a display lists a video format.
-struct Listing {
-    bool plain = false; // video data block, a detailed timing, or 640x480 established
-    bool y420 = false;  // 4:2:0 video data block, or a 4:2:0 map bit
-};
+// Where a display lists a video format: as the EDID check reads it.
+using Listing = edid::Listing;
 Listing listingOf(const DisplayCaps& caps, int vic);
-
-// A detailed timing that is this format's (59.94 Hz and 60 Hz alike).
-bool timingMatches(const edid::Timing& t, const edid::VicTiming& v);
 
 // The colorimetry data block's bits (0 when there is none) and the HDR static
 // metadata block's EOTF bits and maximum luminance code (0 when not given).

@@ -97,6 +97,7 @@ struct Finding {
     std::string sentence; // one plain sentence
     std::string setting;  // a `korvanta set` name that addresses it; empty: none
     std::string value;    // the value to try
+    std::string also;     // what else the setting changes: "also takes HDR from TOP's TV"
 };
 
 struct OutputReport {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "edid/FormatNeeds.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
@@ -8,7 +10,8 @@
 // What an EDID promises against what a link can carry: every video format in
 // every pixel encoding and colour depth it claims, measured as TMDS character
 // rate against HDMI 2.0's 600 MHz and the EDID's own maximum, plus the
-// structure (checksums, block lengths, extension count).
+// structure (checksums, block lengths, extension count), the preferred timing,
+// the detailed timings' own numbers and SCDC above 340 MHz.
 namespace edid {
 
 enum class FindingKind { Failure, Note };
@@ -16,19 +19,12 @@ enum class FindingKind { Failure, Note };
 struct Finding {
     FindingKind kind;
     std::string text;
+    int vic = 0; // the video format it measures; 0: not one format's
 };
 
 struct CheckOptions {
     bool forDevice = false; // the switch stores 256 bytes: longer is a failure
 };
-
-constexpr double kHdmi20MaxMhz = 600.0;
-
-enum class Encoding { Rgb444, Ycc422, Ycc420 };
-
-// TMDS character rate in MHz: RGB and 4:4:4 scale with depth; 4:2:2 always
-// runs at the 8-bit rate; 4:2:0 carries half the pixels, scaled by depth.
-double tmdsMhz(double pixelMhz, Encoding encoding, int bitsPerComponent);
 
 std::vector<Finding> checkEdid(std::span<const std::uint8_t> bytes, CheckOptions options = {});
 

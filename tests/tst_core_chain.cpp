@@ -145,6 +145,8 @@ private slots:
     void outputVerdicts_data();
     void outputVerdicts();
     void adviceOnlyWhereTheDataSupportsIt();
+    void adviceSaysWhatElseItChanges_data();
+    void adviceSaysWhatElseItChanges();
     void matrixModes_data();
     void matrixModes();
     void cutEdid();
@@ -357,6 +359,24 @@ void ChainTest::checks_data() {
     QTest::newRow("BT.709 needs none") << on(sdr, top, {{"name", "MON"}, {"preferred", "16"}})
                                        << top << "colorimetry" << fine << ""
                                        << "BT.709 needs no declaration";
+    QTest::newRow("BT.2020 RGB leaves the 4:2:0 output as BT.2020 YCbCr")
+        << setting(source(on(hdr, top, with(tv(), {{"colorimetry", "bt2020ycc"}})),
+                          [](chain::Input& in) {
+                              in.encoding = chain::Encoding::Rgb;
+                              in.colorimetry = chain::Colorimetry::Bt2020Rgb;
+                          }),
+                   settings::kOut420, 1)
+        << top << "colorimetry" << fine << ""
+        << "TV lists BT.2020 YCbCr";
+    QTest::newRow("the 4:2:0 output to a display of BT.2020 RGB only")
+        << setting(source(on(hdr, top, with(tv(), {{"colorimetry", "bt2020rgb"}})),
+                          [](chain::Input& in) {
+                              in.encoding = chain::Encoding::Rgb;
+                              in.colorimetry = chain::Colorimetry::Bt2020Rgb;
+                          }),
+                   settings::kOut420, 1)
+        << top << "colorimetry" << degraded << "bt2020=off"
+        << "does not list BT.2020 YCbCr";
     QTest::newRow("xvYCC: no setting for it")
         << source(on(sdr, top, with(tv(), {{"colorimetry", "bt2020rgb"}})),
                   [](chain::Input& in) { in.colorimetry = chain::Colorimetry::XvYcc709; })
@@ -394,6 +414,14 @@ void ChainTest::checks_data() {
                   [](chain::Input& in) { in.maxCll = 1010; })
         << top << "luminance" << degraded << ""
         << "shows at most 993 cd/m²";
+    QTest::newRow("no light level in the EDID") << on(hdr, top,
+                                                      {{"name", "TV"},
+                                                       {"add-vic", "16,97"},
+                                                       {"max-tmds", "600"},
+                                                       {"colorimetry", "bt2020ycc"},
+                                                       {"hdr", "sdr,pq"}})
+                                                << top << "luminance" << unknown << ""
+                                                << "TV's EDID gives no maximum light level";
     QTest::newRow("no MaxCLL, nothing to compare")
         << source(hdr, [](chain::Input& in) { in.maxCll = 0; }) << top << "luminance" << -1 << ""
         << "";
@@ -542,6 +570,65 @@ void ChainTest::adviceOnlyWhereTheDataSupportsIt() {
                 int value = 0;
                 QVERIFY2(settings::parseValue(*s, f.value, &value), f.value.c_str());
             }
+}
+
+void ChainTest::adviceSaysWhatElseItChanges_data() {
+    QTest::addColumn<chain::ChainData>("data");
+    QTest::addColumn<int>("output");
+    QTest::addColumn<QString>("check");
+    QTest::addColumn<QString>("advice");
+    QTest::addColumn<QString>("also");
+    const chain::ChainData hdr = hdrSource();
+    // 4K at 600 MHz, without YCbCr, BT.2020 or HDR.
+    const Options pj = {{"name", "PJ"}, {"add-vic", "16,97"}, {"max-tmds", "600"}};
+    QTest::newRow("hdr=off takes HDR from TOP") << withDisplay(hdr, 1, pj) << 1 << "hdr"
+                                                << "hdr=off"
+                                                << "also takes HDR from TOP's TV";
+    QTest::newRow("TOP has no HDR to lose")
+        << withDisplay(withDisplay(hdr, 1, pj), 0, with(pj, {{"name", "PJ2"}})) << 1 << "hdr"
+        << "hdr=off"
+        << "";
+    QTest::newRow("TOP is not active")
+        << change(withDisplay(hdr, 1, pj), [](chain::ChainData& d) { d.input.txA = false; }) << 1
+        << "hdr"
+        << "hdr=off"
+        << "";
+    QTest::newRow("bt2020=off takes BT.2020 from TOP")
+        << withDisplay(hdr, 1, pj) << 1 << "colorimetry"
+        << "bt2020=off"
+        << "also takes BT.2020 colour from TOP's TV";
+    QTest::newRow("ycbcr=off sends RGB to TOP") << withDisplay(hdr, 1, pj) << 1 << "colour"
+                                                << "ycbcr=off"
+                                                << "also makes the source send RGB to TOP's TV";
+    QTest::newRow("ycbcr=off for TOP, BOT lacks YCbCr too")
+        << withDisplay(withDisplay(hdr, 1, pj), 0, with(pj, {{"name", "PJ2"}})) << 0 << "colour"
+        << "ycbcr=off"
+        << "";
+    QTest::newRow("min-mixed keeps TOP to what both take")
+        << change(withDisplay(hdr, 1, {{"name", "PJ"}, {"add-vic", "16"}}),
+                  [](chain::ChainData& d) { setSetting(d, settings::kEdidAlgorithm, 2); })
+        << 1 << "format"
+        << "edid-algorithm=min-mixed"
+        << "also keeps TOP's TV to what both displays take";
+    QTest::newRow("out-420 is TOP's alone")
+        << withDisplay(hdr, 0, with(tv(), {{"y420-only", "97"}})) << 0 << "format"
+        << "out-420=on"
+        << "";
+}
+
+void ChainTest::adviceSaysWhatElseItChanges() {
+    QFETCH(chain::ChainData, data);
+    QFETCH(int, output);
+    QFETCH(QString, check);
+    const chain::ChainReport report = chain::checkChain(data);
+    const chain::Finding* f = findingOf(report.outputs[output], check.toStdString());
+    QVERIFY2(f, qPrintable("no " + check + " finding"));
+    QTEST(QString::fromStdString(f->setting + "=" + f->value), "advice");
+    QTEST(QString::fromStdString(f->also), "also");
+    const QJsonObject json = chain::chainJson(report);
+    for (const QJsonValue& g : json["outputs"][output]["findings"].toArray())
+        if (g["check"].toString() == check)
+            QTEST(g["also"].toString(), "also");
 }
 
 void ChainTest::matrixModes_data() {
@@ -707,7 +794,7 @@ void ChainTest::linesNameFormatsAndSettings() {
     QVERIFY(has("TOP (TX A, input A): TV: fine"));
     QVERIFY(has("BOT (TX B, input A): PJ: won't show"));
     QVERIFY(has("  won't show PJ does not list 3840x2160p60."));
-    QVERIFY(has("             try: korvanta set hdr=off"));
+    QVERIFY(has("             try: korvanta set hdr=off, which also takes HDR from TOP's TV"));
     QCOMPARE(chain::chainSummaryLines(r),
              (std::vector<std::string>{"Chain TOP: fine, TV", "Chain BOT: won't show, PJ"}));
 }

@@ -60,8 +60,10 @@ QString outputDetail(const chain::OutputReport& output, const chain::Display& di
 QString settingText(const chain::Finding& finding) {
     if (finding.setting.empty())
         return {};
-    return QStringLiteral("korvanta set %1=%2")
-        .arg(fromStd(finding.setting), fromStd(finding.value));
+    const QString command =
+        QStringLiteral("korvanta set %1=%2").arg(fromStd(finding.setting), fromStd(finding.value));
+    return finding.also.empty() ? command
+                                : command + QStringLiteral(", which ") + fromStd(finding.also);
 }
 
 constexpr int kSentenceColumn = 1;
