@@ -757,7 +757,8 @@ void CliTest::chainOnTheSimulatedDevice_data() {
                        "at most 673 cd/m², so it tone-maps or clips the highlights.",
                        "BOT (TX B, input A): BRIQ PJ-1080: won't show",
                        "  won't show BRIQ PJ-1080 does not list 3840x2160p60.",
-                       "             try: korvanta set hdr=off"};
+                       "             try: korvanta set hdr=off, which also takes HDR from "
+                       "TOP's LUMAVIEW 65"};
     QTest::newRow("1080p SDR on B reaches both")
         << QStringList{"input=b"} << 0 << "fine"
         << "fine"
