@@ -118,10 +118,19 @@ void keepSharedExtensions(Model& out, const Model& b) {
         markEdited(out, 0);
 }
 
+// Blocks no merge rule reads (the sink capability block among them, which
+// the merge does not combine field by field) stay only when both have them.
+bool readAsBytes(const DataBlock& db) {
+    const BlockKind kind = kindOf(db);
+    return kind == BlockKind::Other || kind == BlockKind::HdmiForumSink;
+}
+
 void keepSharedOtherBlocks(Model& out, const Model& b) {
-    const std::vector<const DataBlock*> theirs = blocksOf(b, BlockKind::Other);
+    std::vector<const DataBlock*> theirs = blocksOf(b, BlockKind::Other);
+    for (const DataBlock* sink : blocksOf(b, BlockKind::HdmiForumSink))
+        theirs.push_back(sink);
     const auto shared = [&](const DataBlock& db) {
-        return kindOf(db) != BlockKind::Other ||
+        return !readAsBytes(db) ||
                std::any_of(theirs.begin(), theirs.end(), [&](const DataBlock* o) {
                    return o->tag == db.tag && o->payload == db.payload;
                });

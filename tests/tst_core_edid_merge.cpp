@@ -17,29 +17,14 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 // Fields that name the display or follow the first one's layout, not what it takes.
-const QSet<QString> kFollowFirst = {"header",
-                                    "manufacturer",
-                                    "productCode",
-                                    "serialNumber",
-                                    "manufactured",
-                                    "version",
-                                    "displayName",
-                                    "text",
-                                    "displaySerialNumber",
-                                    "checksum",
-                                    "screenSize",
-                                    "gamma",
-                                    "chromaticity",
-                                    "physicalAddress",
-                                    "moreBytes",
-                                    "rangeLimits",
-                                    "revision",
-                                    "imageSize",
-                                    "dummyDescriptor",
-                                    "otherDescriptor",
-                                    "extensionCount",
-                                    "srgb",
-                                    "preferredTimingNative"};
+const QSet<QString> kFollowFirst = {
+    "header", "manufacturer", "productCode", "serialNumber", "manufactured", "version",
+    "displayName", "text", "displaySerialNumber", "checksum", "screenSize", "gamma", "chromaticity",
+    "physicalAddress", "moreBytes",
+    // The HDMI latencies are the first display's, as its layout is.
+    "videoLatency", "audioLatency", "interlacedVideoLatency", "interlacedAudioLatency",
+    "rangeLimits", "revision", "imageSize", "dummyDescriptor", "otherDescriptor", "extensionCount",
+    "srgb", "preferredTimingNative"};
 // Fields whose words depend on the EDID version, which follows the first.
 const QSet<QString> kByVersion = {"input", "gtf", "continuousFrequency", "displayType",
                                   "colourEncoding"};

@@ -212,9 +212,11 @@ void ChainWindowTest::stagedScenes_data() {
     QTest::addColumn<int>("botMark");
     QTest::addColumn<QString>("botSetting"); // the one setting offered for BOT; empty: none
     using chain::Verdict;
-    QTest::newRow("HDR TV and projector") << "4k-hdr-tv-and-projector.json"
-                                          << "KVT TV 65 HDR" << int(Verdict::Fine) << "KVT PJ 1080"
-                                          << int(Verdict::WontShow) << "korvanta set hdr=off";
+    QTest::newRow("HDR TV and projector")
+        << "4k-hdr-tv-and-projector.json"
+        << "KVT TV 65 HDR" << int(Verdict::Fine) << "KVT PJ 1080" << int(Verdict::WontShow)
+        << "korvanta set hdr=off, which also takes HDR from "
+           "TOP's KVT TV 65 HDR";
     QTest::newRow("4:2:0 source") << "420-source-tv-without-420.json"
                                   << "KVT TV 4K" << int(Verdict::WontShow) << "KVT TV 4K 420"
                                   << int(Verdict::Fine) << "";
