@@ -144,10 +144,12 @@ SignalChainWindow::SignalChainWindow(QWidget* owner)
     findings_->header()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
     findings_->setTextElideMode(Qt::ElideNone);
     findings_->setItemDelegate(new WrappingDelegate(findings_));
-    connect(findings_->header(), &QHeaderView::sectionResized, this, [this](int column) {
-        if (column == kSentenceColumn)
-            findings_->doItemsLayout();
-    });
+    // The tree is the context, not this: the header resizes while ~QWidget hides the children.
+    connect(findings_->header(), &QHeaderView::sectionResized, findings_,
+            [tree = findings_](int column) {
+                if (column == kSentenceColumn)
+                    tree->doItemsLayout();
+            });
 
     auto* row = new QHBoxLayout;
     row->addWidget(note_, 1);
