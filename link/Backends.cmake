@@ -14,13 +14,9 @@ if(NOT WIN32)
         message(WARNING "libusb-1.0 not found (Debian: libusb-1.0-0-dev): the program "
                         "will build, but KORVANTA_LINK=usb will see no device.")
         get_target_property(core_sources korvanta_core SOURCES)
-        list(FILTER core_sources EXCLUDE REGEX "/link/LibUsbLibrary\\.cpp$")
+        list(REMOVE_ITEM core_sources ${PROJECT_SOURCE_DIR}/link/LibUsbLibrary.cpp)
         set_property(TARGET korvanta_core PROPERTY SOURCES ${core_sources})
     endif()
-else()
-    get_target_property(core_sources korvanta_core SOURCES)
-    list(FILTER core_sources EXCLUDE REGEX "/link/LibUsbLibrary\\.cpp$")
-    set_property(TARGET korvanta_core PROPERTY SOURCES ${core_sources})
 endif()
 
 # udev rule that lets the logged-in user open the device.

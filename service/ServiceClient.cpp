@@ -216,21 +216,6 @@ void ServiceClient::release() {
     call("release", {}, &result, &error);
 }
 
-bool wantedDeviceId(const std::string& wanted, std::string* id, std::string* complaint,
-                    bool* several) {
-    *several = false;
-    *id = wanted;
-    if (const char* env = std::getenv("KORVANTA_DEVICE"); id->empty() && env)
-        *id = env;
-    if (!id->empty())
-        return true;
-    DeviceEntry picked{};
-    if (!pickDevice({}, &picked, complaint, several))
-        return false;
-    *id = picked.id;
-    return true;
-}
-
 ServiceClient::Connect connectToService(ServiceClient* client, const std::string& deviceId,
                                         std::string* complaint) {
     std::string path;
@@ -238,10 +223,6 @@ ServiceClient::Connect connectToService(ServiceClient* client, const std::string
         return ServiceClient::Connect::Failed;
     const char* named = std::getenv("KORVANTA_SOCKET");
     return client->connect(path, complaint, named != nullptr && *named != '\0');
-}
-
-bool serviceSocketPath(const std::string& deviceId, std::string* path, std::string* complaint) {
-    return socketPathFor(deviceId, path, complaint);
 }
 
 } // namespace service
