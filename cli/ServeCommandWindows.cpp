@@ -13,7 +13,7 @@ void addServeCommand(CLI::App& app, GlobalOptions&, Action* run) {
     cmd->allow_extras();
     cmd->callback([run] {
         *run = [](Output&) {
-            complain("korvanta: serve does not run on Windows yet; the window and korvanta open "
+            complain("serve does not run on Windows yet; the window and korvanta open "
                      "the device themselves there");
             return int(kUsage);
         };

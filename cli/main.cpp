@@ -7,6 +7,11 @@
 
 #include <cstdio>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 namespace {
 
 // CLI11 calls an unknown command a missing one; say which word it was.
@@ -44,6 +49,12 @@ std::string parseComplaint(const CLI::App& app, const CLI::ParseError& e, int ar
 } // namespace
 
 int main(int argc, char* argv[]) {
+#ifdef _WIN32
+    // The same bytes as elsewhere: JSON and text piped into scripts, and
+    // EDID text written to stdout, get no carriage returns added.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+#endif
     QCoreApplication qt(argc, argv);
     CLI::App app("Configures the KORVANTA HDMI switch from the command line.", "korvanta");
     app.set_version_flag("--version", "korvanta " KORVANTA_VERSION);

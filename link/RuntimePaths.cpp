@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <direct.h>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -46,12 +48,22 @@ bool privateDir(const std::string& dir, std::string* complaint) {
 
 bool runtimeDir(std::string* dir, std::string* complaint) {
 #ifdef _WIN32
-    const char* base = std::getenv("LOCALAPPDATA");
-    if (base == nullptr || *base == '\0') {
-        *complaint = "LOCALAPPDATA is not set";
+    // KORVANTA_RUNTIME_DIR lets programs run side by side with folders of
+    // their own (tests under Wine, which ignores a LOCALAPPDATA set for it).
+    if (const char* own = std::getenv("KORVANTA_RUNTIME_DIR"); own != nullptr && *own != '\0') {
+        *dir = own;
+    } else {
+        const char* base = std::getenv("LOCALAPPDATA");
+        if (base == nullptr || *base == '\0') {
+            *complaint = "LOCALAPPDATA is not set";
+            return false;
+        }
+        *dir = std::string(base) + "\\korvanta";
+    }
+    if (_mkdir(dir->c_str()) != 0 && errno != EEXIST) {
+        *complaint = "Cannot create " + *dir + ": " + std::strerror(errno);
         return false;
     }
-    *dir = std::string(base) + "\\korvanta";
     return true;
 #else
     const char* xdg = std::getenv("XDG_RUNTIME_DIR");

@@ -8,7 +8,7 @@
 
 Trace::Trace(const std::string& path, std::uint32_t startTick, const std::string& header)
     : startTick_(startTick) {
-    file_ = std::fopen(path.c_str(), "a");
+    file_ = std::fopen(path.c_str(), "ab"); // binary: the same lines on every system
     if (!file_) {
         std::fprintf(stderr, "KORVANTA: cannot open trace file %s: %s; tracing is off\n",
                      path.c_str(), std::strerror(errno));

@@ -5,7 +5,33 @@
 #include <QTemporaryFile>
 
 #include <cstdio>
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
+
+namespace capture_io {
+#ifdef _WIN32
+inline int dup(int fd) {
+    return ::_dup(fd);
+}
+inline int dup2(int from, int to) {
+    return ::_dup2(from, to);
+}
+inline int close(int fd) {
+    return ::_close(fd);
+}
+inline int fileno(FILE* f) {
+    return ::_fileno(f);
+}
+#else
+using ::close;
+using ::dup;
+using ::dup2;
+using ::fileno;
+#endif
+} // namespace capture_io
 
 // Collects what the program writes to standard output while it lives.
 class StdoutCapture {
@@ -13,15 +39,15 @@ public:
     StdoutCapture() {
         file_.open();
         std::fflush(stdout);
-        saved_ = dup(fileno(stdout));
-        dup2(file_.handle(), fileno(stdout));
+        saved_ = capture_io::dup(capture_io::fileno(stdout));
+        capture_io::dup2(file_.handle(), capture_io::fileno(stdout));
     }
     ~StdoutCapture() { finish(); }
     QByteArray finish() {
         if (saved_ >= 0) {
             std::fflush(stdout);
-            dup2(saved_, fileno(stdout));
-            close(saved_);
+            capture_io::dup2(saved_, capture_io::fileno(stdout));
+            capture_io::close(saved_);
             saved_ = -1;
             QFile written(file_.fileName());
             written.open(QIODevice::ReadOnly);
