@@ -39,6 +39,7 @@ private slots:
     void init();
     void cleanup();
     void windowThroughTheService();
+    void windowFollowsTheServiceRestart();
 
 private:
     bool startService();
@@ -123,6 +124,40 @@ void WindowServiceTest::windowThroughTheService() {
     const QJsonObject answer = result.toObject();
     QCOMPARE(answer["exitCode"].toInt(), 0);
     QCOMPARE(answer["output"].toObject()["settings"].toObject()["input"].toString(), QString("b"));
+}
+
+void WindowServiceTest::windowFollowsTheServiceRestart() {
+    QVERIFY(startService());
+    WindowHarness h;
+    MainWindow::devicePicked = [this](const std::string& id) {
+        std::string why;
+        QCOMPARE(service::connectToService(&client, id, &why),
+                 service::ServiceClient::Connect::Connected);
+        platform().forwarder = &client;
+    };
+    h.start();
+    QVERIFY(!h.ui()->label_video_format->text().isEmpty());
+
+    serve.terminate();
+    QVERIFY(serve.waitForFinished(10000));
+    h.tick();
+    QCOMPARE(h.status(), QString("Service stopped; reconnecting"));
+    // What the header showed is no longer live, so it goes.
+    QVERIFY(h.ui()->label_video_format->text().isEmpty());
+
+    QVERIFY(startService());
+    QTRY_VERIFY_WITH_TIMEOUT(client.connected(), 10000);
+    QVERIFY(h.status().isEmpty());
+    QVERIFY(!h.ui()->label_video_format->text().isEmpty());
+    // And its controls reach the restarted service's device.
+    h.ui()->cmbInputSel->setCurrentIndex(2);
+    QJsonValue result;
+    std::string error;
+    QVERIFY2(client.call("get", QJsonObject{{"names", QJsonArray{"input"}}}, &result, &error),
+             error.c_str());
+    QCOMPARE(result.toObject()["output"].toObject()["settings"].toObject()["input"].toString(),
+             QString("matrix-thru"));
+    QVERIFY(h.device().requests.empty());
 }
 
 QTEST_MAIN(WindowServiceTest)
