@@ -40,9 +40,10 @@ private slots:
     void cleanup();
     void windowThroughTheService();
     void windowFollowsTheServiceRestart();
+    void windowSaysTheDeviceIsLostAndFound();
 
 private:
-    bool startService();
+    bool startService(const QString& plug = {}, const QString& pollMs = "600000");
 
     QTemporaryDir dir;
     QProcess serve;
@@ -59,7 +60,7 @@ void WindowServiceTest::init() {
         qunsetenv(name);
 }
 
-bool WindowServiceTest::startService() {
+bool WindowServiceTest::startService(const QString& plug, const QString& pollMs) {
     // The service and this test find each other through the runtime folder.
     qputenv("XDG_RUNTIME_DIR", dir.filePath("run").toUtf8());
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
@@ -67,10 +68,12 @@ bool WindowServiceTest::startService() {
     e.insert("KORVANTA_SIM_STATE", dir.filePath("state.json"));
     e.remove("KORVANTA_TRACE");
     e.remove("KORVANTA_SIM_FAULTS");
+    if (!plug.isEmpty())
+        e.insert("KORVANTA_SIM_PLUG", plug);
     serve.setProcessEnvironment(e);
     serve.setReadChannel(QProcess::StandardError);
     // A slow poll keeps the service's own requests out of the way.
-    serve.start(korvantaProgram(), {"serve", "--poll-ms", "600000"});
+    serve.start(korvantaProgram(), {"serve", "--poll-ms", pollMs});
     QByteArray said;
     while (!said.contains("serving device") && serve.waitForReadyRead(10000))
         said += serve.readAllStandardError();
@@ -158,6 +161,32 @@ void WindowServiceTest::windowFollowsTheServiceRestart() {
     QCOMPARE(result.toObject()["output"].toObject()["settings"].toObject()["input"].toString(),
              QString("matrix-thru"));
     QVERIFY(h.device().requests.empty());
+}
+
+void WindowServiceTest::windowSaysTheDeviceIsLostAndFound() {
+    const QString plug = dir.filePath("unplugged");
+    QVERIFY(startService(plug, "200"));
+    WindowHarness h;
+    MainWindow::devicePicked = [this](const std::string& id) {
+        std::string why;
+        QCOMPARE(service::connectToService(&client, id, &why),
+                 service::ServiceClient::Connect::Connected);
+        platform().forwarder = &client;
+    };
+    h.start();
+    QVERIFY(!h.ui()->label_video_format->text().isEmpty());
+
+    QFile pulled(plug);
+    QVERIFY(pulled.open(QIODevice::WriteOnly));
+    QVERIFY(pulled.write("unplugged\n") > 0);
+    pulled.close();
+    // The service's word comes with the answers to the window's ticks.
+    QTRY_VERIFY_WITH_TIMEOUT((h.tick(), h.status() == "Device lost"), 10000);
+    QVERIFY(h.ui()->label_video_format->text().isEmpty());
+
+    QVERIFY(QFile::remove(plug));
+    QTRY_VERIFY_WITH_TIMEOUT((h.tick(), h.status().isEmpty()), 10000);
+    QVERIFY(!h.ui()->label_video_format->text().isEmpty());
 }
 
 QTEST_MAIN(WindowServiceTest)
