@@ -139,6 +139,8 @@ void WindowServiceTest::windowFollowsTheServiceRestart() {
         platform().forwarder = &client;
     };
     h.start();
+    // The lists fill after the first readback; a tick shows the device's values.
+    h.tick();
     QVERIFY(!h.ui()->label_video_format->text().isEmpty());
 
     serve.terminate();
@@ -147,11 +149,15 @@ void WindowServiceTest::windowFollowsTheServiceRestart() {
     QCOMPARE(h.status(), QString("Service stopped; reconnecting"));
     // What the header showed is no longer live, so it goes.
     QVERIFY(h.ui()->label_video_format->text().isEmpty());
+    // A click into nothing: the box shows it, but not as the device's truth.
+    const int input = h.ui()->cmbInputSel->currentIndex();
+    h.ui()->cmbInputSel->setCurrentIndex(input == 0 ? 1 : 0);
 
     QVERIFY(startService());
     QTRY_VERIFY_WITH_TIMEOUT(client.connected(), 10000);
     QVERIFY(h.status().isEmpty());
     QVERIFY(!h.ui()->label_video_format->text().isEmpty());
+    QCOMPARE(h.ui()->cmbInputSel->currentIndex(), input);
     // And its controls reach the restarted service's device.
     h.ui()->cmbInputSel->setCurrentIndex(2);
     QJsonValue result;
