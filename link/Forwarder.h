@@ -24,4 +24,11 @@ public:
     // owner is gone.
     virtual bool hold() = 0;
     virtual void release() = 0;
+
+    // What the owner last said of itself: serving, lost the device (it says
+    // when it has it again), or gone altogether.
+    enum class Owner { Serving, DeviceLost, Gone };
+    virtual Owner owner() const { return Owner::Serving; }
+    // One try at reaching an owner that went; true when it answers again.
+    virtual bool reconnect() { return false; }
 };

@@ -104,6 +104,9 @@ ServiceClient::Connect ServiceClient::connect(const std::string& path, std::stri
         return Connect::Failed;
     }
     hello_ = hello.params;
+    path_ = path;
+    named_ = named;
+    deviceLost_ = false;
     return Connect::Connected;
 }
 
@@ -167,6 +170,7 @@ bool ServiceClient::call(const std::string& method, const QJsonObject& params, Q
         }
         const Message m = parseMessage(line);
         if (m.kind == Message::Notification) {
+            noteNotification(m.method);
             if (onNotification)
                 onNotification(m.method, m.params);
             continue;
@@ -214,6 +218,28 @@ void ServiceClient::release() {
     QJsonValue result;
     std::string error;
     call("release", {}, &result, &error);
+}
+
+void ServiceClient::noteNotification(const std::string& method) {
+    if (method == "deviceLost")
+        deviceLost_ = true;
+    else if (method == "deviceFound" || method == "statusChanged")
+        deviceLost_ = false;
+}
+
+Forwarder::Owner ServiceClient::owner() const {
+    // Only a client that once reached a service can have lost it.
+    if (fd_ < 0)
+        return path_.empty() ? Owner::Serving : Owner::Gone;
+    return deviceLost_ ? Owner::DeviceLost : Owner::Serving;
+}
+
+bool ServiceClient::reconnect() {
+    if (path_.empty())
+        return false;
+    const std::string path = path_;
+    std::string complaint;
+    return connect(path, &complaint, named_) == Connect::Connected;
 }
 
 ServiceClient::Connect connectToService(ServiceClient* client, const std::string& deviceId,

@@ -43,12 +43,16 @@ public:
                   Reply* reply) override;
     bool hold() override;
     void release() override;
+    Owner owner() const override;
+    // Back to the socket the last connect reached, as for a service restarted.
+    bool reconnect() override;
 
     // Notifications are dropped while awaiting an answer unless this is set.
     std::function<void(const std::string& method, const QJsonObject& params)> onNotification;
 
 private:
     bool readLine(QByteArray* line, std::string* error);
+    void noteNotification(const std::string& method);
     void disconnect();
 
     int fd_ = -1;
@@ -56,6 +60,9 @@ private:
     QJsonObject hello_;
     int nextId_ = 1;
     bool serviceGone_ = false; // the last call failed because the service closed
+    std::string path_;         // where the last connect found the service
+    bool named_ = false;
+    bool deviceLost_ = false;
 };
 
 // The ID of the device the user means: `wanted`, else KORVANTA_DEVICE, else

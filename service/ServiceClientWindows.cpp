@@ -36,6 +36,14 @@ bool ServiceClient::hold() {
 
 void ServiceClient::release() {}
 
+Forwarder::Owner ServiceClient::owner() const {
+    return Owner::Serving;
+}
+
+bool ServiceClient::reconnect() {
+    return false;
+}
+
 ServiceClient::Connect connectToService(ServiceClient*, const std::string&, std::string*) {
     return ServiceClient::Connect::NoService;
 }

@@ -54,6 +54,8 @@ void DeviceChoiceTest::severalUnitsAsk() {
     QCOMPARE(h.usb.moreUnits[0]->requests.empty(), unit != 2);
     QCOMPARE(appState.ready, std::uint8_t(unit != 0));
     QCOMPARE(appState.pollTimerActive, int(unit != 0));
+    // One of several: the title says which.
+    QCOMPARE(h.window->windowTitle().endsWith(" - " + answer), unit != 0);
 }
 
 void DeviceChoiceTest::namedUnitIsOpenedWithoutAsking_data() {

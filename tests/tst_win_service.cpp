@@ -39,9 +39,11 @@ private slots:
     void init();
     void cleanup();
     void windowThroughTheService();
+    void windowFollowsTheServiceRestart();
+    void windowSaysTheDeviceIsLostAndFound();
 
 private:
-    bool startService();
+    bool startService(const QString& plug = {}, const QString& pollMs = "600000");
 
     QTemporaryDir dir;
     QProcess serve;
@@ -58,7 +60,7 @@ void WindowServiceTest::init() {
         qunsetenv(name);
 }
 
-bool WindowServiceTest::startService() {
+bool WindowServiceTest::startService(const QString& plug, const QString& pollMs) {
     // The service and this test find each other through the runtime folder.
     qputenv("XDG_RUNTIME_DIR", dir.filePath("run").toUtf8());
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
@@ -66,10 +68,12 @@ bool WindowServiceTest::startService() {
     e.insert("KORVANTA_SIM_STATE", dir.filePath("state.json"));
     e.remove("KORVANTA_TRACE");
     e.remove("KORVANTA_SIM_FAULTS");
+    if (!plug.isEmpty())
+        e.insert("KORVANTA_SIM_PLUG", plug);
     serve.setProcessEnvironment(e);
     serve.setReadChannel(QProcess::StandardError);
     // A slow poll keeps the service's own requests out of the way.
-    serve.start(korvantaProgram(), {"serve", "--poll-ms", "600000"});
+    serve.start(korvantaProgram(), {"serve", "--poll-ms", pollMs});
     QByteArray said;
     while (!said.contains("serving device") && serve.waitForReadyRead(10000))
         said += serve.readAllStandardError();
@@ -123,6 +127,72 @@ void WindowServiceTest::windowThroughTheService() {
     const QJsonObject answer = result.toObject();
     QCOMPARE(answer["exitCode"].toInt(), 0);
     QCOMPARE(answer["output"].toObject()["settings"].toObject()["input"].toString(), QString("b"));
+}
+
+void WindowServiceTest::windowFollowsTheServiceRestart() {
+    QVERIFY(startService());
+    WindowHarness h;
+    MainWindow::devicePicked = [this](const std::string& id) {
+        std::string why;
+        QCOMPARE(service::connectToService(&client, id, &why),
+                 service::ServiceClient::Connect::Connected);
+        platform().forwarder = &client;
+    };
+    h.start();
+    // The lists fill after the first readback; a tick shows the device's values.
+    h.tick();
+    QVERIFY(!h.ui()->label_video_format->text().isEmpty());
+
+    serve.terminate();
+    QVERIFY(serve.waitForFinished(10000));
+    h.tick();
+    QCOMPARE(h.status(), QString("Service stopped; reconnecting"));
+    // What the header showed is no longer live, so it goes.
+    QVERIFY(h.ui()->label_video_format->text().isEmpty());
+    // A click into nothing: the box shows it, but not as the device's truth.
+    const int input = h.ui()->cmbInputSel->currentIndex();
+    h.ui()->cmbInputSel->setCurrentIndex(input == 0 ? 1 : 0);
+
+    QVERIFY(startService());
+    QTRY_VERIFY_WITH_TIMEOUT(client.connected(), 10000);
+    QVERIFY(h.status().isEmpty());
+    QVERIFY(!h.ui()->label_video_format->text().isEmpty());
+    QCOMPARE(h.ui()->cmbInputSel->currentIndex(), input);
+    // And its controls reach the restarted service's device.
+    h.ui()->cmbInputSel->setCurrentIndex(2);
+    QJsonValue result;
+    std::string error;
+    QVERIFY2(client.call("get", QJsonObject{{"names", QJsonArray{"input"}}}, &result, &error),
+             error.c_str());
+    QCOMPARE(result.toObject()["output"].toObject()["settings"].toObject()["input"].toString(),
+             QString("matrix-thru"));
+    QVERIFY(h.device().requests.empty());
+}
+
+void WindowServiceTest::windowSaysTheDeviceIsLostAndFound() {
+    const QString plug = dir.filePath("unplugged");
+    QVERIFY(startService(plug, "200"));
+    WindowHarness h;
+    MainWindow::devicePicked = [this](const std::string& id) {
+        std::string why;
+        QCOMPARE(service::connectToService(&client, id, &why),
+                 service::ServiceClient::Connect::Connected);
+        platform().forwarder = &client;
+    };
+    h.start();
+    QVERIFY(!h.ui()->label_video_format->text().isEmpty());
+
+    QFile pulled(plug);
+    QVERIFY(pulled.open(QIODevice::WriteOnly));
+    QVERIFY(pulled.write("unplugged\n") > 0);
+    pulled.close();
+    // The service's word comes with the answers to the window's ticks.
+    QTRY_VERIFY_WITH_TIMEOUT((h.tick(), h.status() == "Device lost"), 10000);
+    QVERIFY(h.ui()->label_video_format->text().isEmpty());
+
+    QVERIFY(QFile::remove(plug));
+    QTRY_VERIFY_WITH_TIMEOUT((h.tick(), h.status().isEmpty()), 10000);
+    QVERIFY(!h.ui()->label_video_format->text().isEmpty());
 }
 
 QTEST_MAIN(WindowServiceTest)

@@ -4,6 +4,7 @@
 #include "link/AppState.h"
 #include "link/DeviceIds.h"
 #include "link/Dialogs.h"
+#include "link/Forwarder.h"
 #include "link/Platform.h"
 #include "link/Protocol.h"
 #include "link/UsbLink.h"
@@ -16,6 +17,7 @@
 #include <QCloseEvent>
 #include <QProgressBar>
 #include <QStatusBar>
+#include <QTimer>
 #include <QTimerEvent>
 
 #include <cstdio>
@@ -28,6 +30,7 @@ std::function<void(const std::string&)> MainWindow::devicePicked;
 namespace {
 
 constexpr int kPollIntervalMs = 3000;
+constexpr int kReconnectIntervalMs = 1000;
 
 class WindowReporter final : public session::Reporter {
 public:
@@ -52,6 +55,9 @@ MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent), reporter_(std::make_unique<WindowReporter>(*this)) {
     ui = new Ui::MainWindow;
     ui->setupUi(this);
+    reconnectTimer = new QTimer(this);
+    reconnectTimer->setInterval(kReconnectIntervalMs);
+    connect(reconnectTimer, &QTimer::timeout, this, &MainWindow::tryReconnect);
     appState.deviceHandle = kNoDevice;
     initialise();
 }
@@ -89,8 +95,7 @@ bool MainWindow::findStartupDevice() {
     bool several = false;
     if (pickDevice(wanted, &picked, &complaint, &several)) {
         appState.deviceIndex = picked.index;
-        if (devicePicked)
-            devicePicked(picked.id);
+        notePicked(picked.id);
         return true;
     }
     if (!several) {
@@ -111,9 +116,52 @@ bool MainWindow::findStartupDevice() {
         return false;
     }
     appState.deviceIndex = picked.index;
-    if (devicePicked)
-        devicePicked(picked.id);
+    notePicked(picked.id);
     return true;
+}
+
+void MainWindow::notePicked(const std::string& id) {
+    if (knownDevices().size() > 1)
+        setWindowTitle(windowTitle() + QStringLiteral(" - ") + QString::fromStdString(id));
+    if (devicePicked)
+        devicePicked(id);
+}
+
+bool MainWindow::followOwner() {
+    Forwarder* owner = platform().forwarder;
+    if (!owner || appState.deviceHandle != kForwardedDevice)
+        return false;
+    switch (owner->owner()) {
+    case Forwarder::Owner::Gone:
+        showStatus("Service stopped; reconnecting", 0);
+        clearStatusHeader();
+        if (!reconnectTimer->isActive())
+            reconnectTimer->start();
+        return true;
+    case Forwarder::Owner::DeviceLost:
+        // The ticks go on asking, and so hear the service say it is back.
+        showStatus("Device lost", 0);
+        clearStatusHeader();
+        return false;
+    case Forwarder::Owner::Serving:
+        if (statusBar()->currentMessage() == tr("Device lost"))
+            statusBar()->clearMessage();
+        break;
+    }
+    return false;
+}
+
+void MainWindow::tryReconnect() {
+    Forwarder* owner = platform().forwarder;
+    if (!ui || !owner || appState.inTransaction || !owner->reconnect())
+        return;
+    reconnectTimer->stop();
+    statusBar()->clearMessage();
+    // The controls and the header show the device's truth again.
+    const SilenceWatch watch;
+    readbackConfiguration();
+    if (!watch.deviceSilent())
+        decodeStatus();
 }
 
 void MainWindow::initialise() {
@@ -198,14 +246,15 @@ void MainWindow::timerEvent(QTimerEvent*) {
         return;
     // One unanswered request is all a silent device costs a tick; the next
     // tick asks again, so the window recovers when the device does.
+    if (followOwner())
+        return;
     const SilenceWatch watch;
     pollEdidBusy();
-    if (watch.deviceSilent())
-        return;
-    readbackConfiguration();
-    if (watch.deviceSilent())
-        return;
-    decodeStatus();
+    if (!watch.deviceSilent())
+        readbackConfiguration();
+    if (!watch.deviceSilent())
+        decodeStatus();
+    followOwner();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -8,6 +8,7 @@
 #include <string>
 
 class QProgressBar;
+class QTimer;
 namespace Ui {
 class MainWindow;
 }
@@ -96,6 +97,12 @@ private:
     // user picks when several are there. False when there is none to open.
     bool findStartupDevice();
     void releaseForm();
+    // Names the unit in the title when it is one of several.
+    void notePicked(const std::string& id);
+    // Says what became of the service that owns the device; true when it is
+    // gone and the tick has nothing to ask.
+    bool followOwner();
+    void tryReconnect();
     void noteSlot(const char* name);
     void clearEdidTextBuffer();
     void showStatus(const char* text, int timeoutMs);
@@ -109,6 +116,8 @@ private:
 
     // Status
     void decodeStatus();
+    // No header at all rather than a stale one shown as live.
+    void clearStatusHeader();
 
     // EDID
     void pollEdidBusy();
@@ -126,6 +135,7 @@ private:
     bool storeCecCommand(std::uint8_t command);
 
     QProgressBar* progress = nullptr;
+    QTimer* reconnectTimer = nullptr;
     Ui::MainWindow* ui = nullptr;
     std::unique_ptr<session::Reporter> reporter_;
 };

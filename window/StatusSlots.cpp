@@ -31,3 +31,11 @@ void MainWindow::decodeStatus() {
         ui->txtHdrIf->setText(latin1(header.infoFrame));
     emit statusRelay().statusRead(this, replies);
 }
+
+void MainWindow::clearStatusHeader() {
+    ui->label_video_format->clear();
+    ui->lblCsc->clear();
+    ui->lblVideoSource->clear();
+    ui->lblHdrInput->clear();
+    ui->txtHdrIf->clear();
+}
