@@ -178,8 +178,19 @@ void SimStateTest::saveReplacesTheFileInOneStep() {
     QFile reader(path);
     QVERIFY(reader.open(QIODevice::ReadOnly));
     device.settings[0] = 2;
+#ifdef _WIN32
+    // Windows does not replace a file that another handle holds open: the
+    // save is refused, saying so, and the old state stays whole.
+    QVERIFY(!saveSimState(path.toStdString(), device, &complaint));
+    QVERIFY2(complaint.find("state.json") != std::string::npos, complaint.c_str());
+    QCOMPARE(reader.readAll(), before);
+    QCOMPARE(contents(path), before);
+    reader.close();
+    QVERIFY(saveSimState(path.toStdString(), device, &complaint));
+#else
     QVERIFY(saveSimState(path.toStdString(), device, &complaint));
     QCOMPARE(reader.readAll(), before);
+#endif
     QCOMPARE(contents(path), simStateToJson(device));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"state.json"});
 }
