@@ -44,6 +44,8 @@ private slots:
 
 private:
     bool startService(const QString& plug = {}, const QString& pollMs = "600000");
+    // The window's start-up hands its unit to the running service.
+    void goThroughService();
 
     QTemporaryDir dir;
     QProcess serve;
@@ -58,6 +60,15 @@ void WindowServiceTest::init() {
                                                            QFileDevice::ExeOwner));
     for (const char* name : {"KORVANTA_SOCKET", "KORVANTA_DEVICE", "KORVANTA_SIM_UNITS"})
         qunsetenv(name);
+}
+
+void WindowServiceTest::goThroughService() {
+    MainWindow::devicePicked = [this](const std::string& id) {
+        std::string why;
+        QCOMPARE(service::connectToService(&client, id, &why),
+                 service::ServiceClient::Connect::Connected);
+        platform().forwarder = &client;
+    };
 }
 
 bool WindowServiceTest::startService(const QString& plug, const QString& pollMs) {
@@ -104,12 +115,7 @@ void WindowServiceTest::windowThroughTheService() {
     QVERIFY(startService());
 
     WindowHarness h;
-    MainWindow::devicePicked = [this](const std::string& id) {
-        std::string why;
-        QCOMPARE(service::connectToService(&client, id, &why),
-                 service::ServiceClient::Connect::Connected);
-        platform().forwarder = &client;
-    };
+    goThroughService();
     h.start();
     QVERIFY(platform().forwarder == &client);
     QCOMPARE(shownTexts(*h.ui()), direct);
@@ -132,12 +138,7 @@ void WindowServiceTest::windowThroughTheService() {
 void WindowServiceTest::windowFollowsTheServiceRestart() {
     QVERIFY(startService());
     WindowHarness h;
-    MainWindow::devicePicked = [this](const std::string& id) {
-        std::string why;
-        QCOMPARE(service::connectToService(&client, id, &why),
-                 service::ServiceClient::Connect::Connected);
-        platform().forwarder = &client;
-    };
+    goThroughService();
     h.start();
     // The lists fill after the first readback; a tick shows the device's values.
     h.tick();
@@ -173,12 +174,7 @@ void WindowServiceTest::windowSaysTheDeviceIsLostAndFound() {
     const QString plug = dir.filePath("unplugged");
     QVERIFY(startService(plug, "200"));
     WindowHarness h;
-    MainWindow::devicePicked = [this](const std::string& id) {
-        std::string why;
-        QCOMPARE(service::connectToService(&client, id, &why),
-                 service::ServiceClient::Connect::Connected);
-        platform().forwarder = &client;
-    };
+    goThroughService();
     h.start();
     QVERIFY(!h.ui()->label_video_format->text().isEmpty());
 
