@@ -2,7 +2,7 @@
 #include "cli/Commands.h"
 
 #include "chain/SignalChain.h"
-#include "session/ChainRead.h"
+#include "ops/OpsJson.h"
 
 #include <CLI/CLI.hpp>
 
@@ -10,31 +10,12 @@ namespace cli {
 
 int runChain(const GlobalOptions& options, Output& out) {
     DeviceSession session(options);
-    if (const int code = session.open())
-        return code;
-    chain::ChainData data;
-    if (!readChainData(session, nullptr, &data))
-        return kDeviceFailed;
-    const chain::ChainReport report = chain::checkChain(data);
-    for (const std::string& line : chain::chainLines(report))
-        out.line(line);
-    out.json["chain"] = chain::chainJson(report);
-    return chain::chainFine(report) ? kDone : kFindings;
-}
-
-bool readChainData(DeviceSession& session, const session::StatusReplies* status,
-                   chain::ChainData* data) {
-    const session::ChainRead read =
-        status ? session::readChainData(session.reporter, *status, data, true)
-               : session::readChainData(session.reporter, data, true);
-    if (read == session::ChainRead::Failed)
-        return false;
-    // The session said why; a display that could not be read leaves the check
-    // without what it needs.
-    for (const chain::Display& d : data->displays)
-        if (d.state == chain::DisplayState::ReadFailed)
-            return false;
-    return true;
+    const ops::ChainResult r = ops::chainCheck(session, session.reporter);
+    if (!r.error)
+        for (const std::string& line : chain::chainLines(r.report))
+            out.line(line);
+    out.json = ops::toJson(r);
+    return r.findings() ? kFindings : ops::exitCode(r.error);
 }
 
 void addChainCommands(CLI::App& app, GlobalOptions& options, Action* run) {

@@ -30,58 +30,7 @@ namespace {
 
 constexpr int kBarWidth = 32;
 
-// The window's texts sometimes open and close with line feeds; a terminal
-// line does not need them.
-std::string trimmed(const char* text) {
-    std::string s = text;
-    const auto first = s.find_first_not_of("\r\n ");
-    const auto last = s.find_last_not_of("\r\n ");
-    return first == std::string::npos ? std::string() : s.substr(first, last - first + 1);
-}
-
 } // namespace
-
-std::string hexBytes(const std::vector<std::uint8_t>& bytes) {
-    return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()))
-        .toHex(' ')
-        .toUpper()
-        .toStdString();
-}
-
-std::string lastTransactionCause() {
-    const TransactionOutcome& t = lastTransaction();
-    const std::string request = "the request " + hexBytes(t.request);
-    const auto& r = t.reply;
-    if (r.size() >= 2 && r[0] == proto::kRefused && r[1] == proto::kRefusedCode)
-        return "the device refused " + request + " (it answered EE 01)";
-    switch (t.fault) {
-    case TransactionFault::NoDevice:
-        return "no device is open";
-    case TransactionFault::WriteFailed:
-        return "the USB library could not send " + request;
-    case TransactionFault::QueueFailed:
-        return "the USB library failed while the answer to " + request + " was awaited";
-    case TransactionFault::ReadFailed:
-        return "the USB library could not read the answer to " + request;
-    case TransactionFault::NoAnswer:
-        return "the device did not answer " + request + " within " +
-               std::to_string(kReplyWindowMs / 1000) + " s";
-    case TransactionFault::ServiceGone:
-        return "the service went away while " + request +
-               " was under way (it was stopped, or it failed); nothing more was sent";
-    case TransactionFault::ShortReply:
-    case TransactionFault::None:
-        break;
-    }
-    if (t.request.size() >= 3 && !r.empty() && r[0] != t.request[2])
-        return "the device answered " + request + " with " + hexBytes({r[0]}) +
-               " where it acknowledges with " + hexBytes({t.request[2]});
-    if (t.fault == TransactionFault::ShortReply)
-        return "the device's answer to " + request + " was cut short: " + std::to_string(r.size()) +
-               " of " + std::to_string(t.expectedLength) +
-               (t.expectedLength == 1 ? " byte" : " bytes");
-    return {};
-}
 
 namespace {
 
@@ -128,28 +77,16 @@ bool finalDocument(const Output& out, int code, QJsonObject* document) {
     return true;
 }
 
-void ConsoleReporter::status(session::Level level, const char* text, int) {
-    const std::string previous = lastText;
-    lastText = text;
-    if (level == session::Level::Done)
-        return;
-    if (level == session::Level::Error)
-        ++errors;
-    else
-        ++inputErrors;
-    // A flow that fails on every request says so once.
-    if (previous == text)
-        return;
+void ConsoleReporter::said(const ops::Message& message) {
     if (barShown_) {
         std::fputc('\n', stderr);
         barShown_ = false;
     }
-    // The window's status bar shows just "..." for a register that gave no answer.
-    std::string said = std::string(text) == "..." ? "a register read failed" : trimmed(text);
-    if (level == session::Level::Error)
-        if (const std::string cause = lastTransactionCause(); !cause.empty())
-            said += ": " + cause;
-    complain(said);
+    // The run's own complaints, not the member of that name.
+    if (message.error)
+        cli::complain(message.text);
+    else
+        toStderr("korvanta: " + message.text + "\n");
 }
 
 void ConsoleReporter::progress(int value, int maximum) {
@@ -167,11 +104,6 @@ void ConsoleReporter::progress(int value, int maximum) {
     std::fprintf(stderr, "\r[%s] %3d%%", bar.c_str(), value * 100 / maximum);
     std::fflush(stderr);
     barShown_ = true;
-}
-
-void ConsoleReporter::diagnostic(const char* text) {
-    ++errors;
-    complain(trimmed(text));
 }
 
 void ConsoleDialogs::usbWarning(const QString& text) {
@@ -353,6 +285,15 @@ int DeviceSession::open() {
     }
     appState.deviceIndex = picked.index;
     return openDevice(picked.index) ? kDone : kDeviceFailed;
+}
+
+ops::Error DeviceSession::open(ops::Reporter&) {
+    const int code = open();
+    if (code == kDone)
+        return {};
+    // DeviceSession says its own failures, on stderr with the run's complaints.
+    const std::string said = complaints().empty() ? std::string() : complaints().back();
+    return {code == kUsage ? ops::ErrorCode::usage : ops::ErrorCode::noDevice, said, {}};
 }
 
 int DeviceSession::openLink() {

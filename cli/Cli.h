@@ -3,6 +3,8 @@
 #include "link/Clock.h"
 #include "link/Dialogs.h"
 #include "link/Trace.h"
+#include "ops/Device.h"
+#include "ops/Reporter.h"
 #include "session/Backend.h"
 #include "session/Readback.h"
 #include "session/Reporter.h"
@@ -46,18 +48,17 @@ struct GlobalOptions {
     bool attached = false;
 };
 
-// What the session layer reports, as a terminal program shows it: errors on
-// stderr, a progress bar on stderr when it is a terminal.
-class ConsoleReporter : public session::Reporter {
+// What an operation says, as a terminal program shows it: each message on
+// stderr as it comes (errors counted among the run's complaints), a progress
+// bar on stderr when it is a terminal.
+class ConsoleReporter : public ops::Reporter {
 public:
-    void status(session::Level level, const char* text, int timeoutMs) override;
     void progress(int value, int maximum) override;
-    void diagnostic(const char* text) override;
 
     bool showProgress = false;
-    int errors = 0;      // device errors reported so far
-    int inputErrors = 0; // rejected input
-    std::string lastText;
+
+protected:
+    void said(const ops::Message& message) override;
 
 private:
     bool barShown_ = false;
@@ -80,16 +81,18 @@ public:
 
 // One run's device: the link, the trace and the open device, installed as
 // the program's platform and closed again when the object goes.
-class DeviceSession {
+class DeviceSession : public ops::Device {
 public:
     explicit DeviceSession(const GlobalOptions& options);
-    ~DeviceSession();
+    ~DeviceSession() override;
     DeviceSession(const DeviceSession&) = delete;
     DeviceSession& operator=(const DeviceSession&) = delete;
 
     // Builds the link and opens the device. Returns kDone, or the exit code
     // with the reason already said on stderr.
     int open();
+    // The same for an operation; the failure is said already.
+    ops::Error open(ops::Reporter& reporter) override;
     // Only builds the link, for a listing of what it sees.
     int openLink();
     UsbLibrary* library() const;
@@ -113,13 +116,8 @@ private:
     std::unique_ptr<service::ServiceClient> service_;
 };
 
-// Bytes as the trace writes requests: "10 04 E0 09 01".
-std::string hexBytes(const std::vector<std::uint8_t>& bytes);
-
-// Why the last transaction failed, in words (no answer, a refusal, a wrong
-// acknowledge byte, a short reply, a failing library call), with its request;
-// empty when it did not fail at the link.
-std::string lastTransactionCause();
+using ops::hexBytes;
+using ops::lastTransactionCause;
 
 // The link the options ask for; false (with the complaint on stderr) when unknown.
 bool chooseLink(const GlobalOptions& options, LinkChoice* choice);
@@ -134,16 +132,6 @@ struct Output {
     // A confirmation ("input=a set"); printed unless --json or --quiet.
     void note(const std::string& text) const;
 };
-
-// `korvanta --json status`'s "status" document.
-QJsonObject statusJson(const session::StatusReplies& replies, const session::StatusHeader& header);
-// `korvanta --json get`'s "settings" (words) and "values" (numbers) for every
-// named setting of the block; the service's settingsChanged says the same.
-QJsonObject settingsJson(const std::uint8_t* block);
-// The signal chain's reads, the displays included; `status`, when given, is
-// already read. False, with the cause said, when the device failed any of them.
-bool readChainData(DeviceSession& session, const session::StatusReplies* status,
-                   chain::ChainData* data);
 
 // "korvanta: <text>" on stderr.
 void complain(const std::string& text);

@@ -4,6 +4,7 @@
 #include "cli/EdidSources.h"
 #include "cli/EdidWrite.h"
 #include "edid/EdidFile.h"
+#include "ops/OpsJson.h"
 #include "settings/SettingsMap.h"
 
 #include <QJsonArray>
@@ -30,8 +31,10 @@ std::string lowered(std::string text) {
 // said before anything is sent.
 class Params {
 public:
-    Params(const std::string& method, const QJsonObject& params)
-        : method_(method), params_(params) {}
+    // `reporter`: where an operation's method says what is wrong; without
+    // one, the run's complaints.
+    Params(const std::string& method, const QJsonObject& params, ops::Reporter* reporter = nullptr)
+        : method_(method), params_(params), reporter_(reporter) {}
 
     bool only(std::initializer_list<const char*> names) const {
         for (auto it = params_.begin(); it != params_.end(); ++it) {
@@ -108,7 +111,10 @@ public:
     }
 
     bool fail(const std::string& what) const {
-        complain(method_ + ": " + what);
+        if (reporter_)
+            reporter_->complain(method_ + ": " + what);
+        else
+            complain(method_ + ": " + what);
         return false;
     }
 
@@ -122,6 +128,7 @@ private:
 
     std::string method_;
     const QJsonObject& params_;
+    ops::Reporter* reporter_;
 };
 
 // EDID bytes as a client sends them: two hex digits a byte, white space
@@ -212,41 +219,50 @@ bool settingPairs(const Params& p, std::vector<std::string>* pairs) {
 }
 
 using Run = int (*)(const Params&, const GlobalOptions&, Output&);
+// A method over an operation: params in, the operation on the held device,
+// its rendering out; what it says goes to the reporter, never to stderr.
+using OpRun = int (*)(const Params&, ops::Device&, ops::Reporter&, QJsonObject* body);
 
-int get(const Params& p, const GlobalOptions& options, Output& out) {
-    std::vector<std::string> names;
-    if (!p.only({"names"}) || !p.texts("names", &names))
-        return kUsage;
-    return runGet(options, names, out);
+template <typename Result> int rendered(const Result& r, QJsonObject* body) {
+    *body = ops::toJson(r);
+    return ops::exitCode(r.error);
 }
 
-int set(const Params& p, const GlobalOptions& options, Output& out) {
-    std::vector<std::string> pairs;
-    if (!p.only({"values"}) || !settingPairs(p, &pairs))
+int get(const Params& p, ops::Device& device, ops::Reporter& reporter, QJsonObject* body) {
+    ops::GetParams params;
+    if (!p.only({"names"}) || !p.texts("names", &params.names))
         return kUsage;
-    return runSet(options, pairs, out);
+    return rendered(ops::get(params, device, reporter), body);
 }
 
-int reset(const Params& p, const GlobalOptions& options, Output& out) {
-    std::string what;
-    bool yes = false;
-    if (!p.only({"what", "yes"}) || !p.word("what", {"settings", "edid", "all"}, &what) ||
-        !p.flag("yes", &yes))
+int set(const Params& p, ops::Device& device, ops::Reporter& reporter, QJsonObject* body) {
+    ops::SetParams params;
+    if (!p.only({"values"}) || !settingPairs(p, &params.pairs))
         return kUsage;
-    return runReset(options, what, yes, out);
+    return rendered(ops::set(params, device, reporter), body);
 }
 
-int status(const Params& p, const GlobalOptions& options, Output& out) {
-    bool withChain = false;
-    if (!p.only({"chain"}) || !p.flag("chain", &withChain))
+int reset(const Params& p, ops::Device& device, ops::Reporter& reporter, QJsonObject* body) {
+    ops::ResetParams params;
+    if (!p.only({"what", "yes"}) || !p.word("what", {"settings", "edid", "all"}, &params.what) ||
+        !p.flag("yes", &params.yes))
         return kUsage;
-    return runStatus(options, 0, withChain, out);
+    return rendered(ops::reset(params, device, reporter), body);
 }
 
-int chainCheck(const Params& p, const GlobalOptions& options, Output& out) {
+int status(const Params& p, ops::Device& device, ops::Reporter& reporter, QJsonObject* body) {
+    ops::StatusParams params;
+    if (!p.only({"chain"}) || !p.flag("chain", &params.chain))
+        return kUsage;
+    return rendered(ops::status(params, device, reporter), body);
+}
+
+int chainCheck(const Params& p, ops::Device& device, ops::Reporter& reporter, QJsonObject* body) {
     if (!p.only({}))
         return kUsage;
-    return runChain(options, out);
+    const ops::ChainResult r = ops::chainCheck(device, reporter);
+    *body = ops::toJson(r);
+    return r.findings() ? kFindings : ops::exitCode(r.error);
 }
 
 int edidRead(const Params& p, const GlobalOptions& options, Output& out) {
@@ -361,15 +377,16 @@ int restore(const Params& p, const GlobalOptions& options, Output& out) {
 
 struct Method {
     const char* name;
-    Run run;
+    Run run;    // through korvanta's own command, its stderr captured
+    OpRun op{}; // or through its operation
 };
 
 constexpr Method kMethods[] = {
-    {"get", get},
-    {"set", set},
-    {"reset", reset},
-    {"status", status},
-    {"chain", chainCheck},
+    {"get", nullptr, get},
+    {"set", nullptr, set},
+    {"reset", nullptr, reset},
+    {"status", nullptr, status},
+    {"chain", nullptr, chainCheck},
     {"edid.read", edidRead},
     {"edid.write", edidWrite},
     {"edid.check", edidCheck},
@@ -381,6 +398,17 @@ constexpr Method kMethods[] = {
     {"restore", restore},
 };
 
+service::MethodResult callOperation(const Method& method, const QJsonObject& params) {
+    ops::Reporter reporter;
+    ops::HeldDevice device(reporter);
+    QJsonObject body;
+    service::MethodResult result;
+    result.exitCode = method.op(Params(method.name, params, &reporter), device, reporter, &body);
+    result.output = ops::document(body, result.exitCode, reporter);
+    result.message = reporter.stderrText();
+    return result;
+}
+
 service::MethodResult call(const std::string& name, const QJsonObject& params) {
     const auto method = std::find_if(std::begin(kMethods), std::end(kMethods),
                                      [&](const Method& m) { return name == m.name; });
@@ -391,6 +419,8 @@ service::MethodResult call(const std::string& name, const QJsonObject& params) {
         result.message = "korvanta: \"" + name + "\" is not a method\n";
         return result;
     }
+    if (method->op)
+        return callOperation(*method, params);
     StderrCapture said;
     GlobalOptions options;
     options.json = true;

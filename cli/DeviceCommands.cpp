@@ -1,16 +1,13 @@
 // devices and status: what the link sees and what the device reports.
 #include "cli/Commands.h"
 
-#include "cec/ColonHex.h"
 #include "chain/SignalChain.h"
 #include "decode/Decoded.h"
-#include "decode/InfoFrameDecode.h"
 #include "link/Clock.h"
 #include "link/DeviceList.h"
 #include "link/Platform.h"
+#include "ops/OpsJson.h"
 #include "service/ServiceClient.h"
-#include "session/Readback.h"
-#include "status/StatusLines.h"
 
 #include <CLI/CLI.hpp>
 #include <QJsonArray>
@@ -86,33 +83,22 @@ int runDevices(const GlobalOptions& options, Output& out) {
 }
 
 bool showStatusOnce(DeviceSession& session, Output& out, bool watching, bool withChain) {
-    session::StatusReplies replies;
-    if (!session::readStatus(session.reporter, &replies))
+    const ops::StatusResult r = ops::readStatusRound({withChain}, session.reporter);
+    if (r.error)
         return false;
-    // The EDID reads come first, so a device that fails them prints nothing.
-    chain::ChainData data;
-    if (withChain && !readChainData(session, &replies, &data))
-        return false;
-    const session::StatusHeader header = session::statusHeader(replies);
+    const session::StatusHeader& header = r.status.header;
     out.line(header.videoFormat);
     out.line(header.colour);
     out.line(header.source);
     out.line(header.hdrInput);
-    QJsonObject json = statusJson(replies, header);
-    if (!header.infoFrame.empty()) {
+    if (r.status.hdrFrame) {
         out.line("HDR InfoFrame payload: " + header.infoFrame);
-        const decode::Decoded frame = decode::decodeHdrInfoFrameBytes(
-            std::span<const std::uint8_t>(replies.hdr).subspan(decode::kCapturedHdrFramePosition));
-        out.line(decode::renderText(frame));
-        json["hdrInfoFrameDecoded"] = decode::renderJson(frame);
+        out.line(decode::renderText(*r.status.hdrFrame));
     }
-    out.json["status"] = json;
-    if (withChain) {
-        const chain::ChainReport report = chain::checkChain(data);
-        for (const std::string& line : chain::chainSummaryLines(report))
+    if (r.chain)
+        for (const std::string& line : chain::chainSummaryLines(*r.chain))
             out.line(line);
-        out.json["chain"] = chain::chainJson(report);
-    }
+    out.json = ops::toJson(r);
     if (watching && out.options->json) {
         // One document a round, a line each, for `jq` to follow.
         std::printf("%s\n", QJsonDocument(out.json).toJson(QJsonDocument::Compact).constData());
@@ -148,29 +134,6 @@ int runStatus(const GlobalOptions& options, double watchSeconds, bool withChain,
     }
     std::signal(SIGINT, previous);
     return code;
-}
-
-QJsonObject statusJson(const session::StatusReplies& r, const session::StatusHeader& header) {
-    const StatusFields f =
-        statusFields(StatusReply(r.input), StatusReply(r.product), StatusReply(r.hdr));
-    QJsonArray outputs;
-    for (const std::string& o : f.outputs)
-        outputs.append(qs(o));
-    return QJsonObject{
-        {"lines", QJsonArray{qs(header.videoFormat), qs(header.colour), qs(header.source),
-                             qs(header.hdrInput)}},
-        {"inputFormat", QJsonObject{{"code", f.formatCode}, {"name", qs(f.formatName)}}},
-        {"hdmi", f.hdmi},
-        {"linkMode", f.linkMode.empty() ? QJsonValue() : qs(f.linkMode)},
-        {"outputs", outputs},
-        {"colourSpace", qs(f.colourSpace)},
-        {"colorimetry", f.colorimetry.empty() ? QJsonValue() : qs(f.colorimetry)},
-        {"source", QJsonObject{{"vendor", qs(f.vendor)}, {"product", qs(f.product)}}},
-        {"hdrEotf", f.hdrEotf.empty() ? QJsonValue() : qs(f.hdrEotf)},
-        {"hdrInfoFrame", f.hdrInfoFrame.empty() ? QJsonValue()
-                                                : qs(formatColonHex(f.hdrInfoFrame.data(),
-                                                                    int(f.hdrInfoFrame.size())))},
-    };
 }
 
 void addDeviceCommands(CLI::App& app, GlobalOptions& options, Action* run) {

@@ -8,6 +8,7 @@
 #include "edid/EdidFile.h"
 #include "edid/EdidRequests.h"
 #include "link/DeviceHold.h"
+#include "ops/SettingsOps.h"
 #include "session/DeviceOps.h"
 #include "session/EdidTransfer.h"
 #include "session/Readback.h"
@@ -182,12 +183,7 @@ int runEdidWrite(const GlobalOptions& options, const EdidImage& image, bool cust
 }
 
 bool readSettingsBlock(DeviceSession& session, std::uint8_t* block) {
-    session::BlockRead read = session::readSettingsBlock(session.reporter, block);
-    if (read == session::BlockRead::Busy && session::waitWhileBusy(session.reporter))
-        read = session::readSettingsBlock(session.reporter, block);
-    if (read == session::BlockRead::Busy)
-        complain("the device stays busy building its EDID");
-    return read == session::BlockRead::Ok;
+    return ops::readSettingsBlock(session.reporter, block);
 }
 
 bool isEdidSourceName(const std::string& name) {

@@ -93,10 +93,6 @@ int runServe(GlobalOptions options, const ServeOptions& serve) {
     server.deviceId = id;
     server.socketGroup = serve.socketGroup;
     server.pollMs = serve.pollMs;
-    server.statusJson = [](const session::StatusReplies& r) {
-        return statusJson(r, session::statusHeader(r));
-    };
-    server.settingsJson = settingsJson;
     server.methods = makeMethodHandler();
     server.methodNames = makeMethodList();
     server.openDevice = [&quiet, id] {

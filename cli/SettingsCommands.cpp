@@ -2,16 +2,11 @@
 #include "cli/Commands.h"
 #include "cli/EdidWrite.h"
 
-#include "link/AppState.h"
-#include "session/DeviceOps.h"
-#include "session/Readback.h"
-#include "settings/FactoryReset.h"
+#include "ops/OpsJson.h"
 #include "settings/ListEntries.h"
 #include "settings/SettingsMap.h"
 
 #include <CLI/CLI.hpp>
-#include <QJsonArray>
-
 #include <memory>
 
 namespace cli {
@@ -42,140 +37,35 @@ std::string settingsHelp() {
     return text;
 }
 
-struct Assignment {
-    const settings::Setting* setting;
-    int value;
-};
-
-// Every pair checked against the table before anything is sent.
-bool parseAssignments(const std::vector<std::string>& pairs, std::vector<Assignment>* out) {
-    for (const std::string& pair : pairs) {
-        const auto eq = pair.find('=');
-        const std::string name = pair.substr(0, eq);
-        const settings::Setting* s = settings::byName(name);
-        if (!s) {
-            complain("no setting is called \"" + name + "\"; see korvanta set --help");
-            return false;
-        }
-        if (eq == std::string::npos) {
-            complain("\"" + pair + "\" gives no value; write " + name +
-                     "=VALUE with one of: " + settings::acceptedWords(*s));
-            return false;
-        }
-        int value = 0;
-        const std::string word = pair.substr(eq + 1);
-        if (!settings::parseValue(*s, word, &value)) {
-            complain("\"" + word + "\" is not a value of " + s->name +
-                     "; accepted: " + settings::acceptedWords(*s) + " (or raw:N)");
-            return false;
-        }
-        out->push_back({s, value});
-    }
-    return true;
-}
-
 } // namespace
 
 int runGet(const GlobalOptions& options, const std::vector<std::string>& names, Output& out) {
-    std::vector<const settings::Setting*> wanted;
-    for (const std::string& name : names) {
-        const settings::Setting* s = settings::byName(name);
-        if (!s) {
-            complain("no setting is called \"" + name + "\"; see korvanta get --help");
-            return kUsage;
-        }
-        wanted.push_back(s);
-    }
-    if (wanted.empty())
-        for (const settings::Setting& s : settings::allSettings())
-            if (isNamed(s))
-                wanted.push_back(&s);
-
     DeviceSession device(options);
-    if (const int code = device.open())
-        return code;
-    std::uint8_t block[kSettingsBlockSize] = {};
-    if (!readSettingsBlock(device, block))
-        return kDeviceFailed;
-
-    const QJsonObject all = settingsJson(block);
-    QJsonObject words;
-    QJsonObject numbers;
-    for (const settings::Setting* s : wanted) {
-        out.line(std::string(s->name) + "=" + settings::valueWord(*s, block[s->position]));
-        words[s->name] = all["settings"][s->name];
-        numbers[s->name] = all["values"][s->name];
-    }
-    out.json["settings"] = words;
-    out.json["values"] = numbers;
-    return kDone;
-}
-
-QJsonObject settingsJson(const std::uint8_t* block) {
-    QJsonObject words;
-    QJsonObject numbers;
-    for (const settings::Setting& s : settings::allSettings()) {
-        if (!isNamed(s))
-            continue;
-        words[s.name] = QString::fromStdString(settings::valueWord(s, block[s.position]));
-        numbers[s.name] = block[s.position];
-    }
-    return {{"settings", words}, {"values", numbers}};
+    const ops::GetResult r = ops::get({names}, device, device.reporter);
+    if (!r.error)
+        for (const settings::Setting* s : r.wanted)
+            out.line(std::string(s->name) + "=" + settings::valueWord(*s, r.block[s->position]));
+    out.json = ops::toJson(r);
+    return ops::exitCode(r.error);
 }
 
 int runSet(const GlobalOptions& options, const std::vector<std::string>& pairs, Output& out) {
-    std::vector<Assignment> assignments;
-    if (!parseAssignments(pairs, &assignments))
-        return kUsage;
-
     DeviceSession device(options);
-    if (const int code = device.open())
-        return code;
-    QJsonArray done;
-    int refused = 0;
-    for (const Assignment& a : assignments) {
-        const bool accepted = session::writeSetting(
-            device.reporter, static_cast<std::uint8_t>(a.setting->index), a.value);
-        const std::string word = settings::valueWord(*a.setting, a.value);
-        if (accepted)
-            out.note(std::string(a.setting->name) + "=" + word);
-        else {
-            ++refused;
-            complain(std::string(a.setting->name) + "=" + word + " was not set");
-        }
-        done.append(QJsonObject{{"name", a.setting->name},
-                                {"value", QString::fromStdString(word)},
-                                {"sent", a.value},
-                                {"accepted", accepted}});
-    }
-    out.json["set"] = done;
-    return refused ? kDeviceFailed : kDone;
+    const ops::SetResult r = ops::set({pairs}, device, device.reporter);
+    for (const ops::SetWrite& w : r.writes)
+        if (w.accepted)
+            out.note(std::string(w.setting->name) + "=" + w.word);
+    out.json = ops::toJson(r);
+    return ops::exitCode(r.error);
 }
 
 int runReset(const GlobalOptions& options, const std::string& what, bool yes, Output& out) {
-    const bool settingsToo = what == "settings" || what == "all";
-    const bool edidToo = what == "edid" || what == "all";
-    if (!yes) {
-        std::string lost;
-        if (settingsToo)
-            lost = "every setting goes back to its factory value";
-        if (edidToo)
-            lost += std::string(lost.empty() ? "" : ", and ") +
-                    "the custom EDID is replaced by the factory EDID";
-        complain("this would reset the device: " + lost +
-                 ". Nothing was sent; add --yes to do it.");
-        return kUsage;
-    }
     DeviceSession device(options);
-    if (const int code = device.open())
-        return code;
-    const int value = settings::factoryResetValue(settingsToo, edidToo);
-    if (!session::writeSetting(device.reporter, settings::kFactoryReset, value))
-        return kDeviceFailed;
-    out.note("reset " + what);
-    out.json["reset"] = QString::fromStdString(what);
-    out.json["sent"] = value;
-    return kDone;
+    const ops::ResetResult r = ops::reset({what, yes}, device, device.reporter);
+    if (!r.error)
+        out.note("reset " + what);
+    out.json = ops::toJson(r);
+    return ops::exitCode(r.error);
 }
 
 void addSettingsCommands(CLI::App& app, GlobalOptions& options, Action* run) {

@@ -4,8 +4,7 @@
 #include "session/ChainRead.h"
 #include "session/DeviceOps.h"
 
-#include <QJsonArray>
-
+#include <algorithm>
 #include <memory>
 
 namespace mqtt {
@@ -22,43 +21,7 @@ public:
     void diagnostic(const char*) override {}
 };
 
-std::string text(const QJsonValue& value) {
-    return value.toString().toStdString();
-}
-
 } // namespace
-
-bool blockFromSettingsJson(const QJsonObject& doc, std::uint8_t (&block)[kSettingsBlockSize]) {
-    const QJsonObject values = doc["values"].toObject();
-    if (values.isEmpty())
-        return false;
-    for (const settings::Setting& s : settings::allSettings()) {
-        if (!s.name || s.position < 0 || s.position >= kSettingsBlockSize)
-            continue;
-        const QJsonValue v = values[s.name];
-        if (v.isDouble())
-            block[s.position] = static_cast<std::uint8_t>(v.toInt());
-    }
-    return true;
-}
-
-StatusFields statusFromJson(const QJsonObject& doc) {
-    StatusFields f;
-    const QJsonObject format = doc["inputFormat"].toObject();
-    f.formatCode = format["code"].toInt();
-    f.formatName = text(format["name"]);
-    f.hdmi = doc["hdmi"].toBool();
-    f.linkMode = text(doc["linkMode"]);
-    for (const QJsonValue& o : doc["outputs"].toArray())
-        f.outputs.push_back(text(o));
-    f.colourSpace = text(doc["colourSpace"]);
-    f.colorimetry = text(doc["colorimetry"]);
-    const QJsonObject source = doc["source"].toObject();
-    f.vendor = text(source["vendor"]);
-    f.product = text(source["product"]);
-    f.hdrEotf = text(doc["hdrEotf"]);
-    return f;
-}
 
 ServiceBridge::ServiceBridge(service::Events& events, BridgeSetup setup) : events_(events) {
     bridge_ = std::make_unique<Bridge>(std::move(setup), [this](int index, int value) {
@@ -70,8 +33,8 @@ ServiceBridge::ServiceBridge(service::Events& events, BridgeSetup setup) : event
             [this] { events_.readbackSoon(); });
     });
     service::Events::Observer observer;
-    observer.settingsChanged = [this](const QJsonObject& doc) { settingsChanged(doc); };
-    observer.statusChanged = [this](const QJsonObject& doc) { statusChanged(doc); };
+    observer.settingsChanged = [this](const ops::SettingsBlock& block) { settingsChanged(block); };
+    observer.statusChanged = [this](const ops::StatusReading& status) { statusChanged(status); };
     observer.deviceFound = [this] { bridge_->deviceFound(); };
     observer.deviceLost = [this] {
         lastFormat_ = -1;
@@ -90,10 +53,10 @@ bool ServiceBridge::start(std::string* complaint) {
         bridge_->deviceFound();
     else
         bridge_->deviceLost();
-    if (!events_.lastSettings().isEmpty())
-        settingsChanged(events_.lastSettings());
-    if (!events_.lastStatus().isEmpty())
-        statusChanged(events_.lastStatus());
+    if (events_.lastSettings())
+        settingsChanged(*events_.lastSettings());
+    if (events_.lastStatus())
+        statusChanged(*events_.lastStatus());
     return bridge_->start(complaint);
 }
 
@@ -101,14 +64,14 @@ void ServiceBridge::stop() {
     bridge_->stop();
 }
 
-void ServiceBridge::settingsChanged(const QJsonObject& doc) {
-    std::uint8_t block[kSettingsBlockSize] = {};
-    if (blockFromSettingsJson(doc, block))
-        bridge_->settingsRead(block);
+void ServiceBridge::settingsChanged(const ops::SettingsBlock& block) {
+    std::uint8_t raw[kSettingsBlockSize];
+    std::copy(block.begin(), block.end(), raw);
+    bridge_->settingsRead(raw);
 }
 
-void ServiceBridge::statusChanged(const QJsonObject& doc) {
-    const StatusFields status = statusFromJson(doc);
+void ServiceBridge::statusChanged(const ops::StatusReading& reading) {
+    const StatusFields& status = reading.fields;
     bridge_->statusRead(status);
     // The displays' EDIDs only when the picture changed: reading them takes
     // the device for a while.

@@ -6,8 +6,6 @@
 #include "service/Events.h"
 #include "status/StatusLines.h"
 
-#include <QJsonObject>
-
 #include <cstdint>
 #include <memory>
 
@@ -15,12 +13,6 @@
 // a command becomes a job in the service's queue followed by a readback, and
 // a new input format has the displays' EDIDs read again for the chain check.
 namespace mqtt {
-
-// The service's "settingsChanged" document ({"values": {name: number}}) as a
-// block; false when it carries no values.
-bool blockFromSettingsJson(const QJsonObject& doc, std::uint8_t (&block)[kSettingsBlockSize]);
-// The service's "statusChanged" document (as `korvanta --json status`).
-StatusFields statusFromJson(const QJsonObject& doc);
 
 class ServiceBridge {
 public:
@@ -33,8 +25,8 @@ public:
     void stop();
 
 private:
-    void settingsChanged(const QJsonObject& doc);
-    void statusChanged(const QJsonObject& doc);
+    void settingsChanged(const ops::SettingsBlock& block);
+    void statusChanged(const ops::StatusReading& reading);
     void checkChain(bool readDisplays);
 
     service::Events& events_;

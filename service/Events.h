@@ -1,8 +1,10 @@
 #pragma once
 
-#include <QJsonObject>
+#include "ops/SettingsOps.h"
+#include "ops/StatusOps.h"
 
 #include <functional>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -15,8 +17,8 @@ namespace service {
 class Events {
 public:
     struct Observer {
-        std::function<void(const QJsonObject& status)> statusChanged;
-        std::function<void(const QJsonObject& settings)> settingsChanged;
+        std::function<void(const ops::StatusReading& status)> statusChanged;
+        std::function<void(const ops::SettingsBlock& settings)> settingsChanged;
         std::function<void()> deviceLost;
         std::function<void()> deviceFound;
     };
@@ -49,21 +51,22 @@ public:
     }
 
     bool deviceOpen() const { return deviceOpen_; }
-    const QJsonObject& lastStatus() const { return lastStatus_; }
-    const QJsonObject& lastSettings() const { return lastSettings_; }
+    // What the poll read last; empty before the first read.
+    const std::optional<ops::StatusReading>& lastStatus() const { return lastStatus_; }
+    const std::optional<ops::SettingsBlock>& lastSettings() const { return lastSettings_; }
 
     // The service's side.
     void setQueue(std::function<void(Job, Job)> queue, std::function<void()> readback) {
         queue_ = std::move(queue);
         readback_ = std::move(readback);
     }
-    void statusChanged(const QJsonObject& status) {
+    void statusChanged(const ops::StatusReading& status) {
         lastStatus_ = status;
         for (const auto& [n, o] : observers_)
             if (o.statusChanged)
                 o.statusChanged(status);
     }
-    void settingsChanged(const QJsonObject& settings) {
+    void settingsChanged(const ops::SettingsBlock& settings) {
         lastSettings_ = settings;
         for (const auto& [n, o] : observers_)
             if (o.settingsChanged)
@@ -88,8 +91,8 @@ private:
     std::function<void(Job, Job)> queue_;
     std::function<void()> readback_;
     bool deviceOpen_ = false;
-    QJsonObject lastStatus_;
-    QJsonObject lastSettings_;
+    std::optional<ops::StatusReading> lastStatus_;
+    std::optional<ops::SettingsBlock> lastSettings_;
 };
 
 } // namespace service

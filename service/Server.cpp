@@ -3,6 +3,7 @@
 #include "edid/EdidRequests.h"
 #include "link/AppState.h"
 #include "link/UsbLink.h"
+#include "ops/OpsJson.h"
 #include "service/DeviceWorker.h"
 #include "service/RpcFrame.h"
 #include "service/UnixSocketServer.h"
@@ -44,11 +45,6 @@ public:
     void status(session::Level, const char*, int) override {}
     void diagnostic(const char*) override {}
 };
-
-QString hex(const std::uint8_t* bytes, int size) {
-    return QString::fromLatin1(
-        QByteArray(reinterpret_cast<const char*>(bytes), size).toHex().toUpper());
-}
 
 bool deviceGone(TransactionFault fault) {
     return fault == TransactionFault::WriteFailed || fault == TransactionFault::ReadFailed ||
@@ -460,22 +456,18 @@ struct Server::State {
             const QByteArray bytes(reinterpret_cast<const char*>(done.block), kSettingsBlockSize);
             if (bytes != lastBlock) {
                 lastBlock = bytes;
-                const QJsonObject settings =
-                    options.settingsJson
-                        ? options.settingsJson(done.block)
-                        : QJsonObject{{"block", hex(done.block, kSettingsBlockSize)}};
-                events.settingsChanged(settings);
-                notifyAll("settingsChanged", settings);
+                ops::SettingsBlock block;
+                std::copy(std::begin(done.block), std::end(done.block), block.begin());
+                events.settingsChanged(block);
+                notifyAll("settingsChanged", ops::settingsJson(done.block));
             }
         }
         if (done.haveStatus) {
-            const QJsonObject status =
-                options.statusJson
-                    ? options.statusJson(done.status)
-                    : QJsonObject{{"input", hex(done.status.input, kReplyBufferSize)}};
+            const ops::StatusReading reading = ops::statusReading(done.status);
+            const QJsonObject status = ops::statusJson(reading);
             if (status != lastStatus) {
                 lastStatus = status;
-                events.statusChanged(status);
+                events.statusChanged(reading);
                 notifyAll("statusChanged", status);
             }
         }

@@ -24,9 +24,6 @@ struct ServerOptions {
     int pollMs = 3000;
     MethodHandler methods;
     MethodList methodNames;
-    // The documents the notifications carry; without them, the raw bytes.
-    std::function<QJsonObject(const session::StatusReplies&)> statusJson;
-    std::function<QJsonObject(const std::uint8_t* block)> settingsJson;
     // Finds and opens the device; false when it is not there (yet).
     std::function<bool()> openDevice;
     std::function<void(const std::string&)> log;

@@ -1,6 +1,6 @@
 # cmake -DSOURCE_DIR=<root> -P CheckLayers.cmake
 # Fails when an include runs up the layers (docs/architecture.md):
-#   link  <  settings status edid cec decode chain  <  sim  <  session  <  service  <  mqtt
+#   link  <  settings status edid cec decode chain  <  sim  <  session  <  ops  <  service  <  mqtt
 #   <  window | cli  (window/ does not use mqtt/)
 # A folder may include its own layer and those below it; window/ and cli/
 # never include each other; core folders never reach Qt's widgets or GUI.
@@ -10,14 +10,15 @@ set(allowed_link link)
 set(allowed_pure link ${pure})
 set(allowed_sim link ${pure} sim)
 set(allowed_session link ${pure} sim session)
-set(allowed_service link ${pure} sim session service)
-set(allowed_mqtt link ${pure} sim session service mqtt)
-set(allowed_window link ${pure} sim session service window)
-set(allowed_cli link ${pure} sim session service mqtt cli)
-set(project_dirs link ${pure} sim session service mqtt window cli)
+set(allowed_ops link ${pure} sim session ops)
+set(allowed_service link ${pure} sim session ops service)
+set(allowed_mqtt link ${pure} sim session ops service mqtt)
+set(allowed_window link ${pure} sim session ops service window)
+set(allowed_cli link ${pure} sim session ops service mqtt cli)
+set(project_dirs link ${pure} sim session ops service mqtt window cli)
 
 set(problems "")
-foreach(dir link ${pure} sim session service mqtt window cli)
+foreach(dir link ${pure} sim session ops service mqtt window cli)
     if(dir IN_LIST pure)
         set(allowed ${allowed_pure})
     else()

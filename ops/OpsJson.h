@@ -1,0 +1,30 @@
+#pragma once
+
+#include "ops/SettingsOps.h"
+#include "ops/StatusOps.h"
+
+#include <QJsonObject>
+
+// The documents `korvanta --json` prints and the service's methods answer,
+// one rendering per result, so that every front end gives the same one.
+namespace ops {
+
+// "settings" (words) and "values" (numbers) of every named setting; the
+// service's settingsChanged says the same.
+QJsonObject settingsJson(const std::uint8_t* block);
+// The "status" object (with "hdrInfoFrameDecoded" when a frame was captured);
+// the service's statusChanged says the same.
+QJsonObject statusJson(const StatusReading& status);
+
+QJsonObject toJson(const GetResult& r);
+QJsonObject toJson(const SetResult& r);
+QJsonObject toJson(const ResetResult& r);
+QJsonObject toJson(const StatusResult& r);
+QJsonObject toJson(const ChainResult& r);
+
+// The whole document for a run that ended with `exitCode`: the result's
+// keys, "ok" and "errors" (what was said, as complaints). None (empty) for a
+// usage error, which sends nothing and has no document.
+QJsonObject document(const QJsonObject& body, int exitCode, const Reporter& reporter);
+
+} // namespace ops

@@ -1,0 +1,119 @@
+// The operations on the simulated device, without a front end: what they
+// find as typed results, their error codes, and that what the link says
+// reaches the operation's reporter.
+#include "TestPlatform.h"
+#include "link/UsbLink.h"
+#include "ops/OpsJson.h"
+#include "sim/SimFaults.h"
+
+#include <QJsonArray>
+#include <QtTest>
+
+namespace {
+
+void applyFaults(TestPlatform& t, const char* knobs) {
+    SimFaults f;
+    std::string complaint;
+    QVERIFY2(parseSimFaults(knobs, &f, &complaint), complaint.c_str());
+    applySimFaults(f, &t.usb);
+}
+
+} // namespace
+
+class OpsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void setAndGetAsTypedResults();
+    void errorCodes_data();
+    void errorCodes();
+    void linkWarningsReachTheReporter();
+};
+
+// A write and its readback, through the results' fields; the rendering
+// names the same values.
+void OpsTest::setAndGetAsTypedResults() {
+    TestPlatform t;
+    t.openDirectly();
+    ops::Reporter reporter;
+    ops::HeldDevice device(reporter);
+    const ops::SetResult set = ops::set({{"Input=b", "hdr=on"}}, device, reporter);
+    QVERIFY(!set.error);
+    QCOMPARE(int(set.writes.size()), 2);
+    QCOMPARE(set.writes[0].setting->index, int(settings::kActiveInput));
+    QVERIFY(set.writes[0].accepted && set.writes[1].accepted);
+
+    const ops::GetResult got = ops::get({{"input"}}, device, reporter);
+    QVERIFY(!got.error);
+    QCOMPARE(int(got.wanted.size()), 1);
+    QCOMPARE(settings::valueWord(*got.wanted[0], got.block[got.wanted[0]->position]),
+             std::string("b"));
+    QCOMPARE(ops::toJson(got)["settings"].toObject()["input"].toString(), QString("b"));
+    QVERIFY(reporter.messages().empty());
+}
+
+void OpsTest::errorCodes_data() {
+    QTest::addColumn<QString>("faults");
+    QTest::addColumn<QStringList>("pairs");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("exit");
+    QTest::addColumn<QString>("cause"); // a part of the error's cause
+    QTest::newRow("usage, nothing sent")
+        << "" << QStringList{"input=z"} << int(ops::ErrorCode::usage) << 2 << "";
+    QTest::newRow("refused") << "refuse=E0" << QStringList{"input=b"}
+                             << int(ops::ErrorCode::refused) << 1 << "answered EE 01";
+    QTest::newRow("no answer") << "silent" << QStringList{"input=b"} << int(ops::ErrorCode::device)
+                               << 1 << "did not answer";
+}
+
+// The code says what happened; nobody reads it out of the message.
+void OpsTest::errorCodes() {
+    QFETCH(QString, faults);
+    QFETCH(QStringList, pairs);
+    QFETCH(int, code);
+    QFETCH(int, exit);
+    QFETCH(QString, cause);
+    TestPlatform t;
+    applyFaults(t, faults.toLatin1().constData());
+    t.openDirectly();
+    t.requests().clear();
+    ops::Reporter reporter;
+    ops::HeldDevice device(reporter);
+    ops::SetParams params;
+    for (const QString& p : pairs)
+        params.pairs.push_back(p.toStdString());
+    const ops::SetResult r = ops::set(params, device, reporter);
+    QCOMPARE(int(r.error.code), code);
+    QCOMPARE(ops::exitCode(r.error), exit);
+    QVERIFY(!r.error.message.empty());
+    QVERIFY2(QString::fromStdString(r.error.cause).contains(cause), r.error.cause.c_str());
+    if (code == int(ops::ErrorCode::usage))
+        QCOMPARE(t.requests().size(), std::size_t(0));
+    // Every sentence said is in the document's errors, in order.
+    const QJsonArray errors = ops::document(ops::toJson(r), exit, reporter)["errors"].toArray();
+    QCOMPARE(errors.size(), exit == 2 ? 0 : qsizetype(reporter.errorTexts().size()));
+}
+
+// The link's own warning ("Error Checking RX Queue") is the operation's to
+// say, not a box or a line on the program's stderr; the program's dialogs
+// come back afterwards.
+void OpsTest::linkWarningsReachTheReporter() {
+    TestPlatform t;
+    applyFaults(t, "fail-queue-check");
+    t.openDirectly();
+    ops::Reporter reporter;
+    {
+        ops::HeldDevice device(reporter);
+        const ops::StatusResult r = ops::status({}, device, reporter);
+        QCOMPARE(int(r.error.code), int(ops::ErrorCode::device));
+        QVERIFY(ops::toJson(r).isEmpty());
+    }
+    QVERIFY(t.dialogs.shown.empty());
+    QCOMPARE(platform().dialogs, static_cast<Dialogs*>(&t.dialogs));
+    const std::string said = reporter.stderrText();
+    QVERIFY2(QString::fromStdString(said).contains("korvanta: Error Checking RX Queue\n"),
+             said.c_str());
+}
+
+QTEST_GUILESS_MAIN(OpsTest)
+#include "tst_core_ops.moc"
