@@ -149,6 +149,10 @@ bool saveSimState(const std::string& path, const SimulatedDevice& device, std::s
 bool keepSimState(const std::string& path, SimulatedDevice* device, std::string* complaint) {
     if (loadSimState(path, device, complaint) == SimStateLoad::Refused)
         return false;
+    device->onOpen = [path](SimulatedDevice& opened) {
+        std::string ignored; // the file was good at start; a later fault keeps what is held
+        loadSimState(path, &opened, &ignored);
+    };
     bool saidSo = false; // one message for a file that cannot be written, not one per click
     device->onStoredStateChange = [path, saidSo](const SimulatedDevice& changed) mutable {
         std::string why;

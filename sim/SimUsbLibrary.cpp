@@ -141,6 +141,8 @@ int SimUsbLibrary::open(std::uint32_t visible, DeviceHandle* handle) {
     if (failOpen || !busIndexFor(visible, &index))
         return 1;
     ++openCount;
+    if (SimulatedDevice* unit = unitAt(index); unit && unit->onOpen)
+        unit->onOpen(*unit);
     openDead_ = false;
     openHandle_ = kHandleBase + static_cast<DeviceHandle>(index);
     *handle = openHandle_;

@@ -107,6 +107,9 @@ public:
     // Called after each request that changed what the device keeps when it is
     // switched off (settings, EDIDs, stored CEC commands and InfoFrames).
     std::function<void(const SimulatedDevice&)> onStoredStateChange;
+    // Called when a host opens the device: what it keeps may have changed
+    // meanwhile, in another program's simulator of the same unit.
+    std::function<void(SimulatedDevice&)> onOpen;
 
     // Every request the device saw, in order (while logRequests is set).
     bool logRequests = true;

@@ -53,6 +53,7 @@ private slots:
     void unusableFileIsReportedAndLeftAlone();
     void saveReplacesTheFileInOneStep();
     void unwritableFileIsReported();
+    void openingTakesUpWhatAnotherProgramChanged();
 };
 
 void SimStateTest::everyStoredFieldSurvivesSaveAndLoad() {
@@ -205,3 +206,19 @@ void SimStateTest::unwritableFileIsReported() {
 
 QTEST_GUILESS_MAIN(SimStateTest)
 #include "tst_core_simstate.moc"
+
+void SimStateTest::openingTakesUpWhatAnotherProgramChanged() {
+    // The window's simulator opening the unit after the service's simulator
+    // changed it sees the unit as the service left it.
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("state.json").toStdString();
+    SimUsbLibrary window, service;
+    std::string complaint;
+    QVERIFY(keepSimState(path, &window.device, &complaint));
+    QVERIFY(keepSimState(path, &service.device, &complaint));
+    send(service.device, "10 04 E0 00 03");
+    QVERIFY(simStateToJson(window.device) != simStateToJson(service.device));
+    DeviceHandle handle = kNoDevice;
+    QCOMPARE(window.open(0, &handle), int(UsbLibrary::kSuccess));
+    QCOMPARE(simStateToJson(window.device), simStateToJson(service.device));
+}

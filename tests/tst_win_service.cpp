@@ -41,6 +41,7 @@ private slots:
     void windowThroughTheService();
     void windowFollowsTheServiceRestart();
     void windowSaysTheDeviceIsLostAndFound();
+    void windowOpensTheUnitWhenNoServiceReturns();
 
 private:
     bool startService(const QString& plug = {}, const QString& pollMs = "600000");
@@ -193,3 +194,32 @@ void WindowServiceTest::windowSaysTheDeviceIsLostAndFound() {
 
 QTEST_MAIN(WindowServiceTest)
 #include "tst_win_service.moc"
+
+void WindowServiceTest::windowOpensTheUnitWhenNoServiceReturns() {
+    QVERIFY(startService());
+    WindowHarness h;
+    goThroughService();
+    h.start();
+    h.tick();
+    serve.terminate();
+    QVERIFY(serve.waitForFinished(10000));
+    h.tick();
+    QCOMPARE(h.status(), QString("Service stopped; reconnecting"));
+
+    // A restart gets its chance first: the window does not take the device at once.
+    QTest::qWait(1500);
+    QVERIFY(platform().forwarder == &client);
+    QVERIFY(h.device().requests.empty());
+
+    h.clock.advance(5000);
+    QTRY_COMPARE_WITH_TIMEOUT(h.status(), QString("Service stopped; using the device directly"),
+                              5000);
+    QVERIFY(platform().forwarder == nullptr);
+    QVERIFY(!h.device().requests.empty());
+    QVERIFY(!h.ui()->label_video_format->text().isEmpty());
+    QVERIFY(h.dialogs.shown.empty());
+    // The window's clicks now reach its own device.
+    h.clearTraffic();
+    h.ui()->cmbInputSel->setCurrentIndex(1);
+    QCOMPARE(settingWrites(h.requests()).size(), 1);
+}

@@ -2,6 +2,7 @@
 
 #include "cec/ColonHex.h"
 #include "link/AppState.h"
+#include "link/Clock.h"
 #include "link/DeviceIds.h"
 #include "link/Dialogs.h"
 #include "link/Forwarder.h"
@@ -31,6 +32,9 @@ namespace {
 
 constexpr int kPollIntervalMs = 3000;
 constexpr int kReconnectIntervalMs = 1000;
+// Long enough for a service restart (systemd's, or a user's) to come back
+// first, so the window does not take the device from under it.
+constexpr std::uint32_t kDirectAfterMs = 5000;
 
 class WindowReporter final : public session::Reporter {
 public:
@@ -121,6 +125,7 @@ bool MainWindow::findStartupDevice() {
 }
 
 void MainWindow::notePicked(const std::string& id) {
+    unitId = id;
     if (knownDevices().size() > 1)
         setWindowTitle(windowTitle() + QStringLiteral(" - ") + QString::fromStdString(id));
     if (devicePicked)
@@ -135,8 +140,10 @@ bool MainWindow::followOwner() {
     case Forwarder::Owner::Gone:
         showStatus("Service stopped; reconnecting", 0);
         clearStatusHeader();
-        if (!reconnectTimer->isActive())
+        if (!reconnectTimer->isActive()) {
+            serviceGoneSinceMs = platform().clock->tickCount();
             reconnectTimer->start();
+        }
         return true;
     case Forwarder::Owner::DeviceLost:
         // The ticks go on asking, and so hear the service say it is back.
@@ -153,15 +160,66 @@ bool MainWindow::followOwner() {
 
 void MainWindow::tryReconnect() {
     Forwarder* owner = platform().forwarder;
-    if (!ui || !owner || appState.inTransaction || !owner->reconnect())
+    if (!ui || !owner || appState.inTransaction)
         return;
+    bool direct = false;
+    if (!owner->reconnect()) {
+        if (platform().clock->tickCount() - serviceGoneSinceMs < kDirectAfterMs ||
+            !openUnitDirectly())
+            return;
+        direct = true;
+    }
     reconnectTimer->stop();
-    statusBar()->clearMessage();
+    if (direct)
+        showStatus("Service stopped; using the device directly", 5000);
+    else
+        statusBar()->clearMessage();
     // The controls and the header show the device's truth again.
     const SilenceWatch watch;
     readbackConfiguration();
     if (!watch.deviceSilent())
         decodeStatus();
+}
+
+namespace {
+
+// Swallows the link's warnings while it is tried in the background.
+class QuietDialogs : public Dialogs {
+public:
+    void usbWarning(const QString&) override {}
+    bool warningsWait() const override { return false; }
+    int message(QWidget*, Icon, const QString&, const QString&, int, int defaultButton) override {
+        return defaultButton;
+    }
+    void about(QWidget*, const QString&, const QString&) override {}
+    QString openFileName(QWidget*, const QString&, const QString&, const QString&) override {
+        return {};
+    }
+    QString saveFileName(QWidget*, const QString&, const QString&, const QString&) override {
+        return {};
+    }
+};
+
+} // namespace
+
+bool MainWindow::openUnitDirectly() {
+    Forwarder* owner = platform().forwarder;
+    Dialogs* dialogs = platform().dialogs;
+    QuietDialogs quiet;
+    platform().forwarder = nullptr;
+    platform().dialogs = &quiet;
+    DeviceEntry picked{};
+    std::string complaint;
+    const bool opened =
+        pickDevice(unitId, &picked, &complaint, nullptr) && openDevice(picked.index);
+    platform().dialogs = dialogs;
+    if (opened) {
+        appState.deviceIndex = picked.index;
+        return true;
+    }
+    platform().forwarder = owner;
+    appState.deviceHandle = kForwardedDevice;
+    return false;
 }
 
 void MainWindow::initialise() {

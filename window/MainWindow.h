@@ -103,6 +103,9 @@ private:
     // gone and the tick has nothing to ask.
     bool followOwner();
     void tryReconnect();
+    // The service has stayed away: the window opens its unit itself, without
+    // a box for each try that finds the device still taken.
+    bool openUnitDirectly();
     void noteSlot(const char* name);
     void clearEdidTextBuffer();
     void showStatus(const char* text, int timeoutMs);
@@ -136,6 +139,8 @@ private:
 
     QProgressBar* progress = nullptr;
     QTimer* reconnectTimer = nullptr;
+    std::string unitId;
+    std::uint32_t serviceGoneSinceMs = 0;
     Ui::MainWindow* ui = nullptr;
     std::unique_ptr<session::Reporter> reporter_;
 };
