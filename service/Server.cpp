@@ -218,6 +218,13 @@ struct Server::State {
                      errorLine(r.id, kMethodNotFound, "no method \"" + r.method + "\"", r.rawId));
             return;
         }
+        // A lost device's answer needs no turn: not even a look for it, which
+        // waits on the device, keeps the request.
+        if (job.kind == JobKind::Transact && !deviceOpen && !hasQueued(number) &&
+            inFlight != number) {
+            answerTransact(job, TransactAnswer{false, {}, TransactionFault::NoDevice});
+            return;
+        }
         queue.push_back(std::move(job));
     }
 
