@@ -1,11 +1,11 @@
 # cmake -DSOURCE_DIR=<root> -P CheckLayers.cmake
 # Fails when an include runs up the layers (docs/architecture.md):
-#   link  <  settings status edid cec decode chain  <  sim  <  session  <  ops  <  service  <  mqtt
+#   link  <  settings status edid cec decode chain scene  <  sim  <  session  <  ops  <  service  <  mqtt
 #   <  window | cli  (window/ does not use mqtt/)
 # A folder may include its own layer and those below it; window/ and cli/
 # never include each other; core folders never reach Qt's widgets or GUI.
 cmake_minimum_required(VERSION 3.21)
-set(pure settings status edid cec decode chain)
+set(pure settings status edid cec decode chain scene)
 set(allowed_link link)
 set(allowed_pure link ${pure})
 set(allowed_sim link ${pure} sim)
