@@ -209,11 +209,14 @@ bool loadBackup(const QJsonObject& root, const std::string& file, Backup* backup
             settings::parseValue(s, named[s.name].toString().toStdString(), &value))
             backup->settings.emplace_back(&s, value);
     }
+    // A document without a frame (a scene of some settings) leaves it alone.
     const QJsonObject frames = root["infoFrames"].toObject();
     backup->hdr = frames["hdr"].toString().toStdString();
     backup->avi = frames["avi"].toString().toStdString();
-    if (session::fieldError(session::Field::HdrInfoFrame, QString::fromStdString(backup->hdr)) ||
-        session::fieldError(session::Field::AviInfoFrame, QString::fromStdString(backup->avi))) {
+    if ((frames.contains("hdr") &&
+         session::fieldError(session::Field::HdrInfoFrame, QString::fromStdString(backup->hdr))) ||
+        (frames.contains("avi") &&
+         session::fieldError(session::Field::AviInfoFrame, QString::fromStdString(backup->avi)))) {
         complain(file + ": the stored InfoFrames are not colon-hex of 2 to 31 (HDR) and 2 to 13 "
                         "(AVI) bytes");
         return false;
@@ -248,12 +251,12 @@ struct Plan {
 
 int restoreInfoFrames(DeviceSession& session, const Backup& backup, const DeviceState& state,
                       Plan& plan) {
-    if (backup.hdr != storedHdrText(state)) {
+    if (!backup.hdr.empty() && backup.hdr != storedHdrText(state)) {
         if (!session::sendHdrInfoFrame(session.reporter, QString::fromStdString(backup.hdr)))
             return kDeviceFailed;
         plan.lines.push_back("HDR InfoFrame: " + storedHdrText(state) + " → " + backup.hdr);
     }
-    if (backup.avi == storedAviText(state))
+    if (backup.avi.empty() || backup.avi == storedAviText(state))
         return kDone;
     if (!session::sendAviInfoFrame(session.reporter, QString::fromStdString(backup.avi)))
         return kDeviceFailed;

@@ -171,6 +171,7 @@ void addCecCommands(CLI::App& app, GlobalOptions& options, Action* run);
 void addBackupCommands(CLI::App& app, GlobalOptions& options, Action* run);
 void addServeCommand(CLI::App& app, GlobalOptions& options, Action* run);
 void addChainCommands(CLI::App& app, GlobalOptions& options, Action* run);
+void addSceneCommands(CLI::App& app, GlobalOptions& options, Action* run);
 // The decoders' subcommands, under edid, cec and infoframe.
 void addEdidDecodeCommands(CLI::App& edid, GlobalOptions& options, Action* run);
 void addEdidWorkshopCommands(CLI::App& edid, GlobalOptions& options, Action* run);

@@ -90,6 +90,7 @@ int main(int argc, char* argv[]) {
     cli::addCecCommands(app, options, &run);
     cli::addBackupCommands(app, options, &run);
     cli::addChainCommands(app, options, &run);
+    cli::addSceneCommands(app, options, &run);
     cli::addServeCommand(app, options, &run);
 
     try {

@@ -155,7 +155,7 @@ bool sceneFromDocument(const QJsonObject& document, const std::string& name,
         *why = where + ": \"scene\" is not an object";
         return false;
     }
-    const QJsonValue when = meta.toObject()["when"];
+    const QJsonValue when = meta.toObject().value("when");
     if (!when.isUndefined() && !when.isObject()) {
         *why = where + ": \"scene\".when is not an object";
         return false;

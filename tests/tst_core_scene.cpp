@@ -3,6 +3,7 @@
 #include "scene/SceneStore.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -46,6 +47,7 @@ private slots:
     void storeRefusesWhatCannotStandTogether();
     void damagedFileIsNamedAndOthersStillServe();
     void partialSceneKeepsOnlyWhatItNames();
+    void recallWritesOnlyWhatTheSceneNames();
 };
 
 void SceneTest::overlap_data() {
@@ -171,6 +173,74 @@ void SceneTest::partialSceneKeepsOnlyWhatItNames() {
     QVERIFY(narrowDocument(&doc, {}, true, &why));
     QVERIFY(doc.contains("infoFrames") && doc.contains("edid"));
     QVERIFY(!narrowDocument(&doc, {"colour-of-sky"}, false, &why));
+}
+
+namespace {
+
+struct Run {
+    int code = -1;
+    QString out, err;
+};
+
+Run korvanta(const QTemporaryDir& dir, const QStringList& args) {
+    QProcess p;
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    e.insert("KORVANTA_LINK", "simulator");
+    e.insert("KORVANTA_SIM_STATE", dir.filePath("state.json"));
+    e.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+    for (const char* name : {"KORVANTA_TRACE", "KORVANTA_SIM_FAULTS", "KORVANTA_DEVICE"})
+        e.remove(name);
+    p.setProcessEnvironment(e);
+    p.start(QCoreApplication::applicationDirPath() + "/../cli/korvanta", args);
+    if (!p.waitForFinished(30000))
+        return {};
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+// The setting writes a traced run sent, as "10 04 E0 <index> <value>"; none
+// without a trace (the device was never opened).
+QStringList writes(const QString& trace) {
+    QFile file(trace);
+    QStringList found;
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    for (const QString& line : QString::fromUtf8(file.readAll()).split('\n'))
+        if (line.section('\t', 1, 1).startsWith("10 04 E0"))
+            found << line.section('\t', 1, 1);
+    return found;
+}
+
+} // namespace
+
+void SceneTest::recallWritesOnlyWhatTheSceneNames() {
+    QTemporaryDir dir;
+    QCOMPARE(korvanta(dir, {"set", "input=a", "hdr=on", "cec=on"}).code, 0);
+    Run r = korvanta(dir, {"scene", "save", "Movie", "--only", "input,hdr"});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(korvanta(dir, {"set", "input=b", "hdr=off", "cec=off"}).code, 0);
+
+    const QString trace = dir.filePath("recall.log");
+    r = korvanta(dir, {"--trace", trace, "scene", "recall", "Movie"});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(writes(trace).size(), 2);
+    r = korvanta(dir, {"get", "input", "hdr", "cec"});
+    QCOMPARE(r.out, QString("input=a\nhdr=on\ncec=off\n"));
+    // Recalled again: nothing differs, nothing is sent.
+    r = korvanta(dir, {"--trace", dir.filePath("again.log"), "scene", "recall", "Movie"});
+    QCOMPARE(r.code, 0);
+    QVERIFY(writes(dir.filePath("again.log")).isEmpty());
+
+    // A damaged scene is refused by its file's name and sends nothing.
+    QFile bad(dir.filePath("config/korvanta/scenes/Broken.json"));
+    QVERIFY(bad.open(QIODevice::WriteOnly));
+    bad.write(
+        "{\"format\": \"korvanta-backup\", \"formatVersion\": 1, \"settings\": {\"input\": 7}}");
+    bad.close();
+    r = korvanta(dir, {"--trace", dir.filePath("bad.log"), "scene", "recall", "Broken"});
+    QCOMPARE(r.code, 2);
+    QVERIFY2(r.err.contains("Broken"), qPrintable(r.err));
+    QVERIFY(writes(dir.filePath("bad.log")).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(SceneTest)

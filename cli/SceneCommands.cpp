@@ -1,0 +1,297 @@
+// scene: the device's set-up under a name, saved from the device and recalled
+// as restore brings a backup back.
+#include "cli/Commands.h"
+
+#include "scene/SceneStore.h"
+
+#include <QJsonArray>
+
+#include <CLI/CLI.hpp>
+
+#include <memory>
+
+namespace cli {
+
+namespace {
+
+struct RuleWords {
+    std::string source, input, format, hdr;
+    bool clear = false;
+    bool given() const {
+        return clear || !source.empty() || !input.empty() || !format.empty() || !hdr.empty();
+    }
+};
+
+QJsonObject entryJson(const scene::Entry& e) {
+    QJsonObject o{{"name", QString::fromStdString(e.name)},
+                  {"file", QString::fromStdString(e.file)}};
+    if (!e.problem.empty()) {
+        o["problem"] = QString::fromStdString(e.problem);
+        return o;
+    }
+    QJsonArray names;
+    for (const std::string& n : scene::settingNames(e.scene.document))
+        names.append(QString::fromStdString(n));
+    o["settings"] = names;
+    o["withEdid"] = e.scene.document.contains("edid");
+    o["infoFrames"] = e.scene.document.contains("infoFrames");
+    o["when"] = scene::ruleToJson(e.scene.when);
+    return o;
+}
+
+std::string summary(const scene::Scene& s) {
+    const std::size_t n = scene::settingNames(s.document).size();
+    std::string text = std::to_string(n) + (n == 1 ? " setting" : " settings");
+    if (s.document.contains("infoFrames"))
+        text += ", InfoFrames";
+    if (s.document.contains("edid"))
+        text += ", EDID";
+    return text + "; recalled by itself: " + scene::ruleText(s.when);
+}
+
+// The words on the line as a rule, checked as a file's rule is.
+bool ruleFromWords(const RuleWords& w, scene::Rule* rule) {
+    QJsonObject when;
+    for (const auto& [key, value] : {std::pair{"source", &w.source},
+                                     {"input", &w.input},
+                                     {"format", &w.format},
+                                     {"hdr", &w.hdr}})
+        if (!value->empty())
+            when[key] = QString::fromStdString(*value);
+    std::string why;
+    if (!scene::ruleFromJson(when, rule, &why)) {
+        complain(why);
+        return false;
+    }
+    return true;
+}
+
+int runList(const scene::Store& store, Output& out) {
+    QJsonArray all;
+    int damaged = 0;
+    const std::vector<scene::Entry> entries = store.list();
+    for (const scene::Entry& e : entries) {
+        all.append(entryJson(e));
+        if (!e.problem.empty()) {
+            ++damaged;
+            complain("cannot use a scene: " + e.problem);
+            continue;
+        }
+        out.line(e.name + ": " + summary(e.scene));
+    }
+    if (entries.empty())
+        out.note("no scenes in " + store.folder() + " (korvanta scene save NAME makes one)");
+    out.json["folder"] = QString::fromStdString(store.folder());
+    out.json["scenes"] = all;
+    return damaged ? kDeviceFailed : kDone;
+}
+
+int runShow(const scene::Store& store, const std::string& name, Output& out) {
+    scene::Scene s;
+    std::string why;
+    if (!store.load(name, &s, &why)) {
+        complain(why);
+        return kUsage;
+    }
+    out.line("scene " + s.name + ": " + summary(s));
+    const QJsonObject named = s.document["settings"].toObject();
+    for (const std::string& n : scene::settingNames(s.document))
+        out.line("  " + n + "=" + named[QString::fromStdString(n)].toString().toStdString());
+    const QJsonObject frames = s.document["infoFrames"].toObject();
+    for (const char* key : {"hdr", "avi"})
+        if (frames.contains(key))
+            out.line(std::string("  ") + key + " InfoFrame " +
+                     frames[key].toString().toStdString());
+    out.json["scene"] = s.document;
+    return kDone;
+}
+
+int runSave(const GlobalOptions& options, const scene::Store& store, const std::string& name,
+            const std::vector<std::string>& only, bool withEdid, const RuleWords& words,
+            bool replace, Output& out) {
+    std::string why;
+    scene::Rule rule;
+    if (!scene::validName(name, &why)) {
+        complain(why);
+        return kUsage;
+    }
+    if (!ruleFromWords(words, &rule))
+        return kUsage;
+    QJsonObject document;
+    if (!scene::narrowDocument(&document, only, true, &why)) { // names checked before the device
+        complain(why);
+        return kUsage;
+    }
+    bool hasEdid = false;
+    if (const int code = readBackup(options, &document, &hasEdid))
+        return code;
+    if (withEdid && !hasEdid) {
+        complain("the device uses no custom EDID, so there is none to keep in the scene; "
+                 "leave out --with-edid");
+        return kUsage;
+    }
+    scene::narrowDocument(&document, only, withEdid, &why);
+    document.remove("date");
+    const scene::Scene s{name, document, rule};
+    if (!store.save(s, replace, &why)) {
+        complain(why);
+        return kUsage;
+    }
+    out.note("scene " + name + " saved: " + summary(s));
+    out.json["scene"] = QString::fromStdString(name);
+    out.json["file"] = QString::fromStdString(store.fileFor(name));
+    return kDone;
+}
+
+int runWhen(const scene::Store& store, const std::string& name, const RuleWords& words,
+            Output& out) {
+    scene::Scene s;
+    std::string why;
+    if (!store.load(name, &s, &why)) {
+        complain(why);
+        return kUsage;
+    }
+    if (!words.given()) {
+        out.line(scene::ruleText(s.when));
+        out.json["when"] = scene::ruleToJson(s.when);
+        return kDone;
+    }
+    if (!ruleFromWords(words, &s.when))
+        return kUsage;
+    if (words.clear)
+        s.when = scene::Rule{};
+    if (!store.save(s, true, &why)) {
+        complain(why);
+        return kUsage;
+    }
+    out.note("scene " + name + " is recalled by itself: " + scene::ruleText(s.when));
+    out.json["when"] = scene::ruleToJson(s.when);
+    return kDone;
+}
+
+int runRecall(const GlobalOptions& options, const scene::Store& store, const std::string& name,
+              bool dryRun, bool force, Output& out) {
+    scene::Scene s;
+    std::string why;
+    if (!store.load(name, &s, &why)) {
+        complain(why);
+        return kUsage;
+    }
+    const int code = runRestore(options, s.document, "scene " + name, dryRun, false, force, out);
+    out.json["scene"] = QString::fromStdString(name);
+    return code;
+}
+
+void addRuleOptions(CLI::App* command, RuleWords& w) {
+    command
+        ->add_option("--when-source", w.source,
+                     "Recall it when the source's name matches (* and ?, case ignored), "
+                     "e.g. \"STRMBOX*\"")
+        ->type_name("PATTERN");
+    command->add_option("--when-input", w.input, "... when the input is this one (a, b, ...)")
+        ->type_name("INPUT");
+    command
+        ->add_option("--when-format", w.format,
+                     "... when the input format matches, e.g. \"3840x2160p*\"")
+        ->type_name("PATTERN");
+    command->add_option("--when-hdr", w.hdr, "... when the source sends HDR (on) or not (off)")
+        ->type_name("on|off");
+}
+
+} // namespace
+
+void addSceneCommands(CLI::App& app, GlobalOptions& options, Action* run) {
+    CLI::App* scene = app.add_subcommand(
+        "scene", "Named set-ups of the device: save, recall, list, show, delete, rename");
+    scene->require_subcommand(1);
+    scene->footer("Scenes are backup documents (restore reads them), one file each in " +
+                  scene::Store::defaultFolder() +
+                  ". A recall writes only what differs, as restore does. With rules, korvanta "
+                  "serve recalls a scene by itself when the source starts to match them.");
+    auto name = std::make_shared<std::string>();
+    auto other = std::make_shared<std::string>();
+    auto only = std::make_shared<std::vector<std::string>>();
+    auto flags = std::make_shared<std::array<bool, 4>>(); // with-edid, replace, dry-run, force
+    auto words = std::make_shared<RuleWords>();
+    const auto store = [] { return scene::Store(scene::Store::defaultFolder()); };
+
+    CLI::App* save = scene->add_subcommand("save", "Save the device's set-up now as a scene");
+    save->add_option("NAME", *name, "The scene's name")->required();
+    save->add_option("--only", *only,
+                     "Only these settings (names as korvanta get gives them; also infoframes, "
+                     "cec-buttons); a recall leaves the rest alone")
+        ->delimiter(',')
+        ->type_name("NAME,...");
+    save->add_flag("--with-edid", (*flags)[0], "Keep the custom EDID in the scene too");
+    save->add_flag("--replace", (*flags)[1], "Replace a scene of that name");
+    addRuleOptions(save, *words);
+    save->callback([&options, run, name, only, flags, words, store] {
+        *run = [&options, name, only, flags, words, store](Output& out) {
+            return runSave(options, store(), *name, *only, (*flags)[0], *words, (*flags)[1], out);
+        };
+    });
+
+    CLI::App* recall = scene->add_subcommand(
+        "recall", "Bring the device to a scene: only what differs is written");
+    recall->add_option("NAME", *name, "The scene's name")->required();
+    recall->add_flag("--dry-run", (*flags)[2], "Say what it would change, send nothing");
+    recall->add_flag("--force", (*flags)[3],
+                     "Also write the scene's EDID when its check finds a failure");
+    recall->footer("Exit status 3: everything but the EDID was recalled; the EDID fails the "
+                   "check and --force writes it too.");
+    recall->callback([&options, run, name, flags, store] {
+        *run = [&options, name, flags, store](Output& out) {
+            return runRecall(options, store(), *name, (*flags)[2], (*flags)[3], out);
+        };
+    });
+
+    CLI::App* list = scene->add_subcommand("list", "The scenes, with what each holds");
+    list->footer("Exit status 1: a scene file cannot be used (named on stderr).");
+    list->callback([run, store] { *run = [store](Output& out) { return runList(store(), out); }; });
+
+    CLI::App* show = scene->add_subcommand("show", "A scene's settings and rule");
+    show->add_option("NAME", *name, "The scene's name")->required();
+    show->callback([run, name, store] {
+        *run = [name, store](Output& out) { return runShow(store(), *name, out); };
+    });
+
+    CLI::App* when =
+        scene->add_subcommand("when", "Show or change the rule that recalls a scene by itself");
+    when->add_option("NAME", *name, "The scene's name")->required();
+    addRuleOptions(when, *words);
+    when->add_flag("--never", words->clear, "Take the rule away: recalled only when asked");
+    when->callback([run, name, words, store] {
+        *run = [name, words, store](Output& out) { return runWhen(store(), *name, *words, out); };
+    });
+
+    CLI::App* remove = scene->add_subcommand("delete", "Delete a scene");
+    remove->add_option("NAME", *name, "The scene's name")->required();
+    remove->callback([run, name, store] {
+        *run = [name, store](Output& out) {
+            std::string why;
+            if (!store().remove(*name, &why)) {
+                complain(why);
+                return kUsage;
+            }
+            out.note("scene " + *name + " deleted");
+            return kDone;
+        };
+    });
+
+    CLI::App* rename = scene->add_subcommand("rename", "Give a scene another name");
+    rename->add_option("NAME", *name, "The scene's name")->required();
+    rename->add_option("NEW", *other, "Its new name")->required();
+    rename->callback([run, name, other, store] {
+        *run = [name, other, store](Output& out) {
+            std::string why;
+            if (!store().rename(*name, *other, &why)) {
+                complain(why);
+                return kUsage;
+            }
+            out.note("scene " + *name + " is now " + *other);
+            return kDone;
+        };
+    });
+}
+
+} // namespace cli
