@@ -9,6 +9,8 @@
 #include "link/UsbLink.h"
 #include "mqtt/MqttOptions.h"
 #include "mqtt/ServiceBridge.h"
+#include "scene/SceneStore.h"
+#include "service/SceneFollowing.h"
 #include "service/Server.h"
 #include "service/ServiceClient.h"
 #include "settings/SettingsMap.h"
@@ -138,6 +140,8 @@ int runServe(GlobalOptions options, const ServeOptions& serve) {
     // service.events().queueJob(), so its writes wait their turn like a client's.
     service.start();
     say("serving device " + id + " on " + path);
+    service::SceneFollowing scenes(service.events(),
+                                   {scene::Store::defaultFolder(), server.methods, say});
     std::unique_ptr<mqtt::ServiceBridge> bridge;
     if (withMqtt) {
         bridge = std::make_unique<mqtt::ServiceBridge>(

@@ -3,8 +3,11 @@
 #include "ops/SettingsOps.h"
 #include "ops/StatusOps.h"
 
+#include <QJsonObject>
+
 #include <functional>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -50,6 +53,12 @@ public:
             readback_();
     }
 
+    // A notification of the observer's own to every client of the socket.
+    void notify(const std::string& method, const QJsonObject& params) {
+        if (notify_)
+            notify_(method, params);
+    }
+
     bool deviceOpen() const { return deviceOpen_; }
     // What the poll read last; empty before the first read.
     const std::optional<ops::StatusReading>& lastStatus() const { return lastStatus_; }
@@ -59,6 +68,9 @@ public:
     void setQueue(std::function<void(Job, Job)> queue, std::function<void()> readback) {
         queue_ = std::move(queue);
         readback_ = std::move(readback);
+    }
+    void setNotify(std::function<void(const std::string&, const QJsonObject&)> notify) {
+        notify_ = std::move(notify);
     }
     void statusChanged(const ops::StatusReading& status) {
         lastStatus_ = status;
@@ -90,6 +102,7 @@ private:
     int lastSubscription_ = 0;
     std::function<void(Job, Job)> queue_;
     std::function<void()> readback_;
+    std::function<void(const std::string&, const QJsonObject&)> notify_;
     bool deviceOpen_ = false;
     std::optional<ops::StatusReading> lastStatus_;
     std::optional<ops::SettingsBlock> lastSettings_;

@@ -555,6 +555,9 @@ Server::Server(ServerOptions options) : d_(std::make_unique<State>()) {
             QTimer::singleShot(0, &d->home, [d] { d->processQueue(); });
         },
         [d] { QTimer::singleShot(0, &d->home, [d] { d->queuePoll(); }); });
+    d->events.setNotify([d](const std::string& method, const QJsonObject& params) {
+        d->notifyAll(method, params);
+    });
     d->housekeeping.setInterval(int(kHousekeepingMs));
     QObject::connect(&d->housekeeping, &QTimer::timeout, &d->home, [d] { d->tidy(); });
     SocketOptions socket;

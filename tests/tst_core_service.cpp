@@ -167,6 +167,7 @@ private slots:
     void quietHoldEndsWhileOthersHearWaiting();
     void outOfDescriptorsDoesNotSpin();
     void plantedSocketIsRefused();
+    void sceneFollowsTheSourceOnce();
 
 private:
     QProcessEnvironment environment(const QString& runtime) const;
@@ -182,6 +183,8 @@ QProcessEnvironment ServiceTest::environment(const QString& runtime) const {
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
     e.insert("XDG_RUNTIME_DIR", runtime.isEmpty() ? dir->filePath("run") : runtime);
     e.insert("KORVANTA_LINK", "simulator");
+    // The user's own scenes never recall themselves in a test.
+    e.insert("XDG_CONFIG_HOME", dir->filePath("config"));
     for (const char* name :
          {"KORVANTA_TRACE", "KORVANTA_SIM_FAULTS", "KORVANTA_SIM_STATE", "KORVANTA_SOCKET",
           "KORVANTA_DEVICE", "KORVANTA_SIM_UNITS", "KORVANTA_SIM_PLUG"})
@@ -703,3 +706,38 @@ void ServiceTest::plantedSocketIsRefused() {
 
 QTEST_GUILESS_MAIN(ServiceTest)
 #include "tst_core_service.moc"
+
+// A scene whose rule matches the playing source is recalled once; a user's
+// change after that stays.
+void ServiceTest::sceneFollowsTheSourceOnce() {
+    cleanup();
+    QVERIFY(QDir().mkpath(dir->filePath("config/korvanta/scenes")));
+    QFile scene(dir->filePath("config/korvanta/scenes/Films.json"));
+    QVERIFY(scene.open(QIODevice::WriteOnly));
+    scene.write(R"({"format": "korvanta-backup", "formatVersion": 1,
+                    "settings": {"hdr": "off"},
+                    "scene": {"when": {"source": "gameco*"}}})");
+    scene.close();
+    serve = std::make_unique<QProcess>();
+    QVERIFY(startService(serve.get()));
+    Peer peer(socketPath());
+    QVERIFY(peer.ok());
+    // The console on input b appears.
+    QCOMPARE(korvanta({"set", "input=b"}).code, 0);
+    const service::Message recalled = peer.notification("sceneRecalled");
+    QCOMPARE(recalled.params.value("scene").toString(), QString("Films"));
+    QCOMPARE(recalled.params.value("exitCode").toInt(), 0);
+    QCOMPARE(korvanta({"get", "hdr"}).out, QByteArray("hdr=off\n"));
+
+    QCOMPARE(korvanta({"set", "hdr=on"}).code, 0);
+    // Several polls later the user's choice stands and nothing was recalled.
+    for (int polls = 0; polls < 5; ++polls) {
+        const service::Message m = peer.next(1000);
+        QVERIFY(m.kind == service::Message::Invalid || m.method != "sceneRecalled");
+    }
+    QCOMPARE(korvanta({"get", "hdr"}).out, QByteArray("hdr=on\n"));
+    serve->terminate();
+    QVERIFY(serve->waitForFinished(10000));
+    QVERIFY(
+        serve->readAllStandardError().contains("scene Films recalled (source gameco*): 1 changes"));
+}
