@@ -147,7 +147,8 @@ int runServe(GlobalOptions options, const ServeOptions& serve) {
         bridge = std::make_unique<mqtt::ServiceBridge>(
             service.events(),
             mqtt::BridgeSetup{mqttConfig, id, QSysInfo::machineHostName().toStdString(),
-                              KORVANTA_VERSION});
+                              KORVANTA_VERSION},
+            &scenes);
         if (!bridge->start(&complaint)) {
             complain(complaint);
             service.stop();

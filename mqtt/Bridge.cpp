@@ -48,14 +48,19 @@ void Bridge::publishDiscovery() {
     // The other mode's documents may still stand from an earlier run (a
     // select beside the sensor of one setting): an empty retained payload
     // takes each away.
+    // So do the buttons of scenes that have gone since.
     std::set<std::string> mine;
     for (const Entity& e : entities(unit_))
         mine.insert(discoveryTopic(unit_, e));
     Unit other = unit_;
     other.readOnly = !unit_.readOnly;
+    std::set<std::string> gone = published_;
     for (const Entity& e : entities(other))
-        if (const std::string topic = discoveryTopic(other, e); !mine.contains(topic))
+        gone.insert(discoveryTopic(other, e));
+    for (const std::string& topic : gone)
+        if (!mine.contains(topic))
             client_->publish(topic, "", true);
+    published_ = mine;
     for (const Entity& e : entities(unit_)) {
         const QByteArray doc =
             QJsonDocument(discoveryDocument(unit_, e)).toJson(QJsonDocument::Compact);
@@ -88,7 +93,20 @@ void Bridge::received(const QString& topic, const QByteArray& payload, bool reta
         return;
     }
     Command command;
-    std::string complaint;
+    std::string complaint, scene;
+    const CommandCheck sceneCheck = checkSceneCommand(unit_, t, p, &scene, &complaint);
+    if (sceneCheck != CommandCheck::NotACommand) {
+        if (retained) {
+            if (staleSaid_.insert(t).second)
+                logLine("ignored a retained message on " + logText(t) +
+                        ": commands are taken only as they are sent; nothing was recalled");
+        } else if (sceneCheck == CommandCheck::Refused) {
+            logLine("ignored a command on " + logText(t) + ": " + complaint);
+        } else if (recallScene_) {
+            recallScene_(scene);
+        }
+        return;
+    }
     const CommandCheck check = checkCommand(unit_, t, p, &command, &complaint);
     if (check == CommandCheck::NotACommand)
         return;
@@ -131,6 +149,22 @@ void Bridge::deviceFound() {
 
 void Bridge::deviceLost() {
     update(connectionStates(unit_, false));
+}
+
+void Bridge::scenesListed(const std::vector<std::string>& names) {
+    if (names == unit_.scenes)
+        return;
+    unit_.scenes = names;
+    if (client_->isConnected())
+        publishDiscovery();
+    if (!names.empty())
+        update({sceneState(unit_, lastScene_)});
+}
+
+void Bridge::sceneRecalled(const std::string& name) {
+    lastScene_ = name;
+    if (!unit_.scenes.empty())
+        update({sceneState(unit_, lastScene_)});
 }
 
 } // namespace mqtt

@@ -54,6 +54,13 @@ public:
     void chainChecked(const chain::ChainReport& report);
     void deviceFound();
     void deviceLost();
+    // The scenes there are, each a button; their discovery follows a change.
+    void scenesListed(const std::vector<std::string>& names);
+    void sceneRecalled(const std::string& name);
+    // Where the Scene select and the scene buttons send their scene.
+    void setSceneRecaller(std::function<void(const std::string& scene)> recall) {
+        recallScene_ = std::move(recall);
+    }
 
     const Unit& unit() const { return unit_; }
     static std::string clientId(const std::string& hostName, const std::string& deviceId);
@@ -73,6 +80,9 @@ private:
     std::unique_ptr<MqttClient> client_;
     std::map<std::string, std::string> states_; // topic → last payload
     std::set<std::string> staleSaid_;           // command topics whose retained message was logged
+    std::set<std::string> published_;           // discovery topics this run put there
+    std::function<void(const std::string&)> recallScene_;
+    std::string lastScene_;
 };
 
 } // namespace mqtt

@@ -139,6 +139,26 @@ std::vector<Entity> entities(const Unit& unit) {
         list.push_back(e);
     }
 
+    if (!unit.scenes.empty()) {
+        Entity select;
+        select.platform = unit.readOnly ? "sensor" : "select";
+        select.object = kSceneObject;
+        select.name = "Scene";
+        select.options.push_back(kNoScene);
+        select.options.insert(select.options.end(), unit.scenes.begin(), unit.scenes.end());
+        if (unit.readOnly)
+            select.deviceClass = "enum";
+        list.push_back(select);
+        for (const std::string& name : unit.readOnly ? std::vector<std::string>{} : unit.scenes) {
+            Entity button;
+            button.platform = "button";
+            button.object = "scene-" + nodeId(name);
+            button.name = "Scene " + name;
+            button.scene = name;
+            list.push_back(button);
+        }
+    }
+
     Entity connected;
     connected.platform = "binary_sensor";
     connected.object = "connected";
@@ -156,7 +176,8 @@ std::string stateTopic(const Unit& unit, const Entity& entity) {
 }
 
 std::string commandTopic(const Unit& unit, const Entity& entity) {
-    if (unit.readOnly || !entity.setting)
+    if (unit.readOnly || (!entity.setting && entity.platform != "button" &&
+                          !(entity.platform == "select" && entity.object == kSceneObject)))
         return {};
     return stateTopic(unit, entity) + "/set";
 }
@@ -174,7 +195,10 @@ QJsonObject discoveryDocument(const Unit& unit, const Entity& entity) {
     QJsonObject doc;
     doc["name"] = q(entity.name);
     doc["unique_id"] = q(uniqueId(unit, entity));
-    doc["state_topic"] = q(stateTopic(unit, entity));
+    if (entity.platform == "button")
+        doc["payload_press"] = "PRESS";
+    else
+        doc["state_topic"] = q(stateTopic(unit, entity));
     if (const std::string command = commandTopic(unit, entity); !command.empty())
         doc["command_topic"] = q(command);
     if (entity.platform == "select" ||

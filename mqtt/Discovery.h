@@ -16,6 +16,7 @@ struct Unit {
     std::string prefix = "homeassistant";
     std::string version; // the program's, shown as the device's software
     bool readOnly = false;
+    std::vector<std::string> scenes; // by name, each a button; with the "Scene" select
 };
 
 // The device ID as one topic level and a Home Assistant ID: letters and
@@ -45,7 +46,12 @@ struct Entity {
     std::string deviceClass;
     std::string category;      // "config", "diagnostic" or empty
     bool followsDevice = true; // unavailable while the device is lost
+    std::string scene;         // the scene a button recalls
 };
+
+// The select (a sensor when read-only) that shows the last scene recalled.
+constexpr const char* kSceneObject = "scene";
+constexpr const char* kNoScene = "none";
 
 // Every entity of a unit: the settings from the settings table (a select for
 // several values, a switch for off/on; plain sensors when read-only), the

@@ -23,7 +23,9 @@ public:
 
 } // namespace
 
-ServiceBridge::ServiceBridge(service::Events& events, BridgeSetup setup) : events_(events) {
+ServiceBridge::ServiceBridge(service::Events& events, BridgeSetup setup,
+                             service::SceneFollowing* scenes)
+    : events_(events), scenes_(scenes) {
     bridge_ = std::make_unique<Bridge>(std::move(setup), [this](int index, int value) {
         events_.queueJob(
             [index, value] {
@@ -41,10 +43,20 @@ ServiceBridge::ServiceBridge(service::Events& events, BridgeSetup setup) : event
         bridge_->deviceLost();
     };
     subscription_ = events_.subscribe(std::move(observer));
+    if (!scenes_)
+        return;
+    bridge_->setSceneRecaller([this](const std::string& name) { scenes_->recall(name, "mqtt"); });
+    bridge_->scenesListed(scenes_->names());
+    bridge_->sceneRecalled(scenes_->lastRecalled());
+    sceneListener_ = scenes_->listen(
+        {[this](const std::vector<std::string>& names) { bridge_->scenesListed(names); },
+         [this](const std::string& name) { bridge_->sceneRecalled(name); }});
 }
 
 ServiceBridge::~ServiceBridge() {
     events_.unsubscribe(subscription_);
+    if (scenes_)
+        scenes_->unlisten(sceneListener_);
 }
 
 bool ServiceBridge::start(std::string* complaint) {

@@ -4,6 +4,7 @@
 #include "link/AppState.h"
 #include "mqtt/Bridge.h"
 #include "service/Events.h"
+#include "service/SceneFollowing.h"
 #include "status/StatusLines.h"
 
 #include <cstdint>
@@ -16,7 +17,9 @@ namespace mqtt {
 
 class ServiceBridge {
 public:
-    ServiceBridge(service::Events& events, BridgeSetup setup);
+    // With `scenes`, the Scene select and a button per scene recall them.
+    ServiceBridge(service::Events& events, BridgeSetup setup,
+                  service::SceneFollowing* scenes = nullptr);
     ~ServiceBridge();
     ServiceBridge(const ServiceBridge&) = delete;
     ServiceBridge& operator=(const ServiceBridge&) = delete;
@@ -34,6 +37,8 @@ private:
     chain::ChainData chain_;
     int lastFormat_ = -1; // -1: the displays were never read
     int subscription_ = 0;
+    service::SceneFollowing* scenes_ = nullptr;
+    int sceneListener_ = 0;
 };
 
 } // namespace mqtt

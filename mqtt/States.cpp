@@ -77,12 +77,38 @@ std::vector<Message> connectionStates(const Unit& unit, bool connected) {
     };
 }
 
+CommandCheck checkSceneCommand(const Unit& unit, const std::string& topic,
+                               const std::string& payload, std::string* scene,
+                               std::string* complaint) {
+    if (unit.readOnly)
+        return CommandCheck::NotACommand;
+    for (const Entity& e : entities(unit)) {
+        if (e.setting || commandTopic(unit, e) != topic)
+            continue;
+        if (e.platform == "button") {
+            *scene = e.scene;
+            return CommandCheck::Accepted;
+        }
+        if (std::find(unit.scenes.begin(), unit.scenes.end(), payload) == unit.scenes.end()) {
+            *complaint = "\"" + logText(payload) + "\" is not a scene to recall";
+            return CommandCheck::Refused;
+        }
+        *scene = payload;
+        return CommandCheck::Accepted;
+    }
+    return CommandCheck::NotACommand;
+}
+
+Message sceneState(const Unit& unit, const std::string& lastRecalled) {
+    return {baseTopic(unit) + "/" + kSceneObject, lastRecalled.empty() ? kNoScene : lastRecalled};
+}
+
 CommandCheck checkCommand(const Unit& unit, const std::string& topic, const std::string& payload,
                           Command* command, std::string* complaint) {
     if (unit.readOnly)
         return CommandCheck::NotACommand;
     for (const Entity& e : entities(unit)) {
-        if (commandTopic(unit, e) != topic)
+        if (!e.setting || commandTopic(unit, e) != topic)
             continue;
         int value = 0;
         if (!settings::parseValue(*e.setting, payload, &value)) {

@@ -43,6 +43,14 @@ enum class CommandCheck {
     Accepted,
 };
 
+// A message on the Scene select's or a scene button's command topic: the
+// scene to recall, by name.
+CommandCheck checkSceneCommand(const Unit& unit, const std::string& topic,
+                               const std::string& payload, std::string* scene,
+                               std::string* complaint);
+// The Scene select's state: the scene recalled last, or kNoScene.
+Message sceneState(const Unit& unit, const std::string& lastRecalled);
+
 // A message on a command topic, checked as `korvanta set` checks NAME=VALUE.
 // Read-only units accept nothing. `complaint` says why a command was refused.
 CommandCheck checkCommand(const Unit& unit, const std::string& topic, const std::string& payload,

@@ -3,6 +3,7 @@
 #include "scene/SceneStore.h"
 #include "settings/SettingsMap.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QTimer>
 
@@ -13,6 +14,12 @@ namespace service {
 SceneFollowing::SceneFollowing(Events& events, SceneFollowingSetup setup)
     : events_(events), setup_(std::move(setup)) {
     clock_.start();
+    // Scenes saved or deleted while the service runs show up at once.
+    QDir().mkpath(QString::fromStdString(setup_.folder));
+    watcher_.addPath(QString::fromStdString(setup_.folder));
+    QObject::connect(&watcher_, &QFileSystemWatcher::directoryChanged, &context_,
+                     [this] { relist(); });
+    relist();
     Events::Observer o;
     o.statusChanged = [this](const ops::StatusReading&) { look(); };
     o.settingsChanged = [this](const ops::SettingsBlock& block) {
@@ -48,6 +55,29 @@ scene::Observed SceneFollowing::observed(const ops::StatusReading& status,
     return seen;
 }
 
+void SceneFollowing::relist() {
+    std::vector<std::string> names;
+    for (const scene::Entry& e : scene::Store(setup_.folder).list())
+        if (e.problem.empty())
+            names.push_back(e.name);
+    if (names == names_)
+        return;
+    names_ = names;
+    for (const auto& [n, l] : listeners_)
+        if (l.listChanged)
+            l.listChanged(names_);
+}
+
+void SceneFollowing::recall(const std::string& name, const std::string& by) {
+    scene::Scene s;
+    std::string why;
+    if (!scene::Store(setup_.folder).load(name, &s, &why)) {
+        setup_.log("scene not recalled for " + by + ": " + why);
+        return;
+    }
+    recall(s, by);
+}
+
 void SceneFollowing::look() {
 
     // The recall's own readback is not a new reason to recall.
@@ -69,28 +99,37 @@ void SceneFollowing::look() {
                    " matches now, so soon after a recall that it may be its doing; not recalled");
     for (const scene::Scene& s : scenes)
         if (s.name == step.recall)
-            recall(s);
+            recall(s, "rule");
 }
 
-void SceneFollowing::recall(const scene::Scene& s) {
+void SceneFollowing::recall(const scene::Scene& s, const std::string& by) {
     recalling_ = true;
     auto result = std::make_shared<MethodResult>();
     const QJsonObject params{{"backup", s.document}};
+    const std::string reason = by == "rule" ? scene::ruleText(s.when) : "asked by " + by;
     events_.queueJob(
         [this, params, result] { *result = setup_.methods("restore", params); },
-        [this, name = s.name, rule = scene::ruleText(s.when), result] {
+        [this, name = s.name, by, reason, result] {
             recalling_ = false;
             const QJsonArray changes = result->output["plan"].toArray();
             std::string why = result->message;
             while (!why.empty() && why.back() == '\n')
                 why.pop_back();
-            setup_.log("scene " + name + " recalled (" + rule + "): " +
-                       (result->exitCode == 0 ? std::to_string(changes.size()) + " changes"
+            setup_.log("scene " + name + " recalled (" + reason + "): " +
+                       (result->exitCode == 0 ? std::to_string(changes.size()) +
+                                                    (changes.size() == 1 ? " change" : " changes")
                                               : "failed: " + why));
             events_.notify("sceneRecalled", QJsonObject{{"scene", QString::fromStdString(name)},
-                                                        {"by", "rule"},
+                                                        {"by", QString::fromStdString(by)},
                                                         {"exitCode", result->exitCode},
                                                         {"changes", changes}});
+            // Exit 3: all but an EDID that fails the check, which is still this scene.
+            if (result->exitCode == 0 || result->exitCode == 3) {
+                lastRecalled_ = name;
+                for (const auto& [n, l] : listeners_)
+                    if (l.recalled)
+                        l.recalled(name);
+            }
             events_.readbackSoon();
         });
 }

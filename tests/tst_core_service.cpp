@@ -739,5 +739,5 @@ void ServiceTest::sceneFollowsTheSourceOnce() {
     serve->terminate();
     QVERIFY(serve->waitForFinished(10000));
     QVERIFY(
-        serve->readAllStandardError().contains("scene Films recalled (source gameco*): 1 changes"));
+        serve->readAllStandardError().contains("scene Films recalled (source gameco*): 1 change"));
 }

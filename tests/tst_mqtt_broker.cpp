@@ -144,6 +144,7 @@ private slots:
     void reconnectsAfterBrokerRestart();
     void serveEndToEnd();
     void lastWillOnKill();
+    void sceneButtonRecalls();
 
 private:
     void startBroker();
@@ -482,10 +483,46 @@ void MqttBrokerTest::lastWillOnKill() {
     QCOMPARE(retained(availability, 1), QStringList{"1 " + availability + " offline"});
 }
 
+// A scene is a button in Home Assistant and the Scene select says which was
+// recalled; a scene deleted while the service runs takes its button along.
+void MqttBrokerTest::sceneButtonRecalls() {
+    QVERIFY(QDir().mkpath(dir_.filePath("config/korvanta/scenes")));
+    QFile scene(dir_.filePath("config/korvanta/scenes/Films.json"));
+    QVERIFY(scene.open(QIODevice::WriteOnly));
+    scene.write(R"({"format": "korvanta-backup", "formatVersion": 1, "settings": {"hdr": "off"}})");
+    scene.close();
+    watch({"ha8/#", "korvanta/#"});
+    QProcess serve;
+    QVERIFY(startServe(&serve, {"--mqtt-prefix", "ha8"}));
+    QJsonObject button, select;
+    QTRY_VERIFY_WITH_TIMEOUT(!(button = document("ha8/button/", "/scene-Films/config")).isEmpty(),
+                             kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!(select = document("ha8/select/", "/scene/config")).isEmpty(),
+                             kWaitMs);
+    QCOMPARE(select["options"].toArray(), (QJsonArray{"none", "Films"}));
+    const QString state = select["state_topic"].toString();
+    QTRY_COMPARE_WITH_TIMEOUT(lastPayload(state), QString("none"), kWaitMs);
+
+    publish(button["command_topic"].toString(), "PRESS");
+    QTRY_COMPARE_WITH_TIMEOUT(lastPayload(state), QString("Films"), kWaitMs);
+    QProcess get;
+    get.setProcessEnvironment(serveEnvironment());
+    get.start(korvantaProgram(), {"get", "hdr"});
+    QVERIFY(get.waitForFinished(kWaitMs));
+    QCOMPARE(get.readAllStandardOutput().trimmed(), QByteArray("hdr=off"));
+
+    const QString buttonTopic = lines_.filter("/scene-Films/config").first().section(' ', 1, 1);
+    QVERIFY(scene.remove());
+    QTRY_VERIFY_WITH_TIMEOUT(retained(buttonTopic, 1, 1).isEmpty(), kWaitMs);
+    serve.terminate();
+    QVERIFY(serve.waitForFinished(kWaitMs));
+}
+
 QProcessEnvironment MqttBrokerTest::serveEnvironment() const {
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
     e.insert("XDG_RUNTIME_DIR", dir_.filePath("run"));
     e.insert("KORVANTA_LINK", "simulator");
+    e.insert("XDG_CONFIG_HOME", dir_.filePath("config"));
     for (const char* name : {"KORVANTA_TRACE", "KORVANTA_SIM_FAULTS", "KORVANTA_SIM_STATE",
                              "KORVANTA_SOCKET", "KORVANTA_DEVICE", "KORVANTA_MQTT_PASSWORD"})
         e.remove(name);
