@@ -10,6 +10,7 @@
 #include "link/DeviceHold.h"
 #include "link/Protocol.h"
 #include "link/UsbLink.h"
+#include "ops/EdidOps.h"
 #include "session/CecSession.h"
 #include "session/DeviceOps.h"
 #include "session/EdidTransfer.h"
@@ -308,7 +309,7 @@ int restoreEdid(DeviceSession& session, const Backup& backup, bool customInUse, 
         plan.lines.push_back("EDID: unchanged");
         return kDone;
     }
-    const std::vector<std::string> failures = edidCheckFailures(backup.edid);
+    const std::vector<std::string> failures = ops::edidCheckFailures(backup.edid);
     QJsonArray failed;
     std::string listed;
     for (const std::string& f : failures) {

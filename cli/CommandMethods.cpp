@@ -163,7 +163,7 @@ bool edidFromHex(const Params& p, const std::string& text, EdidBlocks* bytes) {
 // `source` names an EDID the service can reach itself; a path would name a
 // file of the service's user, never the client's.
 bool reachableSource(const Params& p, const std::string& source) {
-    if (isEdidSourceName(source) || source.starts_with(kPresetPrefix))
+    if (ops::isEdidSourceName(source) || source.starts_with(kPresetPrefix))
         return true;
     return p.fail("\"source\" is \"" + source +
                   "\"; the service reads no files: give device, top, bot or preset:NAME, or the "
@@ -265,54 +265,57 @@ int chainCheck(const Params& p, ops::Device& device, ops::Reporter& reporter, QJ
     return r.findings() ? kFindings : ops::exitCode(r.error);
 }
 
-int edidRead(const Params& p, const GlobalOptions& options, Output& out) {
-    std::string source;
-    if (!p.only({"source"}) || !p.word("source", {"device", "top", "bot"}, &source))
+int edidRead(const Params& p, ops::Device& device, ops::Reporter& reporter, QJsonObject* body) {
+    ops::EdidReadParams params;
+    if (!p.only({"source"}) || !p.word("source", {"device", "top", "bot"}, &params.source))
         return kUsage;
-    return runEdidRead(options, source, {}, {}, out);
+    return rendered(ops::readEdid(params, device, reporter), body);
 }
 
-int edidWrite(const Params& p, const GlobalOptions& options, Output& out) {
-    bool custom = false, force = false;
+int edidWrite(const Params& p, ops::Device& device, ops::Reporter& reporter, QJsonObject* body) {
+    ops::EdidWriteParams params;
     if (!p.only({"hex", "preset", "custom", "force"}) || !p.oneOf("hex", "preset") ||
-        !p.flag("custom", &custom) || !p.flag("force", &force))
+        !p.flag("custom", &params.custom) || !p.flag("force", &params.force))
         return kUsage;
     std::string text;
     EdidBlocks blocks;
     if (p.has("hex")) {
         if (!p.text("hex", &text) || !edidFromHex(p, text, &blocks))
             return kUsage;
-    } else {
-        std::vector<EdidBlocks> images;
-        if (!p.text("preset", &text) ||
-            !EdidSources(options).loadFiles({kPresetPrefix + text}, &images))
-            return kUsage;
-        blocks = images[0];
-    }
-    if (!edidFitsDevice(blocks))
+    } else if (!p.text("preset", &text) || ops::presetEdid(text, reporter, &blocks)) {
         return kUsage;
-    EdidImage image{};
-    std::copy(blocks.begin(), blocks.end(), image.begin());
-    return runEdidWrite(options, image, custom, force, {}, out);
+    }
+    if (ops::edidFitsDevice(blocks.size(), reporter))
+        return kUsage;
+    std::copy(blocks.begin(), blocks.end(), params.image.begin());
+    return rendered(ops::writeEdid(params, device, reporter), body);
 }
 
-int edidCheck(const Params& p, const GlobalOptions& options, Output& out) {
-    bool forDevice = false;
+int edidCheck(const Params& p, ops::Device& device, ops::Reporter& reporter, QJsonObject* body) {
+    ops::EdidCheckParams params;
     if (!p.only({"source", "hex", "forDevice"}) || !p.oneOf("source", "hex") ||
-        !p.flag("forDevice", &forDevice))
+        !p.flag("forDevice", &params.forDevice))
         return kUsage;
     std::string text;
-    std::vector<EdidBlocks> images(1);
     if (p.has("hex")) {
-        if (!p.text("hex", &text) || !edidFromHex(p, text, &images[0]))
+        if (!p.text("hex", &text) || !edidFromHex(p, text, &params.bytes))
+            return kUsage;
+    } else if (!p.text("source", &text) || !reachableSource(p, text)) {
+        return kUsage;
+    } else if (!ops::isEdidSourceName(text)) {
+        if (ops::presetEdid(text.substr(std::string(kPresetPrefix).size()), reporter,
+                            &params.bytes))
             return kUsage;
     } else {
-        if (!p.text("source", &text) || !reachableSource(p, text))
-            return kUsage;
-        if (const int code = EdidSources(options).load({text}, &images))
-            return code;
+        const ops::EdidReadResult read = ops::readEdid({text}, device, reporter);
+        if (read.error)
+            return ops::exitCode(read.error);
+        params.bytes.assign(read.edid.begin(), read.edid.end());
+        params.deviceImage = true;
     }
-    return runEdidCheck(images[0], forDevice, out, p.has("source") && isEdidSourceName(text));
+    const ops::EdidCheckResult r = ops::checkEdid(params);
+    *body = ops::toJson(r);
+    return r.failed() ? kFindings : kDone;
 }
 
 int cecSend(const Params& p, const GlobalOptions& options, Output& out) {
@@ -387,9 +390,9 @@ constexpr Method kMethods[] = {
     {"reset", nullptr, reset},
     {"status", nullptr, status},
     {"chain", nullptr, chainCheck},
-    {"edid.read", edidRead},
-    {"edid.write", edidWrite},
-    {"edid.check", edidCheck},
+    {"edid.read", nullptr, edidRead},
+    {"edid.write", nullptr, edidWrite},
+    {"edid.check", nullptr, edidCheck},
     {"cec.send", cecSend},
     {"cec.store", cecStore},
     {"infoframe.hdr", infoFrameHdr},

@@ -100,6 +100,50 @@ QJsonObject toJson(const ChainResult& r) {
     return {{"chain", chain::chainJson(r.report)}};
 }
 
+QJsonArray jsonStrings(const std::vector<std::string>& texts) {
+    QJsonArray array;
+    for (const std::string& t : texts)
+        array.append(QString::fromStdString(t));
+    return array;
+}
+
+QJsonObject toJson(const EdidReadResult& r) {
+    if (r.error)
+        return {};
+    return {{"source", QString::fromStdString(r.source)},
+            {"edid", edidHexText(r.edid).remove('\n').remove(' ')}};
+}
+
+void addVerify(const std::optional<EdidVerify>& verify, QJsonObject* json) {
+    if (!verify)
+        return;
+    QJsonArray differing;
+    for (int offset : verify->differingOffsets)
+        differing.append(offset);
+    (*json)["verified"] = verify->verified();
+    (*json)["differingOffsets"] = differing;
+}
+
+QJsonObject toJson(const EdidWriteResult& r) {
+    QJsonObject json{{"unreadBlocks", jsonStrings(r.unreadBlocks)}};
+    addVerify(r.verify, &json);
+    return json;
+}
+
+QJsonObject toJson(const EdidCheckResult& r) {
+    QJsonArray found;
+    for (const edid::Finding& f : r.findings)
+        found.append(
+            QJsonObject{{"kind", f.kind == edid::FindingKind::Failure ? "failure" : "note"},
+                        {"text", QString::fromStdString(f.text)}});
+    const edid::ReferenceCheck& ref = r.reference;
+    return {{"findings", found},
+            {"edidDecode", QJsonObject{{"available", ref.available},
+                                       {"ran", ref.ran},
+                                       {"findings", jsonStrings(ref.findings)}}},
+            {"failed", r.failed()}};
+}
+
 QJsonObject document(const QJsonObject& body, int exitCode, const Reporter& reporter) {
     if (exitCode == kExitUsage)
         return {};

@@ -2,6 +2,9 @@
 // find as typed results, their error codes, and that what the link says
 // reaches the operation's reporter.
 #include "TestPlatform.h"
+#include "edid/EdidModel.h"
+#include "edid/EdidOptions.h"
+#include "edid/EdidPresets.h"
 #include "link/UsbLink.h"
 #include "ops/OpsJson.h"
 #include "sim/SimFaults.h"
@@ -18,6 +21,17 @@ void applyFaults(TestPlatform& t, const char* knobs) {
     applySimFaults(f, &t.usb);
 }
 
+// A preset's EDID claiming 4K60 over a link of 165 MHz: the check fails it.
+EdidImage failingEdid() {
+    edid::PresetBuild built = edid::buildPreset("4k60-hdr-atmos");
+    EdidImage image{};
+    if (!built.ok || !edid::applyOption(built.model, "max-tmds", "165").ok)
+        return image;
+    const std::vector<std::uint8_t> bytes = edid::write(built.model);
+    std::copy_n(bytes.begin(), std::min(bytes.size(), image.size()), image.begin());
+    return image;
+}
+
 } // namespace
 
 class OpsTest : public QObject {
@@ -28,6 +42,7 @@ private slots:
     void errorCodes_data();
     void errorCodes();
     void linkWarningsReachTheReporter();
+    void edidWriteRefusedForcedVerified();
 };
 
 // A write and its readback, through the results' fields; the rendering
@@ -113,6 +128,37 @@ void OpsTest::linkWarningsReachTheReporter() {
     const std::string said = reporter.stderrText();
     QVERIFY2(QString::fromStdString(said).contains("korvanta: Error Checking RX Queue\n"),
              said.c_str());
+}
+
+// The check refuses before anything is sent; forced, the same EDID goes
+// through the mode switch, the write and a verify that reads it back.
+void OpsTest::edidWriteRefusedForcedVerified() {
+    TestPlatform t;
+    t.openDirectly();
+    t.requests().clear();
+    const EdidImage image = failingEdid();
+    QVERIFY(!ops::edidCheckFailures(image).empty());
+    ops::Reporter reporter;
+    ops::HeldDevice device(reporter);
+
+    const ops::EdidWriteResult refused = ops::writeEdid({image, true, false, {}}, device, reporter);
+    QCOMPARE(int(refused.error.code), int(ops::ErrorCode::usage));
+    QVERIFY(!refused.checkFailures.empty());
+    QVERIFY(!refused.previous && !refused.verify);
+    QCOMPARE(t.requests().size(), std::size_t(0));
+
+    const ops::EdidWriteResult forced = ops::writeEdid({image, true, true, {}}, device, reporter);
+    QVERIFY2(!forced.error, forced.error.message.c_str());
+    QVERIFY(forced.switchedToCustom);
+    QVERIFY(forced.previous && *forced.previous != image);
+    QVERIFY(forced.verify && forced.verify->verified());
+    QCOMPARE(ops::toJson(forced)["verified"], QJsonValue(true));
+    // Forced, the failures are said as a warning, not as one of the errors.
+    QCOMPARE(reporter.errorTexts().size(), std::size_t(1));
+    QCOMPARE(reporter.messages().back().error, false);
+    const ops::EdidReadResult back = ops::readEdid({"device"}, device, reporter);
+    QVERIFY(!back.error);
+    QVERIFY(back.edid == image);
 }
 
 QTEST_GUILESS_MAIN(OpsTest)
