@@ -318,36 +318,36 @@ int edidCheck(const Params& p, ops::Device& device, ops::Reporter& reporter, QJs
     return r.failed() ? kFindings : kDone;
 }
 
-int cecSend(const Params& p, const GlobalOptions& options, Output& out) {
-    std::string text;
-    if (!p.only({"hex"}) || !p.text("hex", &text))
+int cecSend(const Params& p, ops::Device& device, ops::Reporter& reporter, QJsonObject* body) {
+    ops::CecSendParams params;
+    if (!p.only({"hex"}) || !p.text("hex", &params.text))
         return kUsage;
-    return runCecSend(options, text, out);
+    return rendered(ops::cecSend(params, device, reporter), body);
 }
 
-int cecStore(const Params& p, const GlobalOptions& options, Output& out) {
-    std::string button, text;
-    if (!p.only({"button", "hex"}) || !p.word("button", {"sp", "lp"}, &button) ||
-        !p.text("hex", &text))
+int cecStore(const Params& p, ops::Device& device, ops::Reporter& reporter, QJsonObject* body) {
+    ops::CecStoreParams params;
+    if (!p.only({"button", "hex"}) || !p.word("button", {"sp", "lp"}, &params.button) ||
+        !p.text("hex", &params.text))
         return kUsage;
-    return runCecStore(options, button, text, out);
+    return rendered(ops::cecStore(params, device, reporter), body);
 }
 
-int infoFrameHdr(const Params& p, const GlobalOptions& options, Output& out) {
-    std::string text;
-    bool force = false;
-    if (!p.only({"hex", "force"}) || !p.text("hex", &text) || !p.flag("force", &force))
+int infoFrameHdr(const Params& p, ops::Device& device, ops::Reporter& reporter, QJsonObject* body) {
+    ops::InfoFrameParams params;
+    if (!p.only({"hex", "force"}) || !p.text("hex", &params.text) ||
+        !p.flag("force", &params.force))
         return kUsage;
-    return runInfoFrameHdr(options, text, force, out);
+    return rendered(ops::infoFrameHdr(params, device, reporter), body);
 }
 
-int infoFrameAvi(const Params& p, const GlobalOptions& options, Output& out) {
-    std::string text, persist;
-    bool force = false;
-    if (!p.only({"hex", "persist", "force"}) || !p.text("hex", &text) ||
-        !p.word("persist", {"on", "off"}, &persist, false) || !p.flag("force", &force))
+int infoFrameAvi(const Params& p, ops::Device& device, ops::Reporter& reporter, QJsonObject* body) {
+    ops::InfoFrameParams params;
+    if (!p.only({"hex", "persist", "force"}) || !p.text("hex", &params.text) ||
+        !p.word("persist", {"on", "off"}, &params.persist, false) ||
+        !p.flag("force", &params.force))
         return kUsage;
-    return runInfoFrameAvi(options, text, persist, force, out);
+    return rendered(ops::infoFrameAvi(params, device, reporter), body);
 }
 
 // The document itself where korvanta names the file it saved.
@@ -393,10 +393,10 @@ constexpr Method kMethods[] = {
     {"edid.read", nullptr, edidRead},
     {"edid.write", nullptr, edidWrite},
     {"edid.check", nullptr, edidCheck},
-    {"cec.send", cecSend},
-    {"cec.store", cecStore},
-    {"infoframe.hdr", infoFrameHdr},
-    {"infoframe.avi", infoFrameAvi},
+    {"cec.send", nullptr, cecSend},
+    {"cec.store", nullptr, cecStore},
+    {"infoframe.hdr", nullptr, infoFrameHdr},
+    {"infoframe.avi", nullptr, infoFrameAvi},
     {"backup", backup},
     {"restore", restore},
 };

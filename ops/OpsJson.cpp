@@ -144,6 +144,12 @@ QJsonObject toJson(const EdidCheckResult& r) {
             {"failed", r.failed()}};
 }
 
+QJsonObject toJson(const SentResult& r) {
+    if (r.error)
+        return {};
+    return {{"sent", QString::fromStdString(r.sent)}};
+}
+
 QJsonObject document(const QJsonObject& body, int exitCode, const Reporter& reporter) {
     if (exitCode == kExitUsage)
         return {};

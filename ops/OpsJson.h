@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ops/CecOps.h"
 #include "ops/EdidOps.h"
 #include "ops/SettingsOps.h"
 #include "ops/StatusOps.h"
@@ -27,6 +28,7 @@ QJsonObject toJson(const EdidReadResult& r);
 // "unreadBlocks", and "verified" with "differingOffsets" once read back.
 QJsonObject toJson(const EdidWriteResult& r);
 QJsonObject toJson(const EdidCheckResult& r);
+QJsonObject toJson(const SentResult& r);
 // Of a verify, when there was one: "verified", "differingOffsets".
 void addVerify(const std::optional<EdidVerify>& verify, QJsonObject* json);
 QJsonArray jsonStrings(const std::vector<std::string>& texts);
