@@ -1,6 +1,5 @@
 // edid read and edid write.
 #include "cli/Commands.h"
-#include "cli/EdidWrite.h"
 
 #include "decode/EdidDecode.h"
 #include "edid/EdidFile.h"
@@ -37,6 +36,16 @@ bool save(const std::string& path, const EdidImage& image, bool binary) {
     if (saveEdidFile(qs(path), image, binary, &error))
         return true;
     complain(error.simplified().toStdString());
+    return false;
+}
+
+// Loads an EDID file by the window's rules; false (said on stderr) when it cannot.
+bool loadEdid(const std::string& path, EdidImage* image) {
+    QString error;
+    if (loadEdidFile(qs(path), image, &error))
+        return true;
+    complain(error.simplified().toStdString() +
+             " (an EDID file is 256 bytes of binary, or their hex text)");
     return false;
 }
 
@@ -126,32 +135,6 @@ int runEdidWrite(const GlobalOptions& options, const EdidImage& image, bool cust
     if (saved)
         out.json["backup"] = qs(backup);
     return ops::exitCode(r.error);
-}
-
-bool readSettingsBlock(DeviceSession& session, std::uint8_t* block) {
-    return ops::readSettingsBlock(session.reporter, block);
-}
-
-bool loadEdid(const std::string& path, EdidImage* image) {
-    QString error;
-    if (loadEdidFile(qs(path), image, &error))
-        return true;
-    complain(error.simplified().toStdString() +
-             " (an EDID file is 256 bytes of binary, or their hex text)");
-    return false;
-}
-
-bool readDeviceEdid(DeviceSession& session, EdidImage* image) {
-    return !ops::readEdidFrom(session::EdidSource::Device, session.reporter, image);
-}
-
-int writeEdidChecked(DeviceSession& session, const EdidImage& image, bool verify, Output& out) {
-    std::optional<ops::EdidVerify> verified;
-    const ops::Error e = ops::writeEdidTable(image, verify, session.reporter, &verified);
-    ops::addVerify(verified, &out.json);
-    if (!e && verified)
-        out.note("EDID written and verified");
-    return ops::exitCode(e);
 }
 
 void addEdidCommands(CLI::App& app, GlobalOptions& options, Action* run) {

@@ -1,7 +1,6 @@
 // edid edit, merge, check and preset: EDIDs built by what they mean.
 #include "cli/Commands.h"
 #include "cli/EdidSources.h"
-#include "cli/EdidWrite.h"
 
 #include "edid/DeviceImage.h"
 #include "edid/EdidCheck.h"

@@ -16,6 +16,15 @@ QJsonValue orNull(const std::string& s) {
     return s.empty() ? QJsonValue() : QJsonValue(qs(s));
 }
 
+constexpr const char* kCecButtonsNote =
+    "The device cannot report the CEC messages stored on its SP and LP buttons, so a backup "
+    "cannot hold them. Add them here as \"sp\": \"40:04\" and \"lp\": \"...\" (colon-hex) and "
+    "restore stores them, as korvanta cec store does.";
+
+QString hex(const std::uint8_t* bytes, int count) {
+    return QByteArray(reinterpret_cast<const char*>(bytes), count).toHex().toUpper();
+}
+
 } // namespace
 
 QJsonObject settingsJson(const std::uint8_t* block) {
@@ -148,6 +157,64 @@ QJsonObject toJson(const SentResult& r) {
     if (r.error)
         return {};
     return {{"sent", QString::fromStdString(r.sent)}};
+}
+
+QJsonObject backupDocument(const BackupResult& r) {
+    QJsonObject named;
+    for (const settings::Setting& s : settings::allSettings())
+        if (s.name)
+            named[s.name] =
+                QString::fromStdString(settings::valueWord(s, r.state.block[s.position]));
+    QJsonObject doc{
+        {"format", kBackupFormatName},
+        {"formatVersion", kBackupFormatVersion},
+        {"program", QStringLiteral("korvanta " KORVANTA_VERSION)},
+        {"date", qs(r.date)},
+        {"settings", named},
+        {"block", hex(r.state.block.data(), kSettingsBlockSize)},
+        {"infoFrames",
+         QJsonObject{{"hdr", qs(storedHdrText(r.state))}, {"avi", qs(storedAviText(r.state))}}},
+        {"cecButtons", QJsonObject{{"note", kCecButtonsNote}}},
+    };
+    if (r.edid)
+        doc["edid"] = hex(r.edid->data(), kEdidSize);
+    return doc;
+}
+
+QJsonObject toJson(const BackupResult& r) {
+    if (r.error)
+        return {};
+    return {{"backup", backupDocument(r)}, {"withEdid", r.edid.has_value()}};
+}
+
+QJsonObject toJson(const RestoreResult& r) {
+    QJsonObject json;
+    if (r.settingsDone) {
+        QJsonArray changed;
+        for (const SettingChange& c : r.changed)
+            changed.append(QJsonObject{{"name", c.setting->name},
+                                       {"from", qs(settings::valueWord(*c.setting, c.from))},
+                                       {"value", qs(settings::valueWord(*c.setting, c.to))}});
+        json["changed"] = changed;
+    }
+    if (r.edid) {
+        json["edidWritten"] = r.edid->written;
+        if (r.edid->checked) {
+            json["edidFailures"] = jsonStrings(r.edid->failures);
+            json["edidRefused"] = r.edid->refused;
+        }
+        addVerify(r.edid->verify, &json);
+    }
+    if (!r.finished)
+        return json;
+    json["plan"] = jsonStrings(r.plan);
+    if (r.dryRun) {
+        QJsonArray requests;
+        for (const auto& request : r.requests)
+            requests.append(qs(hexBytes(request)));
+        json["requests"] = requests;
+    }
+    return json;
 }
 
 QJsonObject document(const QJsonObject& body, int exitCode, const Reporter& reporter) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ops/BackupOps.h"
 #include "ops/CecOps.h"
 #include "ops/EdidOps.h"
 #include "ops/SettingsOps.h"
@@ -29,6 +30,11 @@ QJsonObject toJson(const EdidReadResult& r);
 QJsonObject toJson(const EdidWriteResult& r);
 QJsonObject toJson(const EdidCheckResult& r);
 QJsonObject toJson(const SentResult& r);
+// The document korvanta backup writes to its file.
+QJsonObject backupDocument(const BackupResult& r);
+// "backup" (that document) and "withEdid".
+QJsonObject toJson(const BackupResult& r);
+QJsonObject toJson(const RestoreResult& r);
 // Of a verify, when there was one: "verified", "differingOffsets".
 void addVerify(const std::optional<EdidVerify>& verify, QJsonObject* json);
 QJsonArray jsonStrings(const std::vector<std::string>& texts);

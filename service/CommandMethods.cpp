@@ -1,8 +1,5 @@
-#include "cli/CommandMethods.h"
+#include "service/CommandMethods.h"
 
-#include "cli/Commands.h"
-#include "cli/EdidSources.h"
-#include "cli/EdidWrite.h"
 #include "edid/EdidFile.h"
 #include "ops/OpsJson.h"
 #include "settings/SettingsMap.h"
@@ -14,11 +11,16 @@
 #include <cmath>
 #include <initializer_list>
 
-namespace cli {
+namespace service {
 
 namespace {
 
 constexpr const char* kRestoredName = "the backup document";
+constexpr const char* kPresetPrefix = "preset:";
+constexpr int kUsage = ops::kExitUsage;
+constexpr int kFindings = ops::kExitFindings;
+
+using EdidBlocks = std::vector<std::uint8_t>;
 
 std::string lowered(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -31,9 +33,7 @@ std::string lowered(std::string text) {
 // said before anything is sent.
 class Params {
 public:
-    // `reporter`: where an operation's method says what is wrong; without
-    // one, the run's complaints.
-    Params(const std::string& method, const QJsonObject& params, ops::Reporter* reporter = nullptr)
+    Params(const std::string& method, const QJsonObject& params, ops::Reporter& reporter)
         : method_(method), params_(params), reporter_(reporter) {}
 
     bool only(std::initializer_list<const char*> names) const {
@@ -111,10 +111,7 @@ public:
     }
 
     bool fail(const std::string& what) const {
-        if (reporter_)
-            reporter_->complain(method_ + ": " + what);
-        else
-            complain(method_ + ": " + what);
+        reporter_.complain(method_ + ": " + what);
         return false;
     }
 
@@ -128,7 +125,7 @@ private:
 
     std::string method_;
     const QJsonObject& params_;
-    ops::Reporter* reporter_;
+    ops::Reporter& reporter_;
 };
 
 // EDID bytes as a client sends them: two hex digits a byte, white space
@@ -217,11 +214,6 @@ bool settingPairs(const Params& p, std::vector<std::string>* pairs) {
     }
     return !pairs->empty() || p.fail("\"values\" names no setting");
 }
-
-using Run = int (*)(const Params&, const GlobalOptions&, Output&);
-// A method over an operation: params in, the operation on the held device,
-// its rendering out; what it says goes to the reporter, never to stderr.
-using OpRun = int (*)(const Params&, ops::Device&, ops::Reporter&, QJsonObject* body);
 
 template <typename Result> int rendered(const Result& r, QJsonObject* body) {
     *body = ops::toJson(r);
@@ -315,7 +307,7 @@ int edidCheck(const Params& p, ops::Device& device, ops::Reporter& reporter, QJs
     }
     const ops::EdidCheckResult r = ops::checkEdid(params);
     *body = ops::toJson(r);
-    return r.failed() ? kFindings : kDone;
+    return r.failed() ? kFindings : ops::kExitDone;
 }
 
 int cecSend(const Params& p, ops::Device& device, ops::Reporter& reporter, QJsonObject* body) {
@@ -351,22 +343,16 @@ int infoFrameAvi(const Params& p, ops::Device& device, ops::Reporter& reporter, 
 }
 
 // The document itself where korvanta names the file it saved.
-int backup(const Params& p, const GlobalOptions& options, Output& out) {
+int backup(const Params& p, ops::Device& device, ops::Reporter& reporter, QJsonObject* body) {
     if (!p.only({}))
         return kUsage;
-    QJsonObject document;
-    bool withEdid = false;
-    if (const int code = readBackup(options, &document, &withEdid))
-        return code;
-    out.json["backup"] = document;
-    out.json["withEdid"] = withEdid;
-    return kDone;
+    return rendered(ops::backup(device, reporter), body);
 }
 
-int restore(const Params& p, const GlobalOptions& options, Output& out) {
-    bool dryRun = false, force = false;
-    if (!p.only({"backup", "dryRun", "force"}) || !p.flag("dryRun", &dryRun) ||
-        !p.flag("force", &force))
+int restore(const Params& p, ops::Device& device, ops::Reporter& reporter, QJsonObject* body) {
+    ops::RestoreParams params;
+    if (!p.only({"backup", "dryRun", "force"}) || !p.flag("dryRun", &params.dryRun) ||
+        !p.flag("force", &params.force))
         return kUsage;
     const QJsonValue document = p.raw().value("backup");
     if (!document.isObject()) {
@@ -375,64 +361,55 @@ int restore(const Params& p, const GlobalOptions& options, Output& out) {
                                         "backup writes");
         return kUsage;
     }
-    return runRestore(options, document.toObject(), kRestoredName, dryRun, false, force, out);
+    if (ops::parseBackup(document.toObject(), kRestoredName, reporter, &params.backup))
+        return kUsage;
+    const ops::RestoreResult r = ops::restore(params, device, reporter);
+    *body = ops::toJson(r);
+    return r.findings() ? kFindings : ops::exitCode(r.error);
 }
+
+// A method: params in, the operation on the held device, its rendering out;
+// what it says goes to the reporter, never to stderr.
+using Run = int (*)(const Params&, ops::Device&, ops::Reporter&, QJsonObject* body);
 
 struct Method {
     const char* name;
-    Run run;    // through korvanta's own command, its stderr captured
-    OpRun op{}; // or through its operation
+    Run run;
 };
 
 constexpr Method kMethods[] = {
-    {"get", nullptr, get},
-    {"set", nullptr, set},
-    {"reset", nullptr, reset},
-    {"status", nullptr, status},
-    {"chain", nullptr, chainCheck},
-    {"edid.read", nullptr, edidRead},
-    {"edid.write", nullptr, edidWrite},
-    {"edid.check", nullptr, edidCheck},
-    {"cec.send", nullptr, cecSend},
-    {"cec.store", nullptr, cecStore},
-    {"infoframe.hdr", nullptr, infoFrameHdr},
-    {"infoframe.avi", nullptr, infoFrameAvi},
+    {"get", get},
+    {"set", set},
+    {"reset", reset},
+    {"status", status},
+    {"chain", chainCheck},
+    {"edid.read", edidRead},
+    {"edid.write", edidWrite},
+    {"edid.check", edidCheck},
+    {"cec.send", cecSend},
+    {"cec.store", cecStore},
+    {"infoframe.hdr", infoFrameHdr},
+    {"infoframe.avi", infoFrameAvi},
     {"backup", backup},
     {"restore", restore},
 };
 
-service::MethodResult callOperation(const Method& method, const QJsonObject& params) {
-    ops::Reporter reporter;
-    ops::HeldDevice device(reporter);
-    QJsonObject body;
-    service::MethodResult result;
-    result.exitCode = method.op(Params(method.name, params, &reporter), device, reporter, &body);
-    result.output = ops::document(body, result.exitCode, reporter);
-    result.message = reporter.stderrText();
-    return result;
-}
-
-service::MethodResult call(const std::string& name, const QJsonObject& params) {
+MethodResult call(const std::string& name, const QJsonObject& params) {
     const auto method = std::find_if(std::begin(kMethods), std::end(kMethods),
                                      [&](const Method& m) { return name == m.name; });
-    service::MethodResult result;
+    MethodResult result;
     if (method == std::end(kMethods)) {
         result.known = false;
         result.exitCode = kUsage;
         result.message = "korvanta: \"" + name + "\" is not a method\n";
         return result;
     }
-    if (method->op)
-        return callOperation(*method, params);
-    StderrCapture said;
-    GlobalOptions options;
-    options.json = true;
-    options.quiet = true;
-    options.attached = true;
-    Output out{&options, {}};
-    result.exitCode = method->run(Params(name, params), options, out);
-    finalDocument(out, result.exitCode, &result.output);
-    result.message = said.text;
+    ops::Reporter reporter;
+    ops::HeldDevice device(reporter);
+    QJsonObject body;
+    result.exitCode = method->run(Params(method->name, params, reporter), device, reporter, &body);
+    result.output = ops::document(body, result.exitCode, reporter);
+    result.message = reporter.stderrText();
     return result;
 }
 
@@ -445,12 +422,12 @@ std::vector<std::string> methodNames() {
     return names;
 }
 
-service::MethodHandler makeMethodHandler() {
+MethodHandler makeMethodHandler() {
     return call;
 }
 
-service::MethodList makeMethodList() {
+MethodList makeMethodList() {
     return methodNames;
 }
 
-} // namespace cli
+} // namespace service
