@@ -3,11 +3,11 @@
 // long a client waits for its first answer while another runs 100 EDID reads.
 // The service runs in this process on the simulated device. Not part of the
 // test run: build/bench/korvanta_service_bench.
-#include "cli/CommandMethods.h"
 #include "link/AppState.h"
 #include "link/Clock.h"
 #include "link/Platform.h"
 #include "link/UsbLink.h"
+#include "service/CommandMethods.h"
 #include "service/RpcFrame.h"
 #include "service/Server.h"
 #include "service/ServiceClient.h"
@@ -85,8 +85,8 @@ int main(int argc, char* argv[]) {
     options.deviceId = "bench";
     options.pollMs = 3'600'000;
     options.openDevice = [] { return true; };
-    options.methods = cli::makeMethodHandler();
-    options.methodNames = cli::makeMethodList();
+    options.methods = service::makeMethodHandler();
+    options.methodNames = service::makeMethodList();
     service::Server server(options);
     std::string complaint;
     if (!server.listen(&complaint)) {

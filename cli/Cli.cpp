@@ -32,30 +32,12 @@ constexpr int kBarWidth = 32;
 
 } // namespace
 
-namespace {
-
-thread_local StderrCapture* capture = nullptr;
-
-} // namespace
-
-StderrCapture::StderrCapture() : previous_(capture) {
-    capture = this;
-}
-
-StderrCapture::~StderrCapture() {
-    capture = previous_;
-}
-
 std::vector<std::string>& complaints() {
     static std::vector<std::string> said;
-    return capture ? capture->complaints : said;
+    return said;
 }
 
 void toStderr(const std::string& text) {
-    if (capture) {
-        capture->text += text;
-        return;
-    }
     std::fputs(text.c_str(), stderr);
     std::fflush(stderr);
 }
@@ -128,125 +110,21 @@ bool chooseLink(const GlobalOptions& options, LinkChoice* choice) {
     return false;
 }
 
-// Write requests are kept and acknowledged here; reads pass to the device,
-// and so do the requests that only stage an EDID for reading. The trace shows
-// a kept request as a comment, never as something the device acknowledged.
-struct DeviceSession::DryRun : UsbLibrary, Forwarder {
-    DryRun(UsbLibrary& inner, Trace* trace, Forwarder* service)
-        : inner(inner), trace(trace), service(service) {}
-
-    static bool onlyPreparesRead(const std::uint8_t* request) {
-        return request[2] == proto::kCmdStageDeviceEdid || request[2] == proto::kCmdStageTopEdid ||
-               request[2] == proto::kCmdStageBotEdid;
-    }
-
-    int getNumDevices(std::uint32_t* count) override { return inner.getNumDevices(count); }
-    int getProductString(std::uint32_t index, char* buffer, std::uint32_t selector) override {
-        return inner.getProductString(index, buffer, selector);
-    }
-    int getDeviceLocation(std::uint32_t index, char* buffer) override {
-        return inner.getDeviceLocation(index, buffer);
-    }
-    int open(std::uint32_t index, DeviceHandle* handle) override {
-        return inner.open(index, handle);
-    }
-    int close(DeviceHandle handle) override { return inner.close(handle); }
-    int read(DeviceHandle handle, std::uint8_t* buffer, std::uint32_t wanted,
-             std::uint32_t* got) override {
-        if (answer.empty())
-            return inner.read(handle, buffer, wanted, got);
-        const std::uint32_t n = std::min<std::uint32_t>(wanted, std::uint32_t(answer.size()));
-        std::copy_n(answer.begin(), n, buffer);
-        answer.clear();
-        *got = n;
-        return kSuccess;
-    }
-    static bool kept(const std::uint8_t* buffer, std::uint32_t count) {
-        return count >= 3 && buffer[0] == proto::kDirWrite && !onlyPreparesRead(buffer);
-    }
-    void keep(const std::uint8_t* buffer, std::uint32_t count) {
-        planned.emplace_back(buffer, buffer + count);
-        if (trace) {
-            trace->comment("dry run, not sent: " + hexBytes(planned.back()));
-            trace->skipNextRecord();
-        }
-    }
-    int write(DeviceHandle handle, const std::uint8_t* buffer, std::uint32_t count,
-              std::uint32_t* written) override {
-        if (!kept(buffer, count))
-            return inner.write(handle, buffer, count, written);
-        keep(buffer, count);
-        answer = {buffer[2], 0};
-        *written = count;
-        return kSuccess;
-    }
-    // Through a service: the same requests kept, the same answer.
-    void transact(const std::uint8_t* request, int requestLength, int expectedLength,
-                  Reply* reply) override {
-        if (!kept(request, std::uint32_t(requestLength)))
-            return service->transact(request, requestLength, expectedLength, reply);
-        keep(request, std::uint32_t(requestLength));
-        *reply = Reply{};
-        reply->bytes[0] = request[2];
-        reply->received = 2;
-        reply->result = reply->received >= expectedLength;
-        reply->fault = reply->result ? TransactionFault::None : TransactionFault::ShortReply;
-    }
-    bool hold() override { return service->hold(); }
-    void release() override { service->release(); }
-    int flushBuffers(DeviceHandle handle, std::uint8_t tx, std::uint8_t rx) override {
-        answer.clear();
-        return inner.flushBuffers(handle, tx, rx);
-    }
-    int setTimeouts(std::uint32_t readMs, std::uint32_t writeMs) override {
-        return inner.setTimeouts(readMs, writeMs);
-    }
-    int getTimeouts(std::uint32_t* readMs, std::uint32_t* writeMs) override {
-        return inner.getTimeouts(readMs, writeMs);
-    }
-    int checkRxQueue(DeviceHandle handle, std::uint32_t* queued,
-                     std::uint32_t* queueStatus) override {
-        if (answer.empty())
-            return inner.checkRxQueue(handle, queued, queueStatus);
-        *queued = std::uint32_t(answer.size());
-        return kSuccess;
-    }
-
-    UsbLibrary& inner;
-    Trace* trace;
-    Forwarder* service;
-    std::vector<std::vector<std::uint8_t>> planned;
-    std::deque<std::uint8_t> answer;
-};
-
 DeviceSession::DeviceSession(const GlobalOptions& options) : options_(options) {
-    reporter.showProgress = !options.quiet && !options.attached && isatty(fileno(stderr));
+    reporter.showProgress = !options.quiet && isatty(fileno(stderr));
 }
 
 DeviceSession::~DeviceSession() {
-    if (options_.attached) {
-        // The device stays open for its owner; only a dry run's wrapper goes.
-        if (dryRun_)
-            platform().usb = attachedUsb_;
-        return;
-    }
     if (platform().usb)
         closeDevice();
     platform() = Platform{};
 }
 
 UsbLibrary* DeviceSession::library() const {
-    return options_.attached ? platform().usb : usb_.get();
+    return usb_.get();
 }
 
 int DeviceSession::open() {
-    if (options_.attached) {
-        if (platform().usb && appState.deviceHandle != kNoDevice)
-            return kDone;
-        // What korvanta says when it finds none.
-        complain("KORVANTA USB not connected!");
-        return kDeviceFailed;
-    }
     if (const int code = openLink())
         return code;
     std::string wanted = options_.device;
@@ -297,12 +175,6 @@ ops::Error DeviceSession::open(ops::Reporter&) {
 }
 
 int DeviceSession::openLink() {
-    if (options_.attached) {
-        if (platform().usb)
-            return kDone;
-        complain("no USB library is in use");
-        return kDeviceFailed;
-    }
     LinkChoice choice;
     if (!chooseLink(options_, &choice))
         return kUsage;
@@ -327,25 +199,6 @@ int DeviceSession::openLink() {
     resetAppState();
     platform() = Platform{usb_.get(), &clock_, &dialogs_, trace_.get()};
     return kDone;
-}
-
-void DeviceSession::startDryRun() {
-    if (dryRun_)
-        return;
-    if (options_.attached) {
-        attachedUsb_ = platform().usb;
-        dryRun_ = std::make_unique<DryRun>(*attachedUsb_, platform().trace, platform().forwarder);
-    } else {
-        dryRun_ = std::make_unique<DryRun>(*usb_, trace_.get(), platform().forwarder);
-    }
-    platform().usb = dryRun_.get();
-    if (platform().forwarder)
-        platform().forwarder = dryRun_.get();
-}
-
-const std::vector<std::vector<std::uint8_t>>& DeviceSession::plannedRequests() const {
-    static const std::vector<std::vector<std::uint8_t>> none;
-    return dryRun_ ? dryRun_->planned : none;
 }
 
 void Output::line(const std::string& text) const {

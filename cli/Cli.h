@@ -43,9 +43,6 @@ struct GlobalOptions {
     std::string trace;
     bool json = false;
     bool quiet = false;
-    // The device this process already has open (the service's): nothing is
-    // built, found, opened or closed, and the platform stays as it is.
-    bool attached = false;
 };
 
 // What an operation says, as a terminal program shows it: each message on
@@ -96,22 +93,14 @@ public:
     // Only builds the link, for a listing of what it sees.
     int openLink();
     UsbLibrary* library() const;
-    // Every write request after this is recorded instead of sent, and answered
-    // as accepted; reads, and the requests that stage an EDID for reading,
-    // still go to the device. Pauses are kept: a staged read needs them.
-    void startDryRun();
-    const std::vector<std::vector<std::uint8_t>>& plannedRequests() const;
 
     ConsoleReporter reporter;
 
 private:
-    struct DryRun;
     GlobalOptions options_;
-    UsbLibrary* attachedUsb_ = nullptr; // the platform's library before a dry run
     SystemClock clock_;
     ConsoleDialogs dialogs_;
     std::unique_ptr<UsbLibrary> usb_;
-    std::unique_ptr<DryRun> dryRun_;
     std::unique_ptr<Trace> trace_;
     std::unique_ptr<service::ServiceClient> service_;
 };
@@ -137,25 +126,8 @@ struct Output {
 void complain(const std::string& text);
 // Everything said so far, for the JSON document of a failed run.
 std::vector<std::string>& complaints();
-// Text for stderr as it stands, or for the capture in force.
+// Text for stderr as it stands.
 void toStderr(const std::string& text);
-
-// While one lives, what a command says on stderr on this thread is kept in it
-// instead, and its complaints are the run's own: the service answers both to
-// the client that asked.
-class StderrCapture {
-public:
-    StderrCapture();
-    ~StderrCapture();
-    StderrCapture(const StderrCapture&) = delete;
-    StderrCapture& operator=(const StderrCapture&) = delete;
-
-    std::string text;
-    std::vector<std::string> complaints;
-
-private:
-    StderrCapture* previous_;
-};
 
 // The document `--json` prints for a run that ended with `code`; false when
 // none is printed (a usage error, or documents that went out one by one).

@@ -10,8 +10,8 @@
 #include <vector>
 
 // What the subcommands run once their words are parsed, each returning the
-// exit code. The service's methods call the same functions, so a method and
-// its subcommand cannot drift apart.
+// exit code: the operation of ops/, printed. The service's methods run the
+// same operations and render the same documents.
 namespace cli {
 
 int runGet(const GlobalOptions& options, const std::vector<std::string>& names, Output& out);
@@ -41,10 +41,8 @@ int runInfoFrameHdr(const GlobalOptions& options, const std::string& text, bool 
 int runInfoFrameAvi(const GlobalOptions& options, const std::string& text,
                     const std::string& persist, bool force, Output& out);
 
-// The backup document as read from the device now; kDone or the exit code.
-int readBackup(const GlobalOptions& options, QJsonObject* document, bool* withEdid);
 // Restores a backup document; `name` stands for it in messages (the file's
-// path on the command line).
+// path, or "scene NAME").
 int runRestore(const GlobalOptions& options, const QJsonObject& document, const std::string& name,
                bool dryRun, bool verbose, bool force, Output& out);
 

@@ -1,6 +1,5 @@
 // edid decode / diff, cec decode, infoframe decode: bytes in words.
 #include "cli/EdidSources.h"
-#include "cli/EdidWrite.h"
 
 #include "decode/CecDecode.h"
 #include "decode/Decoded.h"

@@ -1,8 +1,7 @@
 #include "cli/EdidSources.h"
 
-#include "cli/EdidWrite.h"
 #include "edid/EdidFile.h"
-#include "edid/EdidPresets.h"
+#include "ops/EdidOps.h"
 
 #include <QSaveFile>
 
@@ -20,13 +19,8 @@ bool loadBlocks(const std::string& path, EdidBlocks* bytes) {
 }
 
 bool loadPreset(const std::string& id, EdidBlocks* bytes) {
-    const edid::PresetBuild built = edid::buildPreset(QString::fromStdString(id));
-    if (built.ok) {
-        *bytes = built.bytes;
-        return true;
-    }
-    complain("preset \"" + id + "\": " + built.message + "; see korvanta edid preset list");
-    return false;
+    ConsoleReporter said;
+    return !ops::presetEdid(id, said, bytes);
 }
 
 } // namespace
@@ -36,7 +30,7 @@ bool EdidSources::loadFiles(const std::vector<std::string>& names,
     images->resize(names.size());
     for (std::size_t i = 0; i < names.size(); ++i) {
         const std::string& name = names[i];
-        if (isEdidSourceName(name))
+        if (ops::isEdidSourceName(name))
             continue;
         const bool ok =
             name.starts_with(kPresetPrefix)
@@ -58,12 +52,12 @@ int EdidSources::openDevice() {
 int EdidSources::readDevice(const std::vector<std::string>& names,
                             std::vector<EdidBlocks>* images) {
     for (std::size_t i = 0; i < names.size(); ++i) {
-        if (!isEdidSourceName(names[i]))
+        if (!ops::isEdidSourceName(names[i]))
             continue;
         if (const int code = openDevice())
             return code;
         EdidImage image{};
-        if (!readEdidNamed(*session_, names[i], &image))
+        if (ops::readEdidFrom(ops::edidSourceNamed(names[i]), session_->reporter, &image))
             return kDeviceFailed;
         (*images)[i].assign(image.begin(), image.end());
     }

@@ -1,7 +1,6 @@
 // edid edit, merge, check and preset: EDIDs built by what they mean.
 #include "cli/Commands.h"
 #include "cli/EdidSources.h"
-#include "cli/EdidWrite.h"
 
 #include "edid/DeviceImage.h"
 #include "edid/EdidCheck.h"
@@ -9,6 +8,7 @@
 #include "edid/EdidModel.h"
 #include "edid/EdidOptions.h"
 #include "edid/EdidPresets.h"
+#include "ops/OpsJson.h"
 
 #include <CLI/CLI.hpp>
 #include <QJsonArray>
@@ -105,13 +105,6 @@ bool parseEdits(const std::vector<std::string>& args, GlobalOptions& options,
     return true;
 }
 
-QJsonArray jsonStrings(const std::vector<std::string>& texts) {
-    QJsonArray array;
-    for (const std::string& t : texts)
-        array.append(QString::fromStdString(t));
-    return array;
-}
-
 // What an EDID made here carries out: the bytes to stdout or a file, the
 // repairs and the check's failures said, the lot in JSON.
 int putOut(const EdidBlocks& bytes, const std::vector<std::string>& repairs,
@@ -124,7 +117,7 @@ int putOut(const EdidBlocks& bytes, const std::vector<std::string>& repairs,
                         {"text", QString::fromStdString(f.text)}});
     out.json["edid"] = QString::fromStdString(edidHexLines(bytes)).remove('\n').remove(' ');
     out.json["size"] = int(bytes.size());
-    out.json["repairs"] = jsonStrings(repairs);
+    out.json["repairs"] = ops::jsonStrings(repairs);
     out.json["findings"] = found;
     if (!file.empty()) {
         bool binary = false;
@@ -226,44 +219,26 @@ int runCheck(const GlobalOptions& options, const std::string& source, bool forDe
     std::vector<EdidBlocks> images;
     if (const int code = sources.load({source}, &images))
         return code;
-    return runEdidCheck(images[0], forDevice, out, isEdidSourceName(source));
+    return runEdidCheck(images[0], forDevice, out, ops::isEdidSourceName(source));
 }
 
 } // namespace
 
 int runEdidCheck(const std::vector<std::uint8_t>& all, bool forDevice, Output& out,
                  bool deviceImage) {
-    // A table of the device's size is checked as sinks read it: the blocks its
-    // count names. A file only when it is meant for the device or merely padded.
-    const edid::DeviceImage view = edid::namedBlocks(all);
-    const bool asRead =
-        all.size() <= std::size_t(kEdidSize) && (deviceImage || forDevice || view.unreadZeros);
-    const std::span<const std::uint8_t> bytes = asRead ? view.named : std::span(all);
-    const std::vector<edid::Finding> findings =
-        asRead ? edid::checkNamedBlocks(all, {forDevice}) : edid::checkEdid(all, {forDevice});
-    QJsonArray found;
-    for (const edid::Finding& f : findings) {
-        const bool failure = f.kind == edid::FindingKind::Failure;
-        out.line(std::string(failure ? "failure: " : "note: ") + f.text);
-        found.append(QJsonObject{{"kind", failure ? "failure" : "note"},
-                                 {"text", QString::fromStdString(f.text)}});
-    }
-    if (findings.empty())
+    const ops::EdidCheckResult r = ops::checkEdid({all, forDevice, deviceImage});
+    for (const edid::Finding& f : r.findings)
+        out.line(std::string(f.kind == edid::FindingKind::Failure ? "failure: " : "note: ") +
+                 f.text);
+    if (r.findings.empty())
         out.line("no failures, no notes");
-    out.json["findings"] = found;
-    const edid::ReferenceCheck reference = edid::referenceCheck(bytes);
-    QJsonObject ref{{"available", reference.available},
-                    {"ran", reference.ran},
-                    {"findings", jsonStrings(reference.findings)}};
-    if (reference.ran && !reference.findings.empty()) {
+    if (r.reference.ran && !r.reference.findings.empty()) {
         out.line("edid-decode --check (its own findings; they do not count as failures):");
-        for (const std::string& f : reference.findings)
+        for (const std::string& f : r.reference.findings)
             out.line("  " + f);
     }
-    out.json["edidDecode"] = ref;
-    const bool failed = edid::hasFailure(findings);
-    out.json["failed"] = failed;
-    return failed ? kFindings : kDone;
+    out.json = ops::toJson(r);
+    return r.failed() ? kFindings : kDone;
 }
 
 namespace {

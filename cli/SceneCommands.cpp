@@ -2,6 +2,8 @@
 // as restore brings a backup back.
 #include "cli/Commands.h"
 
+#include "ops/BackupOps.h"
+#include "ops/OpsJson.h"
 #include "scene/SceneStore.h"
 
 #include <QJsonArray>
@@ -122,10 +124,12 @@ int runSave(const GlobalOptions& options, const scene::Store& store, const std::
         complain(why);
         return kUsage;
     }
-    bool hasEdid = false;
-    if (const int code = readBackup(options, &document, &hasEdid))
-        return code;
-    if (withEdid && !hasEdid) {
+    DeviceSession device(options);
+    const ops::BackupResult backup = ops::backup(device, device.reporter);
+    if (backup.error)
+        return ops::exitCode(backup.error);
+    document = ops::backupDocument(backup);
+    if (withEdid && !backup.edid) {
         complain("the device uses no custom EDID, so there is none to keep in the scene; "
                  "leave out --with-edid");
         return kUsage;

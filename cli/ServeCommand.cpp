@@ -1,7 +1,6 @@
 // korvanta serve: the one owner of a device, for the window, scripts and home automation.
 #include "cli/Cli.h"
 
-#include "cli/CommandMethods.h"
 #include "link/AppState.h"
 #include "link/DeviceIds.h"
 #include "link/Platform.h"
@@ -10,6 +9,7 @@
 #include "mqtt/MqttOptions.h"
 #include "mqtt/ServiceBridge.h"
 #include "scene/SceneStore.h"
+#include "service/CommandMethods.h"
 #include "service/SceneFollowing.h"
 #include "service/Server.h"
 #include "service/ServiceClient.h"
@@ -95,8 +95,8 @@ int runServe(GlobalOptions options, const ServeOptions& serve) {
     server.deviceId = id;
     server.socketGroup = serve.socketGroup;
     server.pollMs = serve.pollMs;
-    server.methods = makeMethodHandler();
-    server.methodNames = makeMethodList();
+    server.methods = service::makeMethodHandler();
+    server.methodNames = service::makeMethodList();
     server.openDevice = [&quiet, id] {
         Dialogs* loud = platform().dialogs;
         platform().dialogs = &quiet;

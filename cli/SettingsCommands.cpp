@@ -1,6 +1,5 @@
 // get, set and reset: the device's settings by name.
 #include "cli/Commands.h"
-#include "cli/EdidWrite.h"
 
 #include "ops/OpsJson.h"
 #include "settings/ListEntries.h"

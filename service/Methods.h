@@ -8,8 +8,8 @@
 
 // What the service answers for the requests that do what `korvanta` does
 // (get, set, status, chain, EDID, CEC, InfoFrames, backup, restore). The
-// service itself only frames, queues and serialises; the command line fills
-// in the table, so a method answers exactly what `korvanta --json` prints.
+// server only frames, queues and serialises; the table in CommandMethods runs
+// the operations korvanta runs and renders them as `korvanta --json` prints.
 namespace service {
 
 struct MethodResult {

@@ -3,9 +3,9 @@
 // on the same simulated state.
 #include "TestPlatform.h"
 #include "cli/Cli.h"
-#include "cli/CommandMethods.h"
 #include "edid/EdidPresets.h"
 #include "link/UsbLink.h"
+#include "service/CommandMethods.h"
 #include "sim/SimFaults.h"
 #include "sim/SimState.h"
 
@@ -98,7 +98,7 @@ private:
     QJsonObject withFiles(QJsonObject params) const;
 
     std::unique_ptr<QTemporaryDir> dir;
-    service::MethodHandler handler = cli::makeMethodHandler();
+    service::MethodHandler handler = service::makeMethodHandler();
 };
 
 Run MethodsTest::korvanta(QStringList args, const QString& state, const QString& faults) {
@@ -471,7 +471,7 @@ void MethodsTest::withoutAnOpenDevice() {
     QCOMPARE(held.platform.usb.openCount, 1);
     const service::MethodResult unknown = handler("frobnicate", {});
     QVERIFY(!unknown.known);
-    const auto names = cli::makeMethodList()();
+    const auto names = service::makeMethodList()();
     QVERIFY(std::find(names.begin(), names.end(), "edid.read") != names.end());
     QVERIFY(std::find(names.begin(), names.end(), "frobnicate") == names.end());
 }

@@ -5,16 +5,16 @@
 #include <string>
 #include <vector>
 
-// The service's methods: korvanta's subcommands driven from a params object,
-// on the device this process already has open (never found, opened or closed
+// The service's methods: the operations korvanta's subcommands run, driven
+// from a params object, on the device this process already has open (never found, opened or closed
 // here). Each answers the document `korvanta --json` prints for the same
 // command, and what korvanta would say on stderr. No method reads or writes a
 // file: EDIDs and backups travel as hex and documents.
-namespace cli {
+namespace service {
 
-service::MethodHandler makeMethodHandler();
-service::MethodList makeMethodList();
+MethodHandler makeMethodHandler();
+MethodList makeMethodList();
 // The names makeMethodList gives, in the order documented.
 std::vector<std::string> methodNames();
 
-} // namespace cli
+} // namespace service

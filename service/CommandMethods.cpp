@@ -1,8 +1,5 @@
-#include "cli/CommandMethods.h"
+#include "service/CommandMethods.h"
 
-#include "cli/Commands.h"
-#include "cli/EdidSources.h"
-#include "cli/EdidWrite.h"
 #include "edid/EdidFile.h"
 #include "ops/OpsJson.h"
 #include "settings/SettingsMap.h"
@@ -14,11 +11,16 @@
 #include <cmath>
 #include <initializer_list>
 
-namespace cli {
+namespace service {
 
 namespace {
 
 constexpr const char* kRestoredName = "the backup document";
+constexpr const char* kPresetPrefix = "preset:";
+constexpr int kUsage = ops::kExitUsage;
+constexpr int kFindings = ops::kExitFindings;
+
+using EdidBlocks = std::vector<std::uint8_t>;
 
 std::string lowered(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -31,9 +33,7 @@ std::string lowered(std::string text) {
 // said before anything is sent.
 class Params {
 public:
-    // `reporter`: where an operation's method says what is wrong; without
-    // one, the run's complaints.
-    Params(const std::string& method, const QJsonObject& params, ops::Reporter* reporter = nullptr)
+    Params(const std::string& method, const QJsonObject& params, ops::Reporter& reporter)
         : method_(method), params_(params), reporter_(reporter) {}
 
     bool only(std::initializer_list<const char*> names) const {
@@ -111,10 +111,7 @@ public:
     }
 
     bool fail(const std::string& what) const {
-        if (reporter_)
-            reporter_->complain(method_ + ": " + what);
-        else
-            complain(method_ + ": " + what);
+        reporter_.complain(method_ + ": " + what);
         return false;
     }
 
@@ -128,7 +125,7 @@ private:
 
     std::string method_;
     const QJsonObject& params_;
-    ops::Reporter* reporter_;
+    ops::Reporter& reporter_;
 };
 
 // EDID bytes as a client sends them: two hex digits a byte, white space
@@ -163,7 +160,7 @@ bool edidFromHex(const Params& p, const std::string& text, EdidBlocks* bytes) {
 // `source` names an EDID the service can reach itself; a path would name a
 // file of the service's user, never the client's.
 bool reachableSource(const Params& p, const std::string& source) {
-    if (isEdidSourceName(source) || source.starts_with(kPresetPrefix))
+    if (ops::isEdidSourceName(source) || source.starts_with(kPresetPrefix))
         return true;
     return p.fail("\"source\" is \"" + source +
                   "\"; the service reads no files: give device, top, bot or preset:NAME, or the "
@@ -218,11 +215,6 @@ bool settingPairs(const Params& p, std::vector<std::string>* pairs) {
     return !pairs->empty() || p.fail("\"values\" names no setting");
 }
 
-using Run = int (*)(const Params&, const GlobalOptions&, Output&);
-// A method over an operation: params in, the operation on the held device,
-// its rendering out; what it says goes to the reporter, never to stderr.
-using OpRun = int (*)(const Params&, ops::Device&, ops::Reporter&, QJsonObject* body);
-
 template <typename Result> int rendered(const Result& r, QJsonObject* body) {
     *body = ops::toJson(r);
     return ops::exitCode(r.error);
@@ -265,105 +257,102 @@ int chainCheck(const Params& p, ops::Device& device, ops::Reporter& reporter, QJ
     return r.findings() ? kFindings : ops::exitCode(r.error);
 }
 
-int edidRead(const Params& p, const GlobalOptions& options, Output& out) {
-    std::string source;
-    if (!p.only({"source"}) || !p.word("source", {"device", "top", "bot"}, &source))
+int edidRead(const Params& p, ops::Device& device, ops::Reporter& reporter, QJsonObject* body) {
+    ops::EdidReadParams params;
+    if (!p.only({"source"}) || !p.word("source", {"device", "top", "bot"}, &params.source))
         return kUsage;
-    return runEdidRead(options, source, {}, {}, out);
+    return rendered(ops::readEdid(params, device, reporter), body);
 }
 
-int edidWrite(const Params& p, const GlobalOptions& options, Output& out) {
-    bool custom = false, force = false;
+int edidWrite(const Params& p, ops::Device& device, ops::Reporter& reporter, QJsonObject* body) {
+    ops::EdidWriteParams params;
     if (!p.only({"hex", "preset", "custom", "force"}) || !p.oneOf("hex", "preset") ||
-        !p.flag("custom", &custom) || !p.flag("force", &force))
+        !p.flag("custom", &params.custom) || !p.flag("force", &params.force))
         return kUsage;
     std::string text;
     EdidBlocks blocks;
     if (p.has("hex")) {
         if (!p.text("hex", &text) || !edidFromHex(p, text, &blocks))
             return kUsage;
-    } else {
-        std::vector<EdidBlocks> images;
-        if (!p.text("preset", &text) ||
-            !EdidSources(options).loadFiles({kPresetPrefix + text}, &images))
-            return kUsage;
-        blocks = images[0];
-    }
-    if (!edidFitsDevice(blocks))
+    } else if (!p.text("preset", &text) || ops::presetEdid(text, reporter, &blocks)) {
         return kUsage;
-    EdidImage image{};
-    std::copy(blocks.begin(), blocks.end(), image.begin());
-    return runEdidWrite(options, image, custom, force, {}, out);
+    }
+    if (ops::edidFitsDevice(blocks.size(), reporter))
+        return kUsage;
+    std::copy(blocks.begin(), blocks.end(), params.image.begin());
+    return rendered(ops::writeEdid(params, device, reporter), body);
 }
 
-int edidCheck(const Params& p, const GlobalOptions& options, Output& out) {
-    bool forDevice = false;
+int edidCheck(const Params& p, ops::Device& device, ops::Reporter& reporter, QJsonObject* body) {
+    ops::EdidCheckParams params;
     if (!p.only({"source", "hex", "forDevice"}) || !p.oneOf("source", "hex") ||
-        !p.flag("forDevice", &forDevice))
+        !p.flag("forDevice", &params.forDevice))
         return kUsage;
     std::string text;
-    std::vector<EdidBlocks> images(1);
     if (p.has("hex")) {
-        if (!p.text("hex", &text) || !edidFromHex(p, text, &images[0]))
+        if (!p.text("hex", &text) || !edidFromHex(p, text, &params.bytes))
+            return kUsage;
+    } else if (!p.text("source", &text) || !reachableSource(p, text)) {
+        return kUsage;
+    } else if (!ops::isEdidSourceName(text)) {
+        if (ops::presetEdid(text.substr(std::string(kPresetPrefix).size()), reporter,
+                            &params.bytes))
             return kUsage;
     } else {
-        if (!p.text("source", &text) || !reachableSource(p, text))
-            return kUsage;
-        if (const int code = EdidSources(options).load({text}, &images))
-            return code;
+        const ops::EdidReadResult read = ops::readEdid({text}, device, reporter);
+        if (read.error)
+            return ops::exitCode(read.error);
+        params.bytes.assign(read.edid.begin(), read.edid.end());
+        params.deviceImage = true;
     }
-    return runEdidCheck(images[0], forDevice, out, p.has("source") && isEdidSourceName(text));
+    const ops::EdidCheckResult r = ops::checkEdid(params);
+    *body = ops::toJson(r);
+    return r.failed() ? kFindings : ops::kExitDone;
 }
 
-int cecSend(const Params& p, const GlobalOptions& options, Output& out) {
-    std::string text;
-    if (!p.only({"hex"}) || !p.text("hex", &text))
+int cecSend(const Params& p, ops::Device& device, ops::Reporter& reporter, QJsonObject* body) {
+    ops::CecSendParams params;
+    if (!p.only({"hex"}) || !p.text("hex", &params.text))
         return kUsage;
-    return runCecSend(options, text, out);
+    return rendered(ops::cecSend(params, device, reporter), body);
 }
 
-int cecStore(const Params& p, const GlobalOptions& options, Output& out) {
-    std::string button, text;
-    if (!p.only({"button", "hex"}) || !p.word("button", {"sp", "lp"}, &button) ||
-        !p.text("hex", &text))
+int cecStore(const Params& p, ops::Device& device, ops::Reporter& reporter, QJsonObject* body) {
+    ops::CecStoreParams params;
+    if (!p.only({"button", "hex"}) || !p.word("button", {"sp", "lp"}, &params.button) ||
+        !p.text("hex", &params.text))
         return kUsage;
-    return runCecStore(options, button, text, out);
+    return rendered(ops::cecStore(params, device, reporter), body);
 }
 
-int infoFrameHdr(const Params& p, const GlobalOptions& options, Output& out) {
-    std::string text;
-    bool force = false;
-    if (!p.only({"hex", "force"}) || !p.text("hex", &text) || !p.flag("force", &force))
+int infoFrameHdr(const Params& p, ops::Device& device, ops::Reporter& reporter, QJsonObject* body) {
+    ops::InfoFrameParams params;
+    if (!p.only({"hex", "force"}) || !p.text("hex", &params.text) ||
+        !p.flag("force", &params.force))
         return kUsage;
-    return runInfoFrameHdr(options, text, force, out);
+    return rendered(ops::infoFrameHdr(params, device, reporter), body);
 }
 
-int infoFrameAvi(const Params& p, const GlobalOptions& options, Output& out) {
-    std::string text, persist;
-    bool force = false;
-    if (!p.only({"hex", "persist", "force"}) || !p.text("hex", &text) ||
-        !p.word("persist", {"on", "off"}, &persist, false) || !p.flag("force", &force))
+int infoFrameAvi(const Params& p, ops::Device& device, ops::Reporter& reporter, QJsonObject* body) {
+    ops::InfoFrameParams params;
+    if (!p.only({"hex", "persist", "force"}) || !p.text("hex", &params.text) ||
+        !p.word("persist", {"on", "off"}, &params.persist, false) ||
+        !p.flag("force", &params.force))
         return kUsage;
-    return runInfoFrameAvi(options, text, persist, force, out);
+    return rendered(ops::infoFrameAvi(params, device, reporter), body);
 }
 
 // The document itself where korvanta names the file it saved.
-int backup(const Params& p, const GlobalOptions& options, Output& out) {
+int backup(const Params& p, ops::Device& device, ops::Reporter& reporter, QJsonObject* body) {
     if (!p.only({}))
         return kUsage;
-    QJsonObject document;
-    bool withEdid = false;
-    if (const int code = readBackup(options, &document, &withEdid))
-        return code;
-    out.json["backup"] = document;
-    out.json["withEdid"] = withEdid;
-    return kDone;
+    return rendered(ops::backup(device, reporter), body);
 }
 
-int restore(const Params& p, const GlobalOptions& options, Output& out) {
-    bool dryRun = false, force = false;
-    if (!p.only({"backup", "dryRun", "force"}) || !p.flag("dryRun", &dryRun) ||
-        !p.flag("force", &force))
+int restore(const Params& p, ops::Device& device, ops::Reporter& reporter, QJsonObject* body) {
+    ops::RestoreParams params;
+    if (!p.only({"backup", "dryRun", "force"}) || !p.flag("dryRun", &params.dryRun) ||
+        !p.flag("force", &params.force))
         return kUsage;
     const QJsonValue document = p.raw().value("backup");
     if (!document.isObject()) {
@@ -372,21 +361,28 @@ int restore(const Params& p, const GlobalOptions& options, Output& out) {
                                         "backup writes");
         return kUsage;
     }
-    return runRestore(options, document.toObject(), kRestoredName, dryRun, false, force, out);
+    if (ops::parseBackup(document.toObject(), kRestoredName, reporter, &params.backup))
+        return kUsage;
+    const ops::RestoreResult r = ops::restore(params, device, reporter);
+    *body = ops::toJson(r);
+    return r.findings() ? kFindings : ops::exitCode(r.error);
 }
+
+// A method: params in, the operation on the held device, its rendering out;
+// what it says goes to the reporter, never to stderr.
+using Run = int (*)(const Params&, ops::Device&, ops::Reporter&, QJsonObject* body);
 
 struct Method {
     const char* name;
-    Run run;    // through korvanta's own command, its stderr captured
-    OpRun op{}; // or through its operation
+    Run run;
 };
 
 constexpr Method kMethods[] = {
-    {"get", nullptr, get},
-    {"set", nullptr, set},
-    {"reset", nullptr, reset},
-    {"status", nullptr, status},
-    {"chain", nullptr, chainCheck},
+    {"get", get},
+    {"set", set},
+    {"reset", reset},
+    {"status", status},
+    {"chain", chainCheck},
     {"edid.read", edidRead},
     {"edid.write", edidWrite},
     {"edid.check", edidCheck},
@@ -398,38 +394,22 @@ constexpr Method kMethods[] = {
     {"restore", restore},
 };
 
-service::MethodResult callOperation(const Method& method, const QJsonObject& params) {
-    ops::Reporter reporter;
-    ops::HeldDevice device(reporter);
-    QJsonObject body;
-    service::MethodResult result;
-    result.exitCode = method.op(Params(method.name, params, &reporter), device, reporter, &body);
-    result.output = ops::document(body, result.exitCode, reporter);
-    result.message = reporter.stderrText();
-    return result;
-}
-
-service::MethodResult call(const std::string& name, const QJsonObject& params) {
+MethodResult call(const std::string& name, const QJsonObject& params) {
     const auto method = std::find_if(std::begin(kMethods), std::end(kMethods),
                                      [&](const Method& m) { return name == m.name; });
-    service::MethodResult result;
+    MethodResult result;
     if (method == std::end(kMethods)) {
         result.known = false;
         result.exitCode = kUsage;
         result.message = "korvanta: \"" + name + "\" is not a method\n";
         return result;
     }
-    if (method->op)
-        return callOperation(*method, params);
-    StderrCapture said;
-    GlobalOptions options;
-    options.json = true;
-    options.quiet = true;
-    options.attached = true;
-    Output out{&options, {}};
-    result.exitCode = method->run(Params(name, params), options, out);
-    finalDocument(out, result.exitCode, &result.output);
-    result.message = said.text;
+    ops::Reporter reporter;
+    ops::HeldDevice device(reporter);
+    QJsonObject body;
+    result.exitCode = method->run(Params(method->name, params, reporter), device, reporter, &body);
+    result.output = ops::document(body, result.exitCode, reporter);
+    result.message = reporter.stderrText();
     return result;
 }
 
@@ -442,12 +422,12 @@ std::vector<std::string> methodNames() {
     return names;
 }
 
-service::MethodHandler makeMethodHandler() {
+MethodHandler makeMethodHandler() {
     return call;
 }
 
-service::MethodList makeMethodList() {
+MethodList makeMethodList() {
     return methodNames;
 }
 
-} // namespace cli
+} // namespace service
