@@ -70,7 +70,10 @@ int runRestore(const GlobalOptions& options, const QJsonObject& root, const std:
     params.force = force;
     if (ops::parseBackup(root, file, device.reporter, &params.backup))
         return kUsage;
-    const ops::RestoreResult r = ops::restore(params, device, device.reporter);
+    return printRestore(ops::restore(params, device, device.reporter), file, verbose, out);
+}
+
+int printRestore(const ops::RestoreResult& r, const std::string& file, bool verbose, Output& out) {
     if (r.edid) {
         for (const std::string& text : r.edid->unreadBlocks)
             out.note(text);
@@ -81,11 +84,11 @@ int runRestore(const GlobalOptions& options, const QJsonObject& root, const std:
     if (!r.finished)
         return ops::exitCode(r.error);
     if (r.nothingChanged())
-        out.note(dryRun ? "nothing to change: the device already matches " + file
-                        : "nothing changed: the device already matched " + file);
+        out.note(r.dryRun ? "nothing to change: the device already matches " + file
+                          : "nothing changed: the device already matched " + file);
     else
         for (const std::string& line : r.plan)
-            dryRun ? out.line(line) : out.note(line);
+            r.dryRun ? out.line(line) : out.note(line);
     if (verbose)
         for (const auto& request : r.requests)
             out.line("  " + hexBytes(request));

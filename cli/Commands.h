@@ -2,6 +2,7 @@
 
 #include "cli/Cli.h"
 #include "edid/EdidText.h"
+#include "ops/BackupOps.h"
 
 #include <QJsonObject>
 
@@ -45,5 +46,7 @@ int runInfoFrameAvi(const GlobalOptions& options, const std::string& text,
 // path, or "scene NAME").
 int runRestore(const GlobalOptions& options, const QJsonObject& document, const std::string& name,
                bool dryRun, bool verbose, bool force, Output& out);
+// A restore's result as korvanta prints it; the exit code.
+int printRestore(const ops::RestoreResult& r, const std::string& name, bool verbose, Output& out);
 
 } // namespace cli

@@ -2,8 +2,7 @@
 // as restore brings a backup back.
 #include "cli/Commands.h"
 
-#include "ops/BackupOps.h"
-#include "ops/OpsJson.h"
+#include "ops/SceneOps.h"
 #include "scene/SceneStore.h"
 
 #include <QJsonArray>
@@ -24,33 +23,6 @@ struct RuleWords {
     }
 };
 
-QJsonObject entryJson(const scene::Entry& e) {
-    QJsonObject o{{"name", QString::fromStdString(e.name)},
-                  {"file", QString::fromStdString(e.file)}};
-    if (!e.problem.empty()) {
-        o["problem"] = QString::fromStdString(e.problem);
-        return o;
-    }
-    QJsonArray names;
-    for (const std::string& n : scene::settingNames(e.scene.document))
-        names.append(QString::fromStdString(n));
-    o["settings"] = names;
-    o["withEdid"] = e.scene.document.contains("edid");
-    o["infoFrames"] = e.scene.document.contains("infoFrames");
-    o["when"] = scene::ruleToJson(e.scene.when);
-    return o;
-}
-
-std::string summary(const scene::Scene& s) {
-    const std::size_t n = scene::settingNames(s.document).size();
-    std::string text = std::to_string(n) + (n == 1 ? " setting" : " settings");
-    if (s.document.contains("infoFrames"))
-        text += ", InfoFrames";
-    if (s.document.contains("edid"))
-        text += ", EDID";
-    return text + "; recalled by itself: " + scene::ruleText(s.when);
-}
-
 // The words on the line as a rule, checked as a file's rule is.
 bool ruleFromWords(const RuleWords& w, scene::Rule* rule) {
     QJsonObject when;
@@ -69,22 +41,17 @@ bool ruleFromWords(const RuleWords& w, scene::Rule* rule) {
 }
 
 int runList(const scene::Store& store, Output& out) {
-    QJsonArray all;
+    ops::Reporter reporter;
     int damaged = 0;
+    out.json = ops::sceneListJson(store, reporter, &damaged);
+    for (const std::string& text : reporter.errorTexts())
+        complain(text);
     const std::vector<scene::Entry> entries = store.list();
-    for (const scene::Entry& e : entries) {
-        all.append(entryJson(e));
-        if (!e.problem.empty()) {
-            ++damaged;
-            complain("cannot use a scene: " + e.problem);
-            continue;
-        }
-        out.line(e.name + ": " + summary(e.scene));
-    }
+    for (const scene::Entry& e : entries)
+        if (e.problem.empty())
+            out.line(e.name + ": " + ops::sceneSummary(e.scene));
     if (entries.empty())
         out.note("no scenes in " + store.folder() + " (korvanta scene save NAME makes one)");
-    out.json["folder"] = QString::fromStdString(store.folder());
-    out.json["scenes"] = all;
     return damaged ? kDeviceFailed : kDone;
 }
 
@@ -95,7 +62,7 @@ int runShow(const scene::Store& store, const std::string& name, Output& out) {
         complain(why);
         return kUsage;
     }
-    out.line("scene " + s.name + ": " + summary(s));
+    out.line("scene " + s.name + ": " + ops::sceneSummary(s));
     const QJsonObject named = s.document["settings"].toObject();
     for (const std::string& n : scene::settingNames(s.document))
         out.line("  " + n + "=" + named[QString::fromStdString(n)].toString().toStdString());
@@ -111,39 +78,16 @@ int runShow(const scene::Store& store, const std::string& name, Output& out) {
 int runSave(const GlobalOptions& options, const scene::Store& store, const std::string& name,
             const std::vector<std::string>& only, bool withEdid, const RuleWords& words,
             bool replace, Output& out) {
-    std::string why;
-    scene::Rule rule;
-    if (!scene::validName(name, &why)) {
-        complain(why);
+    ops::SceneSaveParams params{name, only, withEdid, {}, replace};
+    if (!ruleFromWords(words, &params.when))
         return kUsage;
-    }
-    if (!ruleFromWords(words, &rule))
-        return kUsage;
-    QJsonObject document;
-    if (!scene::narrowDocument(&document, only, true, &why)) { // names checked before the device
-        complain(why);
-        return kUsage;
-    }
     DeviceSession device(options);
-    const ops::BackupResult backup = ops::backup(device, device.reporter);
-    if (backup.error)
-        return ops::exitCode(backup.error);
-    document = ops::backupDocument(backup);
-    if (withEdid && !backup.edid) {
-        complain("the device uses no custom EDID, so there is none to keep in the scene; "
-                 "leave out --with-edid");
-        return kUsage;
-    }
-    scene::narrowDocument(&document, only, withEdid, &why);
-    document.remove("date");
-    const scene::Scene s{name, document, rule};
-    if (!store.save(s, replace, &why)) {
-        complain(why);
-        return kUsage;
-    }
-    out.note("scene " + name + " saved: " + summary(s));
+    const ops::SceneSaveResult r = ops::saveScene(params, store, device, device.reporter);
+    if (r.error)
+        return ops::exitCode(r.error);
+    out.note("scene " + name + " saved: " + ops::sceneSummary(r.scene));
     out.json["scene"] = QString::fromStdString(name);
-    out.json["file"] = QString::fromStdString(store.fileFor(name));
+    out.json["file"] = QString::fromStdString(r.file);
     return kDone;
 }
 
@@ -175,13 +119,13 @@ int runWhen(const scene::Store& store, const std::string& name, const RuleWords&
 
 int runRecall(const GlobalOptions& options, const scene::Store& store, const std::string& name,
               bool dryRun, bool force, Output& out) {
-    scene::Scene s;
-    std::string why;
-    if (!store.load(name, &s, &why)) {
-        complain(why);
-        return kUsage;
-    }
-    const int code = runRestore(options, s.document, "scene " + name, dryRun, false, force, out);
+    DeviceSession device(options);
+    const ops::SceneRecallResult r =
+        ops::recallScene({name, dryRun, force}, store, device, device.reporter);
+    // Refused before the restore began: the scene could not be read.
+    if (r.error && !r.restore.error)
+        return ops::exitCode(r.error);
+    const int code = printRestore(r.restore, "scene " + name, false, out);
     out.json["scene"] = QString::fromStdString(name);
     return code;
 }

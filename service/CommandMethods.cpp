@@ -2,6 +2,7 @@
 
 #include "edid/EdidFile.h"
 #include "ops/OpsJson.h"
+#include "ops/SceneOps.h"
 #include "settings/SettingsMap.h"
 
 #include <QJsonArray>
@@ -368,6 +369,51 @@ int restore(const Params& p, ops::Device& device, ops::Reporter& reporter, QJson
     return r.findings() ? kFindings : ops::exitCode(r.error);
 }
 
+// Scenes are the service user's, named: no path of a client's is opened.
+int sceneList(const Params& p, ops::Device&, ops::Reporter& reporter, QJsonObject* body) {
+    if (!p.only({}))
+        return kUsage;
+    int damaged = 0;
+    *body = ops::sceneListJson(scene::Store(scene::Store::defaultFolder()), reporter, &damaged);
+    return damaged ? ops::kExitDevice : ops::kExitDone;
+}
+
+int sceneRecall(const Params& p, ops::Device& device, ops::Reporter& reporter, QJsonObject* body) {
+    ops::SceneRecallParams params;
+    if (!p.only({"name", "dryRun", "force"}) || !p.text("name", &params.name) ||
+        !p.flag("dryRun", &params.dryRun) || !p.flag("force", &params.force))
+        return kUsage;
+    const ops::SceneRecallResult r =
+        ops::recallScene(params, scene::Store(scene::Store::defaultFolder()), device, reporter);
+    if (r.error && !r.restore.error)
+        return ops::exitCode(r.error);
+    *body = ops::toJson(r.restore);
+    (*body)["scene"] = QString::fromStdString(r.name);
+    return r.findings() ? kFindings : ops::exitCode(r.error);
+}
+
+int sceneSave(const Params& p, ops::Device& device, ops::Reporter& reporter, QJsonObject* body) {
+    ops::SceneSaveParams params;
+    if (!p.only({"name", "only", "withEdid", "when", "replace"}) || !p.text("name", &params.name) ||
+        !p.texts("only", &params.only) || !p.flag("withEdid", &params.withEdid) ||
+        !p.flag("replace", &params.replace))
+        return kUsage;
+    const QJsonValue when = p.raw().value("when");
+    std::string why;
+    if (!when.isUndefined() &&
+        (!when.isObject() || !scene::ruleFromJson(when.toObject(), &params.when, &why))) {
+        p.fail(when.isObject() ? why : "\"when\" must be an object");
+        return kUsage;
+    }
+    const ops::SceneSaveResult r =
+        ops::saveScene(params, scene::Store(scene::Store::defaultFolder()), device, reporter);
+    if (r.error)
+        return ops::exitCode(r.error);
+    *body = {{"scene", QString::fromStdString(params.name)},
+             {"file", QString::fromStdString(r.file)}};
+    return ops::kExitDone;
+}
+
 // A method: params in, the operation on the held device, its rendering out;
 // what it says goes to the reporter, never to stderr.
 using Run = int (*)(const Params&, ops::Device&, ops::Reporter&, QJsonObject* body);
@@ -392,6 +438,9 @@ constexpr Method kMethods[] = {
     {"infoframe.avi", infoFrameAvi},
     {"backup", backup},
     {"restore", restore},
+    {"scene.list", sceneList},
+    {"scene.recall", sceneRecall},
+    {"scene.save", sceneSave},
 };
 
 MethodResult call(const std::string& name, const QJsonObject& params) {
