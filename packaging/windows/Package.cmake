@@ -23,6 +23,9 @@ endfunction()
 
 foreach(target Qt6::Core Qt6::Gui Qt6::Widgets)
     get_target_property(dll ${target} IMPORTED_LOCATION_RELEASE)
+    if(NOT dll)
+        get_target_property(dll ${target} IMPORTED_LOCATION)
+    endif()
     korvanta_install_stripped_dll(${dll} bin)
 endforeach()
 foreach(plugin QWindowsIntegrationPlugin:platforms QWindowsVistaStylePlugin:styles)
@@ -38,14 +41,20 @@ foreach(plugin QWindowsIntegrationPlugin:platforms QWindowsVistaStylePlugin:styl
 endforeach()
 
 # The runtime of the compiler that built the programs, wherever its
-# installation keeps it.
+# installation keeps it: Debian's cross compiler knows it (-print-file-name),
+# MSYS2 keeps it beside gcc.exe.
+get_filename_component(compiler_dir ${CMAKE_CXX_COMPILER} DIRECTORY)
 foreach(name libgcc_s_seh-1.dll libstdc++-6.dll libwinpthread-1.dll)
     execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${name}
-        OUTPUT_VARIABLE dll OUTPUT_STRIP_TRAILING_WHITESPACE)
-    if(NOT IS_ABSOLUTE "${dll}" OR NOT EXISTS "${dll}")
-        message(FATAL_ERROR "${CMAKE_CXX_COMPILER} does not know where ${name} is")
+        OUTPUT_VARIABLE known OUTPUT_STRIP_TRAILING_WHITESPACE)
+    get_filename_component(known_dir "${known}" DIRECTORY)
+    find_file(KORVANTA_RUNTIME_${name} ${name} HINTS ${known_dir} ${compiler_dir}
+        NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+    if(NOT KORVANTA_RUNTIME_${name})
+        message(WARNING "${name} not found: the package would not start without it")
+        continue()
     endif()
-    get_filename_component(dll ${dll} REALPATH)
+    get_filename_component(dll ${KORVANTA_RUNTIME_${name}} REALPATH)
     korvanta_install_stripped_dll(${dll} bin)
 endforeach()
 
