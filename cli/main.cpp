@@ -57,6 +57,9 @@ int main(int argc, char* argv[]) {
 #endif
     QCoreApplication qt(argc, argv);
     CLI::App app("Configures the KORVANTA HDMI switch from the command line.", "korvanta");
+    // CLI11 takes "/x" for an option on Windows by default; here it is a file
+    // (Z:/... under Wine, /dir/file on the current drive), and -x/--x are the options.
+    app.allow_windows_style_options(false);
     app.set_version_flag("--version", "korvanta " KORVANTA_VERSION);
     app.require_subcommand(1);
     // Global options may stand before or after the subcommand.
