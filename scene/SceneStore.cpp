@@ -43,9 +43,9 @@ bool readDocument(const std::string& path, QJsonObject* document, std::string* w
 
 std::string Store::defaultFolder() {
 #ifdef _WIN32
-    const QByteArray base = qgetenv("APPDATA");
-    if (!base.isEmpty())
-        return QDir(QString::fromLocal8Bit(base)).filePath("korvanta/scenes").toStdString();
+    const QByteArray appData = qgetenv("APPDATA");
+    if (!appData.isEmpty())
+        return QDir(QString::fromLocal8Bit(appData)).filePath("korvanta/scenes").toStdString();
 #endif
     QByteArray base = qgetenv("XDG_CONFIG_HOME");
     if (base.isEmpty() || !QDir::isAbsolutePath(QString::fromLocal8Bit(base)))
