@@ -42,6 +42,9 @@ bool readDocument(const std::string& path, QJsonObject* document, std::string* w
 } // namespace
 
 std::string Store::defaultFolder() {
+    const QString chosen = QString::fromLocal8Bit(qgetenv("KORVANTA_SCENES"));
+    if (!chosen.isEmpty() && QDir::isAbsolutePath(chosen))
+        return QDir::cleanPath(chosen).toStdString();
 #ifdef _WIN32
     const QByteArray appData = qgetenv("APPDATA");
     if (!appData.isEmpty())

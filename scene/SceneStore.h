@@ -20,6 +20,7 @@ struct Entry {
 class Store {
 public:
     explicit Store(std::string folder) : folder_(std::move(folder)) {}
+    // KORVANTA_SCENES when it is an absolute path, else
     // $XDG_CONFIG_HOME/korvanta/scenes, or ~/.config/korvanta/scenes
     // (%APPDATA%\korvanta\scenes on Windows).
     static std::string defaultFolder();

@@ -187,7 +187,7 @@ Run korvanta(const QTemporaryDir& dir, const QStringList& args) {
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
     e.insert("KORVANTA_LINK", "simulator");
     e.insert("KORVANTA_SIM_STATE", dir.filePath("state.json"));
-    e.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+    e.insert("KORVANTA_SCENES", dir.filePath("config/korvanta/scenes"));
     for (const char* name : {"KORVANTA_TRACE", "KORVANTA_SIM_FAULTS", "KORVANTA_DEVICE"})
         e.remove(name);
     p.setProcessEnvironment(e);
