@@ -62,18 +62,10 @@ private:
 };
 
 // The USB layer's warnings go to stderr; nothing here ever waits for a click.
-class ConsoleDialogs : public Dialogs {
+class ConsoleDialogs : public SilentDialogs {
 public:
     void usbWarning(const QString& text) override;
-    bool warningsWait() const override { return false; }
     int message(QWidget*, Icon, const QString&, const QString& text, int, int) override;
-    void about(QWidget*, const QString&, const QString&) override {}
-    QString openFileName(QWidget*, const QString&, const QString&, const QString&) override {
-        return {};
-    }
-    QString saveFileName(QWidget*, const QString&, const QString&, const QString&) override {
-        return {};
-    }
 };
 
 // One run's device: the link, the trace and the open device, installed as

@@ -16,22 +16,14 @@ namespace cli {
 namespace {
 
 struct RuleWords {
-    std::string source, input, format, hdr;
+    scene::Rule rule; // as typed, checked by ruleFromWords
     bool clear = false;
-    bool given() const {
-        return clear || !source.empty() || !input.empty() || !format.empty() || !hdr.empty();
-    }
+    bool given() const { return clear || !rule.empty(); }
 };
 
 // The words on the line as a rule, checked as a file's rule is.
 bool ruleFromWords(const RuleWords& w, scene::Rule* rule) {
-    QJsonObject when;
-    for (const auto& [key, value] : {std::pair{"source", &w.source},
-                                     {"input", &w.input},
-                                     {"format", &w.format},
-                                     {"hdr", &w.hdr}})
-        if (!value->empty())
-            when[key] = QString::fromStdString(*value);
+    const QJsonObject when = scene::ruleToJson(w.rule);
     std::string why;
     if (!scene::ruleFromJson(when, rule, &why)) {
         complain(why);
@@ -132,17 +124,17 @@ int runRecall(const GlobalOptions& options, const scene::Store& store, const std
 
 void addRuleOptions(CLI::App* command, RuleWords& w) {
     command
-        ->add_option("--when-source", w.source,
+        ->add_option("--when-source", w.rule.source,
                      "Recall it when the source's name matches (* and ?, case ignored), "
                      "e.g. \"STRMBOX*\"")
         ->type_name("PATTERN");
-    command->add_option("--when-input", w.input, "... when the input is this one (a, b, ...)")
+    command->add_option("--when-input", w.rule.input, "... when the input is this one (a, b, ...)")
         ->type_name("INPUT");
     command
-        ->add_option("--when-format", w.format,
+        ->add_option("--when-format", w.rule.format,
                      "... when the input format matches, e.g. \"3840x2160p*\"")
         ->type_name("PATTERN");
-    command->add_option("--when-hdr", w.hdr, "... when the source sends HDR (on) or not (off)")
+    command->add_option("--when-hdr", w.rule.hdr, "... when the source sends HDR (on) or not (off)")
         ->type_name("on|off");
 }
 

@@ -46,3 +46,21 @@ public:
         return {};
     }
 };
+
+// Shows nothing and asks nothing, for programs and moments with nobody to
+// click: the default button, no file, and warnings that never wait.
+class SilentDialogs : public Dialogs {
+public:
+    void usbWarning(const QString&) override {}
+    bool warningsWait() const override { return false; }
+    int message(QWidget*, Icon, const QString&, const QString&, int, int defaultButton) override {
+        return defaultButton;
+    }
+    void about(QWidget*, const QString&, const QString&) override {}
+    QString openFileName(QWidget*, const QString&, const QString&, const QString&) override {
+        return {};
+    }
+    QString saveFileName(QWidget*, const QString&, const QString&, const QString&) override {
+        return {};
+    }
+};

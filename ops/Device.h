@@ -28,19 +28,11 @@ public:
     Error open(Reporter& reporter) override;
 
 private:
-    class Warnings : public Dialogs {
+    class Warnings : public SilentDialogs {
     public:
         explicit Warnings(Reporter& r) : reporter(r) {}
         void usbWarning(const QString& text) override;
-        bool warningsWait() const override { return false; }
         int message(QWidget*, Icon, const QString&, const QString& text, int, int) override;
-        void about(QWidget*, const QString&, const QString&) override {}
-        QString openFileName(QWidget*, const QString&, const QString&, const QString&) override {
-            return {};
-        }
-        QString saveFileName(QWidget*, const QString&, const QString&, const QString&) override {
-            return {};
-        }
         Reporter& reporter;
     };
     Warnings warnings_;

@@ -181,31 +181,10 @@ void MainWindow::tryReconnect() {
         decodeStatus();
 }
 
-namespace {
-
-// Swallows the link's warnings while it is tried in the background.
-class QuietDialogs : public Dialogs {
-public:
-    void usbWarning(const QString&) override {}
-    bool warningsWait() const override { return false; }
-    int message(QWidget*, Icon, const QString&, const QString&, int, int defaultButton) override {
-        return defaultButton;
-    }
-    void about(QWidget*, const QString&, const QString&) override {}
-    QString openFileName(QWidget*, const QString&, const QString&, const QString&) override {
-        return {};
-    }
-    QString saveFileName(QWidget*, const QString&, const QString&, const QString&) override {
-        return {};
-    }
-};
-
-} // namespace
-
 bool MainWindow::openUnitDirectly() {
     Forwarder* owner = platform().forwarder;
     Dialogs* dialogs = platform().dialogs;
-    QuietDialogs quiet;
+    SilentDialogs quiet; // no box for each try that finds the device taken
     platform().forwarder = nullptr;
     platform().dialogs = &quiet;
     DeviceEntry picked{};
