@@ -1,6 +1,9 @@
 // korvanta serve: the one owner of a device, for the window, scripts and home automation.
 #include "cli/Cli.h"
 
+#include "http/QrText.h"
+#include "http/TokenFile.h"
+#include "http/WebServer.h"
 #include "link/AppState.h"
 #include "link/DeviceIds.h"
 #include "link/Platform.h"
@@ -17,6 +20,8 @@
 
 #include <CLI/CLI.hpp>
 #include <QCoreApplication>
+#include <QHostAddress>
+#include <QNetworkInterface>
 #include <QSocketNotifier>
 #include <QSysInfo>
 
@@ -36,6 +41,9 @@ struct ServeOptions {
     std::string socketGroup;
     int pollMs = 3000;
     std::shared_ptr<mqtt::MqttArguments> mqtt;
+    std::string http;
+    bool httpReadOnly = false;
+    std::string httpCert, httpKey, httpTokenFile;
 };
 
 int stopPipe[2] = {-1, -1};
@@ -57,6 +65,66 @@ void say(const std::string& text) {
     std::fflush(stderr);
 }
 
+// A LAN address this machine answers on, for the printed link.
+std::string lanAddress() {
+    for (const QHostAddress& a : QNetworkInterface::allAddresses())
+        if (a.protocol() == QAbstractSocket::IPv4Protocol && !a.isLoopback() && !a.isLinkLocal())
+            return a.toString().toStdString();
+    return "127.0.0.1";
+}
+
+bool webOptions(const ServeOptions& serve, const std::string& id, http::WebOptions* web,
+                std::string* complaint) {
+    if (!http::parseListen(serve.http, &web->address, &web->port, complaint))
+        return false;
+    web->readOnly = serve.httpReadOnly;
+    web->certFile = serve.httpCert;
+    web->keyFile = serve.httpKey;
+    web->deviceId = id;
+    web->methods = service::makeMethodHandler();
+    web->methodNames = service::methodNames();
+    web->log = say;
+    const std::string host = QSysInfo::machineHostName().toStdString();
+    if (web->address == "0.0.0.0" || web->address == "::")
+        web->hostNames.push_back(lanAddress());
+    if (!host.empty())
+        web->hostNames.insert(web->hostNames.end(), {host, host + ".local"});
+    QHostAddress address(QString::fromStdString(web->address));
+    if (address.isLoopback())
+        return true;
+    const std::string file =
+        serve.httpTokenFile.empty() ? http::defaultTokenPath() : serve.httpTokenFile;
+    bool created = false;
+    std::string why;
+    if (!http::loadOrCreateToken(file, &web->token, &created, &why)) {
+        *complaint = "--http: " + why;
+        return false;
+    }
+    if (created)
+        say("made a new key for the page in " + file);
+    web->tokenFile = file;
+    return true;
+}
+
+// The address to open. Beyond loopback it carries the key, so it is shown
+// (with a QR code for a phone) only on a terminal, never into a log.
+void announce(const http::WebServer& web, const http::WebOptions& options) {
+    if (options.token.empty()) {
+        say("the page and the API: " + web.address(false));
+        return;
+    }
+    if (!::isatty(STDERR_FILENO)) {
+        say("the page and the API: " + web.address(false) + " (they ask for the key in " +
+            options.tokenFile + "; `korvanta serve` on a terminal shows the link with it)");
+        return;
+    }
+    const std::string link = web.address(true);
+    say("the page and the API, with their key (keep it to yourself): " + link);
+    const std::string qr = http::qrForTerminal(link);
+    std::fputs(qr.c_str(), stderr);
+    std::fflush(stderr);
+}
+
 int runServe(GlobalOptions options, const ServeOptions& serve) {
     if (serve.pollMs < 10) {
         complain("--poll-ms must be at least 10");
@@ -67,6 +135,11 @@ int runServe(GlobalOptions options, const ServeOptions& serve) {
     std::string mqttComplaint;
     if (!mqtt::mqttConfig(*serve.mqtt, std::getenv(mqtt::kPasswordVariable), &mqttConfig, &withMqtt,
                           &mqttComplaint)) {
+        complain(mqttComplaint);
+        return kUsage;
+    }
+    http::WebOptions web;
+    if (!serve.http.empty() && !webOptions(serve, "", &web, &mqttComplaint)) {
         complain(mqttComplaint);
         return kUsage;
     }
@@ -155,7 +228,22 @@ int runServe(GlobalOptions options, const ServeOptions& serve) {
             return kUsage;
         }
     }
+    std::unique_ptr<http::WebServer> page;
+    if (!serve.http.empty()) {
+        web.deviceId = id;
+        page = std::make_unique<http::WebServer>(service.events(), web);
+        if (!page->listen(&complaint)) {
+            complain(complaint);
+            if (bridge)
+                bridge->stop();
+            service.stop();
+            return kUsage;
+        }
+        announce(*page, web);
+    }
     QCoreApplication::exec();
+    if (page)
+        page->stop();
     if (bridge)
         bridge->stop();
     service.stop();
@@ -183,6 +271,19 @@ void addServeCommand(CLI::App& app, GlobalOptions& options, Action* run) {
     cmd->add_option("--poll-ms", serve->pollMs, "Poll the device this often (default 3000)")
         ->type_name("MS");
     serve->mqtt = mqtt::addMqttOptions(*cmd);
+    cmd->add_option("--http", serve->http,
+                    "Serve the web page and the HTTP API on [ADDR:]PORT (a PORT alone: "
+                    "127.0.0.1 only; any other address asks for a key)")
+        ->type_name("[ADDR:]PORT");
+    cmd->add_flag("--http-read-only", serve->httpReadOnly,
+                  "The page and the API show the device but change nothing");
+    cmd->add_option("--http-cert", serve->httpCert, "Serve HTTPS with this PEM certificate")
+        ->type_name("FILE");
+    cmd->add_option("--http-key", serve->httpKey, "The PEM private key of --http-cert")
+        ->type_name("FILE");
+    cmd->add_option("--http-token-file", serve->httpTokenFile,
+                    "Keep the page's key here (default ~/.config/korvanta/http-token)")
+        ->type_name("FILE");
     cmd->callback([&options, serve, run] {
         *run = [&options, serve](Output&) { return runServe(options, *serve); };
     });

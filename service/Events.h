@@ -24,6 +24,8 @@ public:
         std::function<void(const ops::SettingsBlock& settings)> settingsChanged;
         std::function<void()> deviceLost;
         std::function<void()> deviceFound;
+        // Every notification the socket's clients get, as they get it.
+        std::function<void(const std::string& method, const QJsonObject& params)> notified;
     };
     using Job = std::function<void()>;
 
@@ -89,6 +91,11 @@ public:
         for (const auto& [n, o] : observers_)
             if (o.deviceLost)
                 o.deviceLost();
+    }
+    void notified(const std::string& method, const QJsonObject& params) {
+        for (const auto& [n, o] : observers_)
+            if (o.notified)
+                o.notified(method, params);
     }
     void deviceFound() {
         deviceOpen_ = true;

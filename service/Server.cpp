@@ -149,6 +149,7 @@ struct Server::State {
     }
 
     void notifyAll(const std::string& method, const QJsonObject& params) {
+        events.notified(method, params);
         if (!socket)
             return;
         const QByteArray line = notificationLine(method, params);
