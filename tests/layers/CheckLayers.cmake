@@ -1,7 +1,7 @@
 # cmake -DSOURCE_DIR=<root> -P CheckLayers.cmake
 # Fails when an include runs up the layers (docs/architecture.md):
-#   link  <  settings status edid cec decode chain scene  <  sim  <  session  <  ops  <  service  <  mqtt
-#   <  window | cli  (window/ does not use mqtt/)
+#   link  <  settings status edid cec decode chain scene  <  sim  <  session  <  ops  <  service
+#   <  mqtt | http  <  window | cli  (window/ uses neither; mqtt/ and http/ not each other)
 # A folder may include its own layer and those below it; window/ and cli/
 # never include each other; core folders never reach Qt's widgets or GUI.
 cmake_minimum_required(VERSION 3.21)
@@ -13,12 +13,13 @@ set(allowed_session link ${pure} sim session)
 set(allowed_ops link ${pure} sim session ops)
 set(allowed_service link ${pure} sim session ops service)
 set(allowed_mqtt link ${pure} sim session ops service mqtt)
+set(allowed_http link ${pure} sim session ops service http)
 set(allowed_window link ${pure} sim session ops service window)
-set(allowed_cli link ${pure} sim session ops service mqtt cli)
-set(project_dirs link ${pure} sim session ops service mqtt window cli)
+set(allowed_cli link ${pure} sim session ops service mqtt http cli)
+set(project_dirs link ${pure} sim session ops service mqtt http window cli)
 
 set(problems "")
-foreach(dir link ${pure} sim session ops service mqtt window cli)
+foreach(dir link ${pure} sim session ops service mqtt http window cli)
     if(dir IN_LIST pure)
         set(allowed ${allowed_pure})
     else()
