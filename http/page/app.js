@@ -79,15 +79,13 @@ function setLink(kind, text) {
   document.body.dataset.link = kind;
 }
 
+// The four lines as the window's header shows them.
 function showStatus(status) {
   const lines = status?.lines ?? [];
-  const source = status?.source ?? {};
-  const named = [source.vendor, source.product].filter(Boolean).join(' ');
-  $('st-source').textContent = lines[2] || named || '–';
-  $('st-format').textContent = lines[0] || status?.inputFormat?.name || '–';
-  $('st-outputs').textContent = (status?.outputs ?? []).join(', ') || '–';
-  $('st-colour').textContent = lines[1] || status?.colourSpace || '–';
-  $('st-hdr').textContent = lines[3] || status?.hdrEotf || '–';
+  $('st-format').textContent = lines[0] || '–';
+  $('st-colour').textContent = lines[1] ?? '';
+  $('st-source').textContent = lines[2] ?? '';
+  $('st-hdr').textContent = lines[3] ?? '';
 }
 
 // ---- settings ----
