@@ -43,7 +43,8 @@ async function api(method, params, { get = false } = {}) {
     ok: response.ok && (exitCode === 0 || exitCode === 3),
     exitCode,
     output: body.output ?? body,
-    message: body.message ?? body.error ?? (response.ok ? '' : `${response.status} ${response.statusText}`),
+    message: (body.message ?? body.error ?? (response.ok ? '' : `${response.status} ${response.statusText}`))
+      .replace(/^korvanta: /, '').trim(),
   };
 }
 
@@ -188,7 +189,7 @@ async function loadScenes() {
   state.scenes = r.ok ? (r.output.scenes ?? []).filter((s) => !s.problem) : [];
   const box = $('scene-buttons');
   box.replaceChildren(...state.scenes.map((s) => {
-    const b = el('button', { textContent: s.name, title: s.summary ?? '' });
+    const b = el('button', { textContent: s.name, title: (s.settings ?? []).join(', ') });
     b.classList.toggle('current', s.name === state.lastScene);
     b.addEventListener('click', () => recall(s.name));
     return b;

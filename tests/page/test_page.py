@@ -197,6 +197,20 @@ class PageTest(unittest.TestCase):
         errors = [e for e in self.driver.get_log("browser") if e["level"] == "SEVERE"]
         self.assertEqual(errors, [])
 
+    def test_7_scene_button_recalls(self):
+        self.served.korvanta("set", "input=b")
+        self.served.korvanta("scene", "save", "game", "--only", "input")
+        self.served.korvanta("set", "input=a")
+        self.driver.refresh()
+        button = wait_for("the scene's button", lambda: [
+            b for b in self.driver.find_elements(By.CSS_SELECTOR, "#scene-buttons button")
+            if b.text == "game"])[0]
+        self.driver.execute_script("arguments[0].scrollIntoView({block: 'center'})", button)
+        button.click()
+        wait_for("the scene's input on the device",
+                 lambda: self.served.korvanta("get", "input")["settings"]["input"] == "b")
+        wait_for("and on the page", lambda: self.input_shown() == "B")
+
 
 def screenshots(folder):
     os.makedirs(folder, exist_ok=True)
