@@ -23,9 +23,8 @@ struct RuleWords {
 
 // The words on the line as a rule, checked as a file's rule is.
 bool ruleFromWords(const RuleWords& w, scene::Rule* rule) {
-    const QJsonObject when = scene::ruleToJson(w.rule);
     std::string why;
-    if (!scene::ruleFromJson(when, rule, &why)) {
+    if (!scene::ruleFromTyped(w.rule, rule, &why)) {
         complain(why);
         return false;
     }
@@ -100,7 +99,7 @@ int runWhen(const scene::Store& store, const std::string& name, const RuleWords&
         return kUsage;
     if (words.clear)
         s.when = scene::Rule{};
-    if (!store.save(s, true, &why)) {
+    if (!store.setRule(name, s.when, &why)) {
         complain(why);
         return kUsage;
     }

@@ -60,6 +60,22 @@ SceneRecallResult recallScene(const SceneRecallParams& params, const scene::Stor
     return r;
 }
 
+std::vector<std::string> sceneRecallLines(const SceneRecallResult& r, const Reporter& reporter) {
+    std::vector<std::string> lines;
+    const RestoreResult& done = r.restore;
+    if (done.finished && done.nothingChanged())
+        lines.push_back("nothing changed: the device already matched scene " + r.name);
+    else if (done.finished)
+        lines = done.plan;
+    if (done.edid && done.edid->verify && done.edid->verify->verified())
+        lines.push_back("EDID written and verified");
+    for (const Message& m : reporter.messages())
+        lines.push_back(m.text);
+    if (r.error && reporter.messages().empty())
+        lines.push_back(r.error.message);
+    return lines;
+}
+
 std::string sceneSummary(const scene::Scene& s) {
     const std::size_t n = scene::settingNames(s.document).size();
     std::string text = std::to_string(n) + (n == 1 ? " setting" : " settings");

@@ -43,6 +43,11 @@ struct SceneRecallResult {
 SceneRecallResult recallScene(const SceneRecallParams& params, const scene::Store& store,
                               Device& device, Reporter& reporter);
 
+// What a recall did, a line each, as the window shows it: the changes made
+// (or that none was needed), then what the reporter was told (a refusal,
+// the device's failure), in order.
+std::vector<std::string> sceneRecallLines(const SceneRecallResult& r, const Reporter& reporter);
+
 // "3 settings, InfoFrames; recalled by itself: source STRMBOX*"
 std::string sceneSummary(const scene::Scene& s);
 // One scene file as `scene list --json` shows it.

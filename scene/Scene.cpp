@@ -148,6 +148,18 @@ std::string ruleText(const Rule& rule) {
     return text.empty() ? "never" : text;
 }
 
+bool ruleFromTyped(const Rule& typed, Rule* rule, std::string* why) {
+    const auto trimmed = [](const std::string& text) {
+        const std::size_t first = text.find_first_not_of(" \t");
+        return first == std::string::npos
+                   ? std::string()
+                   : text.substr(first, text.find_last_not_of(" \t") - first + 1);
+    };
+    const Rule clean{trimmed(typed.source), trimmed(typed.input), trimmed(typed.format),
+                     trimmed(typed.hdr)};
+    return ruleFromJson(ruleToJson(clean), rule, why);
+}
+
 bool sceneFromDocument(const QJsonObject& document, const std::string& name,
                        const std::string& where, Scene* scene, std::string* why) {
     const QJsonValue meta = document["scene"];

@@ -41,6 +41,9 @@ bool ruleFromJson(const QJsonObject& when, Rule* rule, std::string* why);
 QJsonObject ruleToJson(const Rule& rule);
 // The rule as one line: "source STRMBOX*, input a"; "never" when empty.
 std::string ruleText(const Rule& rule);
+// A rule as typed (on the command line, in the window's fields), checked as a
+// file's rule is; spaces around a field are dropped.
+bool ruleFromTyped(const Rule& typed, Rule* rule, std::string* why);
 
 // A scene read from its document; `where` names it in complaints.
 bool sceneFromDocument(const QJsonObject& document, const std::string& name,

@@ -135,6 +135,14 @@ bool Store::save(const Scene& scene, bool replace, std::string* why) const {
     return true;
 }
 
+bool Store::setRule(const std::string& name, const Rule& rule, std::string* why) const {
+    Scene scene;
+    if (!load(name, &scene, why))
+        return false;
+    scene.when = rule;
+    return save(scene, true, why);
+}
+
 bool Store::remove(const std::string& name, std::string* why) const {
     const std::string path = fileFor(name);
     if (!validName(name, why))

@@ -34,14 +34,16 @@ public:
     // Refuses a rule that overlaps another scene's or its own settings, and a
     // name taken (in any case) unless `replace`.
     bool save(const Scene& scene, bool replace, std::string* why) const;
+    // The scene's rule replaced, refused as save refuses one.
+    bool setRule(const std::string& name, const Rule& rule, std::string* why) const;
     bool remove(const std::string& name, std::string* why) const;
     bool rename(const std::string& from, const std::string& to, std::string* why) const;
     // The readable scenes with rules, for following the source.
     std::vector<Scene> ruled() const;
+    // The existing file whose name is `name` in any case, if any.
+    std::string takenAs(const std::string& name) const;
 
 private:
-    // The existing file whose name is `name` in another case, if any.
-    std::string takenAs(const std::string& name) const;
     std::string folder_;
 };
 

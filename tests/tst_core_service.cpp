@@ -168,6 +168,7 @@ private slots:
     void outOfDescriptorsDoesNotSpin();
     void plantedSocketIsRefused();
     void sceneFollowsTheSourceOnce();
+    void sceneMethodsRunOnTheHeldDevice();
 
 private:
     QProcessEnvironment environment(const QString& runtime) const;
@@ -740,4 +741,51 @@ void ServiceTest::sceneFollowsTheSourceOnce() {
     QVERIFY(serve->waitForFinished(10000));
     QVERIFY(
         serve->readAllStandardError().contains("scene Films recalled (source gameco*): 1 change"));
+}
+
+// scene.save reads the held device into the service user's folder, scene.recall
+// writes back only what differs, scene.list names a damaged file.
+void ServiceTest::sceneMethodsRunOnTheHeldDevice() {
+    Peer peer(socketPath());
+    QVERIFY(peer.ok());
+    const auto call = [&peer](int id, const std::string& method, const QJsonObject& params) {
+        if (!peer.send(service::requestLine(id, method, params)))
+            return QJsonObject();
+        return peer.answer(id).result.toObject();
+    };
+    QCOMPARE(korvanta({"set", "input=a", "hdr=on", "cec=on"}).code, 0);
+    QJsonObject r = call(1, "scene.save",
+                         {{"name", "Films"},
+                          {"only", QJsonArray{"input", "hdr"}},
+                          {"when", QJsonObject{{"format", "1920x1080p24"}}}});
+    QCOMPARE(r.value("exitCode").toInt(), 0);
+    QVERIFY(QFile::exists(dir->filePath("config/korvanta/scenes/Films.json")));
+    // Taken: refused with the store's reason, the file kept.
+    r = call(2, "scene.save", {{"name", "Films"}});
+    QCOMPARE(r.value("exitCode").toInt(), 2);
+    QVERIFY2(r.value("message").toString().contains("is there already"),
+             qPrintable(r.value("message").toString()));
+
+    QCOMPARE(korvanta({"set", "input=b", "hdr=off", "cec=off"}).code, 0);
+    r = call(3, "scene.recall", {{"name", "Films"}});
+    QCOMPARE(r.value("exitCode").toInt(), 0);
+    const QJsonArray plan = r.value("output").toObject().value("plan").toArray();
+    QCOMPARE(plan, (QJsonArray{"input: b \u2192 a", "hdr: off \u2192 on"}));
+    QCOMPARE(korvanta({"get", "input", "hdr", "cec"}).out,
+             QByteArray("input=a\nhdr=on\ncec=off\n"));
+
+    QFile bad(dir->filePath("config/korvanta/scenes/Broken.json"));
+    QVERIFY(bad.open(QIODevice::WriteOnly));
+    bad.write("{not json");
+    bad.close();
+    r = call(4, "scene.list", {});
+    QCOMPARE(r.value("exitCode").toInt(), 1);
+    const QJsonArray scenes = r.value("output").toObject().value("scenes").toArray();
+    QCOMPARE(scenes.size(), 2);
+    QCOMPARE(scenes[1].toObject().value("when").toObject().value("format").toString(),
+             QString("1920x1080p24"));
+    QVERIFY2(r.value("message").toString().contains("Broken.json"),
+             qPrintable(r.value("message").toString()));
+    r = call(5, "scene.recall", {{"name", "Broken"}});
+    QCOMPARE(r.value("exitCode").toInt(), 2);
 }

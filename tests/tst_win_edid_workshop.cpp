@@ -126,7 +126,7 @@ void EdidWorkshopTest::toolsMenuOpensOurWindows() {
     for (const QAction* a : tools->actions())
         entries << a->text();
     QCOMPARE(entries, (QStringList{"Decode\u2026", "Compare EDIDs\u2026", "Edit EDID\u2026", "",
-                                   "Signal chain\u2026"}));
+                                   "Signal chain\u2026", "Scenes\u2026"}));
     // Installing twice must not add a second menu.
     installDecodeMenus(*h.window);
     QCOMPARE(h.window->menuBar()->actions().size(), 3);

@@ -5,6 +5,7 @@
 #include "link/AppState.h"
 #include "link/Platform.h"
 #include "service/ServiceClient.h"
+#include "window/ScenesWindow.h"
 
 #include <QComboBox>
 #include <QJsonArray>
@@ -42,6 +43,7 @@ private slots:
     void windowFollowsTheServiceRestart();
     void windowSaysTheDeviceIsLostAndFound();
     void windowOpensTheUnitWhenNoServiceReturns();
+    void scenesWindowThroughTheService();
 
 private:
     bool startService(const QString& plug = {}, const QString& pollMs = "600000");
@@ -59,7 +61,8 @@ void WindowServiceTest::init() {
     QVERIFY(QFile::setPermissions(dir.filePath("run"), QFileDevice::ReadOwner |
                                                            QFileDevice::WriteOwner |
                                                            QFileDevice::ExeOwner));
-    for (const char* name : {"KORVANTA_SOCKET", "KORVANTA_DEVICE", "KORVANTA_SIM_UNITS"})
+    for (const char* name :
+         {"KORVANTA_SOCKET", "KORVANTA_DEVICE", "KORVANTA_SIM_UNITS", "KORVANTA_SCENES"})
         qunsetenv(name);
 }
 
@@ -222,4 +225,33 @@ void WindowServiceTest::windowOpensTheUnitWhenNoServiceReturns() {
     h.clearTraffic();
     h.ui()->cmbInputSel->setCurrentIndex(1);
     QCOMPARE(settingWrites(h.requests()).size(), 1);
+}
+
+// The scenes window saves and recalls on the service's device, never on one
+// of its own.
+void WindowServiceTest::scenesWindowThroughTheService() {
+    qputenv("KORVANTA_SCENES", dir.filePath("scenes").toUtf8());
+    QVERIFY(startService());
+    WindowHarness h;
+    goThroughService();
+    h.start();
+    QJsonValue result;
+    std::string error;
+    const auto set = [&](const char* pair) {
+        return client.call("set", QJsonObject{{"values", QJsonArray{pair}}}, &result, &error);
+    };
+    const auto input = [&] {
+        return client.call("get", QJsonObject{{"names", QJsonArray{"input"}}}, &result, &error)
+                   ? result.toObject()["output"].toObject()["settings"].toObject()["input"]
+                   : QJsonValue(QString::fromStdString(error));
+    };
+    QVERIFY(set("input=a"));
+    ScenesWindow* w = openScenes(h.window.get());
+    QVERIFY2(w->saveCurrent({"Films", {"input"}, false, {}, false}), qPrintable(w->message()));
+    QVERIFY(set("input=b"));
+    QCOMPARE(input(), QJsonValue("b"));
+    QVERIFY2(w->recall("Films"), qPrintable(w->message()));
+    QCOMPARE(input(), QJsonValue("a"));
+    QVERIFY2(w->message().contains(QStringLiteral("input: b \u2192 a")), qPrintable(w->message()));
+    QVERIFY(h.device().requests.empty());
 }

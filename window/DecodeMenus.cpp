@@ -4,6 +4,7 @@
 #include "window/EdidComparison.h"
 #include "window/EdidEditorWindow.h"
 #include "window/FieldDecode.h"
+#include "window/ScenesWindow.h"
 #include "window/SignalChainWindow.h"
 
 #include <QContextMenuEvent>
@@ -103,6 +104,8 @@ void installToolsMenu(QWidget& window) {
     tools->addSeparator();
     QObject::connect(tools->addAction(DecodeWindow::tr("Signal chain\u2026")), &QAction::triggered,
                      main, [main] { openSignalChain(main); });
+    QObject::connect(tools->addAction(DecodeWindow::tr("Scenes\u2026")), &QAction::triggered, main,
+                     [main] { openScenes(main); });
     // Between File and Help, where the form's menus leave room for it.
     auto* help = main->menuBar()->findChild<QMenu*>(QStringLiteral("menuHelp"));
     main->menuBar()->insertMenu(help ? help->menuAction() : nullptr, tools);

@@ -18,7 +18,7 @@ void installDecodeMenus(QWidget& window);
 
 // A "Tools" menu between File and Help that opens each of our windows on the
 // EDID editor's text: "Decode…", "Compare EDIDs…", "Edit EDID…"; and
-// "Signal chain…" on the main window.
+// "Signal chain…" and "Scenes…" on the main window.
 void installToolsMenu(QWidget& window);
 
 // The menu a right click on `field` opens: the field's standard entries, then

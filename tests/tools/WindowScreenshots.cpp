@@ -1,6 +1,6 @@
-// Renders each tab of the main window, and the decode window on some of its hex
-// fields, to PNGs without a display, so that the layout can be looked at on
-// any machine:
+// Renders each tab of the main window, the decode window on some of its hex
+// fields and the windows of the Tools menu, to PNGs without a display, so that the layout can be
+// looked at on any machine:
 //
 //   QT_QPA_PLATFORM=offscreen KORVANTA_LINK=simulator korvanta_screenshots_<variant> <dir>
 //
@@ -20,18 +20,21 @@
 #include "window/EdidComparison.h"
 #include "window/EdidEditorWindow.h"
 #include "window/MainWindow.h"
+#include "window/ScenesWindow.h"
 #include "window/SignalChainWindow.h"
 #include "window/Variant.h"
 
 #include "window/FormFont.h"
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QFont>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTextEdit>
 
 #include <cstdio>
@@ -135,6 +138,32 @@ int saveChainWindows(MainWindow& window, UsbLibrary* usb, const QDir& out, int& 
     return failures;
 }
 
+// The scenes window on a folder of its own (never the user's scenes): two
+// scenes saved from the device, one recalled, and a damaged file.
+int saveScenesWindow(MainWindow& window, const QDir& out, int& number) {
+    const char* variant = kDpi200Build ? "dpi200" : "standard";
+    QTemporaryDir folder;
+    qputenv("KORVANTA_SCENES", folder.path().toLocal8Bit());
+    ScenesWindow* scenes = openScenes(&window);
+    ops::SceneSaveParams movie{"Movie night", {"input", "hdr"}, false, {"STRMBOX*", "", "", ""}};
+    ops::SceneSaveParams game{
+        "Game", {"input", "out-420", "auto-switch"}, false, {"GAMECO*", "", "", ""}};
+    int failures = !scenes->saveCurrent(movie) + !scenes->saveCurrent(game);
+    QFile damaged(folder.filePath(QStringLiteral("Old.json")));
+    if (damaged.open(QIODevice::WriteOnly))
+        damaged.write("{\"format\": \"korvanta-backup\"");
+    damaged.close();
+    scenes->refresh();
+    scenes->select(QStringLiteral("Movie night"));
+    failures += !scenes->recall(QStringLiteral("Movie night"));
+    QApplication::processEvents();
+    const QString file = QStringLiteral("%1-%2-scenes.png").arg(variant).arg(number++);
+    failures += !save(scenes, out.filePath(file));
+    scenes->close();
+    qunsetenv("KORVANTA_SCENES");
+    return failures;
+}
+
 // The decode window as the context menus open it: the EDID editor's and the HDR
 // InfoFrame's decodes, and the editor compared with TOP's display.
 int saveDecodeWindows(MainWindow& window, const QDir& out, int& number) {
@@ -216,6 +245,7 @@ int main(int argc, char* argv[]) {
     int number = tabs->count() + 1;
     failures += saveDecodeWindows(*window, out, number);
     failures += saveChainWindows(*window, usb.get(), out, number);
+    failures += saveScenesWindow(*window, out, number);
 
     delete window;
     platform() = Platform{};
