@@ -350,10 +350,14 @@ struct WebServer::State {
         auto result = std::make_shared<service::MethodResult>();
         const service::MethodHandler methods = options.methods;
         events.queueJob([methods, method, params, result] { *result = methods(method, params); },
-                        [this, alive = alive, id, result] {
+                        [this, alive = alive, id, method, params, result] {
                             if (!*alive)
                                 return;
                             --queued;
+                            events.answered(method, params, *result, "http");
+                            // The page shows a change as pending until the readback has it.
+                            if (!readsOnly(method, params))
+                                events.readbackSoon();
                             send(id, methodResponse(*result));
                         });
     }

@@ -2,6 +2,7 @@
 
 #include "ops/SettingsOps.h"
 #include "ops/StatusOps.h"
+#include "service/Methods.h"
 
 #include <QJsonObject>
 
@@ -26,6 +27,10 @@ public:
         std::function<void()> deviceFound;
         // Every notification the socket's clients get, as they get it.
         std::function<void(const std::string& method, const QJsonObject& params)> notified;
+        // A client's method ran; `by` is who asked ("client", "http").
+        std::function<void(const std::string& method, const QJsonObject& params,
+                           const MethodResult& result, const std::string& by)>
+            answered;
     };
     using Job = std::function<void()>;
 
@@ -96,6 +101,12 @@ public:
         for (const auto& [n, o] : observers_)
             if (o.notified)
                 o.notified(method, params);
+    }
+    void answered(const std::string& method, const QJsonObject& params, const MethodResult& result,
+                  const std::string& by) {
+        for (const auto& [n, o] : observers_)
+            if (o.answered)
+                o.answered(method, params, result, by);
     }
     void deviceFound() {
         deviceOpen_ = true;

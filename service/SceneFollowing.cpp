@@ -33,7 +33,32 @@ SceneFollowing::SceneFollowing(Events& events, SceneFollowingSetup setup)
             return look();
         QTimer::singleShot(kInputSettleMs, &context_, [this] { look(); });
     };
+    // A scene recalled by a client is the last recalled too, for everyone.
+    o.answered = [this](const std::string& method, const QJsonObject& params,
+                        const MethodResult& result, const std::string& by) {
+        if (method != "scene.recall" || params.value("dryRun").toBool() ||
+            (result.exitCode != 0 && result.exitCode != 3))
+            return;
+        const std::string name = result.output.value("scene").toString().toStdString();
+        if (!name.empty())
+            recalled(name, by, result);
+    };
     subscription_ = events_.subscribe(std::move(o));
+}
+
+void SceneFollowing::recalled(const std::string& name, const std::string& by,
+                              const MethodResult& result) {
+    events_.notify("sceneRecalled", QJsonObject{{"scene", QString::fromStdString(name)},
+                                                {"by", QString::fromStdString(by)},
+                                                {"exitCode", result.exitCode},
+                                                {"changes", result.output["plan"].toArray()}});
+    // Exit 3: all but an EDID that fails the check, which is still this scene.
+    if (result.exitCode == 0 || result.exitCode == 3) {
+        lastRecalled_ = name;
+        for (const auto& [n, l] : listeners_)
+            if (l.recalled)
+                l.recalled(name);
+    }
 }
 
 SceneFollowing::~SceneFollowing() {
@@ -107,31 +132,21 @@ void SceneFollowing::recall(const scene::Scene& s, const std::string& by) {
     auto result = std::make_shared<MethodResult>();
     const QJsonObject params{{"backup", s.document}};
     const std::string reason = by == "rule" ? scene::ruleText(s.when) : "asked by " + by;
-    events_.queueJob(
-        [this, params, result] { *result = setup_.methods("restore", params); },
-        [this, name = s.name, by, reason, result] {
-            recalling_ = false;
-            const QJsonArray changes = result->output["plan"].toArray();
-            std::string why = result->message;
-            while (!why.empty() && why.back() == '\n')
-                why.pop_back();
-            setup_.log("scene " + name + " recalled (" + reason + "): " +
-                       (result->exitCode == 0 ? std::to_string(changes.size()) +
-                                                    (changes.size() == 1 ? " change" : " changes")
-                                              : "failed: " + why));
-            events_.notify("sceneRecalled", QJsonObject{{"scene", QString::fromStdString(name)},
-                                                        {"by", QString::fromStdString(by)},
-                                                        {"exitCode", result->exitCode},
-                                                        {"changes", changes}});
-            // Exit 3: all but an EDID that fails the check, which is still this scene.
-            if (result->exitCode == 0 || result->exitCode == 3) {
-                lastRecalled_ = name;
-                for (const auto& [n, l] : listeners_)
-                    if (l.recalled)
-                        l.recalled(name);
-            }
-            events_.readbackSoon();
-        });
+    events_.queueJob([this, params, result] { *result = setup_.methods("restore", params); },
+                     [this, name = s.name, by, reason, result] {
+                         recalling_ = false;
+                         const QJsonArray changes = result->output["plan"].toArray();
+                         std::string why = result->message;
+                         while (!why.empty() && why.back() == '\n')
+                             why.pop_back();
+                         setup_.log("scene " + name + " recalled (" + reason + "): " +
+                                    (result->exitCode == 0
+                                         ? std::to_string(changes.size()) +
+                                               (changes.size() == 1 ? " change" : " changes")
+                                         : "failed: " + why));
+                         recalled(name, by, *result);
+                         events_.readbackSoon();
+                     });
 }
 
 } // namespace service

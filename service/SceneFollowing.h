@@ -56,6 +56,8 @@ private:
     void look();
     void recall(const scene::Scene& s, const std::string& by);
     void relist();
+    // Tells the clients and the listeners.
+    void recalled(const std::string& name, const std::string& by, const MethodResult& result);
 
     // Long enough for the device to lock on a new input and the poll to read it.
     static constexpr int kInputSettleMs = 2000;

@@ -439,6 +439,7 @@ struct Server::State {
     }
 
     void answerMethod(const Job& job, const MethodResult& r) {
+        events.answered(job.method, job.params, r, "client");
         if (!r.known) {
             if (job.reply)
                 send(job.client, errorLine(job.id, kMethodNotFound,

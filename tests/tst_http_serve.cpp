@@ -273,6 +273,17 @@ void HttpServeTest::keyBeyondLoopback() {
 
 void HttpServeTest::connectionsAreBounded() {
     Service s({"--http", "PORT"});
+    // A client that sends half a request and stops holds nobody up.
+    QTcpSocket slow;
+    slow.connectToHost("127.0.0.1", quint16(s.port));
+    QVERIFY(slow.waitForConnected(5000));
+    slow.write("POST /api/v1/set HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 100\r\n\r\n{");
+    QVERIFY(slow.waitForBytesWritten(5000));
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(s.ask("GET /api/v1/get HTTP/1.1\r\n").status, 200);
+    QVERIFY(clock.elapsed() < 2000);
+
     std::vector<std::unique_ptr<QTcpSocket>> idle;
     for (int i = 0; i < 16; ++i) {
         auto c = std::make_unique<QTcpSocket>();

@@ -201,9 +201,15 @@ async function recall(name) {
   const r = await api('scene.recall', { name });
   if (!r.ok) return toast(r.message || `${name} was not recalled`, true);
   state.lastScene = name;
-  const plan = r.output?.restore?.plan ?? r.output?.plan ?? [];
-  toast(plan.length ? `${name}: ${plan.join('; ')}` : `${name}: nothing to change`);
+  // The service tells every page, this one too; without the stream, say it here.
+  if (stream?.readyState !== EventSource.OPEN) sceneToast(name, r.output?.plan ?? [], 'http');
   loadScenes();
+}
+
+const RECALLED_BY = { rule: 'by its rule', mqtt: 'from Home Assistant', client: 'by korvanta', http: 'from a page or the API' };
+function sceneToast(name, changes, by) {
+  const what = changes.length ? changes.join('; ') : 'nothing to change';
+  toast(`Scene ${name} recalled ${RECALLED_BY[by] ?? ''}: ${what}`);
 }
 
 // ---- the signal chain ----
@@ -357,8 +363,10 @@ function applyState(s) {
   if (s.settings) showSettings(s.settings.settings);
 }
 
+let stream = null;
 function listen() {
   const events = new EventSource('/api/v1/events');
+  stream = events;
   events.addEventListener('state', (e) => applyState(JSON.parse(e.data)));
   events.addEventListener('statusChanged', (e) => showStatus(JSON.parse(e.data)));
   events.addEventListener('settingsChanged', (e) => showSettings(JSON.parse(e.data).settings));
@@ -366,8 +374,9 @@ function listen() {
   events.addEventListener('deviceFound', () => setLink('live', 'live'));
   events.addEventListener('sceneRecalled', (e) => {
     const s = JSON.parse(e.data);
+    if (s.exitCode !== 0 && s.exitCode !== 3) return toast(`Scene ${s.scene} was not recalled`, true);
     state.lastScene = s.scene;
-    toast(`Scene ${s.scene} recalled (${s.by})`);
+    sceneToast(s.scene, s.changes ?? [], s.by);
     loadScenes();
   });
   // The browser reconnects by itself; the state event on return resyncs.

@@ -210,6 +210,9 @@ class PageTest(unittest.TestCase):
         wait_for("the scene's input on the device",
                  lambda: self.served.korvanta("get", "input")["settings"]["input"] == "b")
         wait_for("and on the page", lambda: self.input_shown() == "B")
+        # Every client hears of it, this page too.
+        wait_for("the notification", lambda: "Scene game recalled from a page" in
+                 self.by_id("toast").text)
 
 
 def screenshots(folder):
