@@ -3,6 +3,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -134,6 +135,7 @@ private slots:
     void keyBeyondLoopback();
     void connectionsAreBounded();
     void readOnly();
+    void https();
     void cleanupTestCase() { shared.reset(); }
 
 private:
@@ -303,6 +305,32 @@ void HttpServeTest::readOnly() {
     QCOMPARE(s.post("reset", R"({"what":"all","yes":true})").status, 403);
     QCOMPARE(s.ask("GET /api/v1/status HTTP/1.1\r\n").status, 200);
     QCOMPARE(input(s), QString("a"));
+}
+
+void HttpServeTest::https() {
+    QTemporaryDir keys;
+    const QString cert = keys.filePath("cert.pem"), key = keys.filePath("key.pem");
+    const int made =
+        QProcess::execute("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout",
+                                      key, "-out", cert, "-days", "2", "-subj", "/CN=localhost"});
+    if (made != 0)
+        QSKIP("openssl cannot make a certificate here");
+    Service s({"--http", "PORT", "--http-cert", cert, "--http-key", key});
+    QVERIFY(s.said.contains("https://127.0.0.1:"));
+    QSslSocket tls;
+    tls.setPeerVerifyMode(QSslSocket::VerifyNone);
+    tls.connectToHostEncrypted("127.0.0.1", quint16(s.port));
+    QVERIFY(tls.waitForEncrypted(5000));
+    tls.write("POST /api/v1/set HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(s.port) +
+              "\r\nOrigin: https://127.0.0.1:" + QByteArray::number(s.port) +
+              "\r\nContent-Type: application/json\r\nContent-Length: 23\r\n"
+              "Connection: close\r\n\r\n{\"values\":{\"hdr\":\"on\"}}");
+    QByteArray got;
+    while (tls.waitForReadyRead(5000))
+        got += tls.readAll();
+    QCOMPARE(parseReply(got).status, 200);
+    // Plain HTTP on the same port gets nothing.
+    QCOMPARE(s.ask("GET /api/v1 HTTP/1.1\r\n").status, 0);
 }
 
 QTEST_GUILESS_MAIN(HttpServeTest)
