@@ -214,8 +214,9 @@ function sceneToast(name, changes, by) {
 
 // ---- the signal chain ----
 
+const VERDICTS = { 'wont-show': "won't show", 'no-display': 'no display' };
 function verdict(v) {
-  return el('span', { className: `verdict ${v}`, textContent: String(v).replace('-', ' ') });
+  return el('span', { className: `verdict ${v}`, textContent: VERDICTS[v] ?? v });
 }
 
 function findingList(findings) {
