@@ -85,6 +85,8 @@ public:
     // Only builds the link, for a listing of what it sees.
     int openLink();
     UsbLibrary* library() const;
+    // The running service this session's requests go through, if any.
+    service::ServiceClient* service() const { return service_.get(); }
 
     ConsoleReporter reporter;
 

@@ -1,6 +1,7 @@
 // scene: the device's set-up under a name, saved from the device and recalled
 // as restore brings a backup back.
 #include "cli/Commands.h"
+#include "service/ServiceClient.h"
 
 #include "ops/SceneOps.h"
 #include "scene/SceneStore.h"
@@ -118,6 +119,15 @@ int runRecall(const GlobalOptions& options, const scene::Store& store, const std
         return ops::exitCode(r.error);
     const int code = printRestore(r.restore, "scene " + name, false, out);
     out.json["scene"] = QString::fromStdString(name);
+    // Through a service: its clients and Home Assistant hear of the scene too.
+    if (!dryRun && (code == 0 || code == 3) && device.service() && device.service()->connected()) {
+        QJsonValue answer;
+        std::string ignored;
+        device.service()->call("scene.recalled",
+                               {{"scene", QString::fromStdString(name)},
+                                {"changes", out.json.value("plan").toArray()}},
+                               &answer, &ignored);
+    }
     return code;
 }
 

@@ -38,7 +38,8 @@ constexpr std::size_t kMaxClients = 64;
 // a few milliseconds), not the whole reply window.
 constexpr std::uint32_t kLookReplyMs = 500;
 
-const std::vector<std::string> kLinkMethods = {"hello", "transact", "hold", "release"};
+const std::vector<std::string> kLinkMethods = {"hello", "transact", "hold", "release",
+                                               "scene.recalled"};
 
 class QuietReporter : public session::Reporter {
 public:
@@ -199,6 +200,8 @@ struct Server::State {
                 send(number, resultLine(r.id, hello(), r.rawId));
             return;
         }
+        if (r.method == "scene.recalled")
+            return sceneRecalledByClient(job);
         if (r.method == "transact") {
             std::string complaint;
             if (!parseTransactParams(r.params, &job.transact, &complaint)) {
@@ -227,6 +230,27 @@ struct Server::State {
             return;
         }
         queue.push_back(std::move(job));
+    }
+
+    // A client that recalled a scene itself (its transactions forwarded) says
+    // so, so that everyone knows the last scene as if the service had run it.
+    void sceneRecalledByClient(const Job& job) {
+        const QJsonValue scene = job.params.value("scene");
+        const QJsonValue changes = job.params.value("changes");
+        if (!scene.isString() || scene.toString().isEmpty() || scene.toString().size() > 200 ||
+            !(changes.isUndefined() || changes.isArray())) {
+            if (job.reply)
+                send(job.client, errorLine(job.id, kInvalidParams,
+                                           "scene.recalled takes \"scene\" (a name) and "
+                                           "\"changes\" (a list)",
+                                           job.rawId));
+            return;
+        }
+        MethodResult done;
+        done.output = {{"scene", scene}, {"plan", changes.toArray()}};
+        events.answered("scene.recall", {}, done, "client");
+        if (job.reply)
+            send(job.client, resultLine(job.id, QJsonObject{{"noted", true}}, job.rawId));
     }
 
     bool isMethod(const std::string& name) const {

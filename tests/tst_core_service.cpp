@@ -767,12 +767,23 @@ void ServiceTest::sceneMethodsRunOnTheHeldDevice() {
              qPrintable(r.value("message").toString()));
 
     QCOMPARE(korvanta({"set", "input=b", "hdr=off", "cec=off"}).code, 0);
+    Peer watcher(socketPath());
+    QVERIFY(watcher.ok());
     r = call(3, "scene.recall", {{"name", "Films"}});
     QCOMPARE(r.value("exitCode").toInt(), 0);
     const QJsonArray plan = r.value("output").toObject().value("plan").toArray();
     QCOMPARE(plan, (QJsonArray{"input: b \u2192 a", "hdr: off \u2192 on"}));
     QCOMPARE(korvanta({"get", "input", "hdr", "cec"}).out,
              QByteArray("input=a\nhdr=on\ncec=off\n"));
+    // Everyone hears of a recall, run by the method or by korvanta forwarding its own.
+    service::Message heard = watcher.notification("sceneRecalled");
+    QCOMPARE(heard.params.value("scene").toString(), QString("Films"));
+    QCOMPARE(heard.params.value("by").toString(), QString("client"));
+    QCOMPARE(korvanta({"set", "input=b"}).code, 0);
+    QCOMPARE(korvanta({"scene", "recall", "Films"}).code, 0);
+    heard = watcher.notification("sceneRecalled");
+    QCOMPARE(heard.params.value("scene").toString(), QString("Films"));
+    QCOMPARE(heard.params.value("changes").toArray(), (QJsonArray{"input: b \u2192 a"}));
 
     QFile bad(dir->filePath("config/korvanta/scenes/Broken.json"));
     QVERIFY(bad.open(QIODevice::WriteOnly));
