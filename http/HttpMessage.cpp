@@ -7,12 +7,6 @@ namespace http {
 
 namespace {
 
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
-    return s;
-}
-
 std::string trimmed(const std::string& s) {
     const auto first = s.find_first_not_of(" \t");
     if (first == std::string::npos)
@@ -141,7 +135,7 @@ RequestReader::State RequestReader::parseHead(const QByteArray& head) {
         if (std::any_of(value.begin(), value.end(),
                         [](unsigned char c) { return (c < 0x20 && c != '\t') || c == 0x7f; }))
             return refuse(400, "a header holds control characters");
-        request_.headers.emplace_back(lower(field.substr(0, colon)), value);
+        request_.headers.emplace_back(lowered(field.substr(0, colon)), value);
     }
 
     if (request_.hasHeader("transfer-encoding"))
@@ -160,7 +154,7 @@ RequestReader::State RequestReader::parseHead(const QByteArray& head) {
                       "the body is larger than " + std::to_string(limits_.body / 1024) + " KiB");
     if (!lengths && (request_.method == "POST" || request_.method == "PUT"))
         return refuse(411, "a " + request_.method + " needs Content-Length");
-    const std::string connection = lower(request_.header("connection"));
+    const std::string connection = lowered(request_.header("connection"));
     request_.keepAlive = version == "HTTP/1.1" ? connection.find("close") == std::string::npos
                                                : connection.find("keep-alive") != std::string::npos;
     return State::NeedMore;
@@ -303,6 +297,12 @@ std::vector<std::pair<std::string, std::string>> queryPairs(const std::string& q
         start = end + 1;
     }
     return pairs;
+}
+
+std::string lowered(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    return s;
 }
 
 std::string escapedForLog(const std::string& text, std::size_t max) {

@@ -80,6 +80,7 @@ std::string percentDecode(const std::string& text, bool plusIsSpace, bool* ok);
 // name=value pairs of a query string, decoded; a pair that does not decode
 // is left out.
 std::vector<std::pair<std::string, std::string>> queryPairs(const std::string& query);
+std::string lowered(std::string text);
 // For logs: printable ASCII only, cut to `max` characters.
 std::string escapedForLog(const std::string& text, std::size_t max = 120);
 

@@ -7,12 +7,6 @@ namespace http {
 
 namespace {
 
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
-    return s;
-}
-
 // "127.0.0.1:8080" → ("127.0.0.1", "8080"); "[::1]:80" → ("[::1]", "80").
 void splitHost(const std::string& host, std::string* name, std::string* port) {
     const auto close = host.rfind(']');
@@ -36,32 +30,32 @@ std::string bracketed(const std::string& address) {
 bool hostAllowed(const std::string& host, const std::string& localAddress, bool loopbackConnection,
                  const AccessRules& rules) {
     std::string name, port;
-    splitHost(lower(host), &name, &port);
+    splitHost(lowered(host), &name, &port);
     if (name.empty())
         return false;
     if (port.empty() ? rules.port != 80 : port != std::to_string(rules.port))
         return false;
-    if (name == bracketed(lower(localAddress)))
+    if (name == bracketed(lowered(localAddress)))
         return true;
     if (loopbackConnection &&
         (name == "localhost" || name == "127.0.0.1" || name == "[::1]" || name == "localhost."))
         return true;
     return std::any_of(rules.hostNames.begin(), rules.hostNames.end(),
-                       [&name](const std::string& n) { return lower(n) == name; });
+                       [&name](const std::string& n) { return lowered(n) == name; });
 }
 
 std::string writeRefusal(const Request& request, const std::string& scheme) {
     if (request.method != "POST")
         return "a change is made with POST";
-    std::string type = lower(request.header("content-type"));
+    std::string type = lowered(request.header("content-type"));
     if (const auto semi = type.find(';'); semi != std::string::npos)
         type = type.substr(0, semi);
     type.erase(std::remove(type.begin(), type.end(), ' '), type.end());
     if (type != "application/json")
         return "a change is sent as Content-Type: application/json";
     if (request.hasHeader("origin")) {
-        const std::string origin = lower(request.header("origin"));
-        if (origin != scheme + "://" + lower(request.header("host")))
+        const std::string origin = lowered(request.header("origin"));
+        if (origin != scheme + "://" + lowered(request.header("host")))
             return "a change from another site's page is refused";
     }
     return {};
@@ -70,7 +64,7 @@ std::string writeRefusal(const Request& request, const std::string& scheme) {
 std::string presentedToken(const Request& request, TokenSource* source) {
     *source = TokenSource::None;
     const std::string auth = request.header("authorization");
-    if (lower(auth.substr(0, 7)) == "bearer ") {
+    if (lowered(auth.substr(0, 7)) == "bearer ") {
         *source = TokenSource::Bearer;
         return auth.substr(7);
     }
