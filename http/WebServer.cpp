@@ -50,8 +50,10 @@ Response tokenPage() {
              "content=\"width=device-width\"><title>KORVANTA</title>"
              "<body style=\"font-family:sans-serif;margin:2em\"><h1>KORVANTA</h1>"
              "<p>This page needs its key. Open the address that <code>korvanta serve</code> "
-             "printed when it started (or scan its QR code); the key is in "
-             "<code>~/.config/korvanta/http-token</code> on the computer it runs on.</p>";
+             "printed when it started (or scan its QR code); the key is in the file "
+             "<code>http-token</code> of korvanta's configuration folder on the computer it "
+             "runs on (<code>~/.config/korvanta</code>, or <code>/var/lib/korvanta</code> for "
+             "the system service).</p>";
     return r;
 }
 
