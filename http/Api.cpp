@@ -191,7 +191,7 @@ Routed route(const Request& request, const ApiContext& context) {
     if (rest == "state")
         return answer(json(200, context.state));
     if (rest == "events") {
-        if (!get)
+        if (request.method != "GET")
             return answer(errorResponse(405, "the event stream is read with GET"));
         Routed r;
         r.kind = Routed::Kind::Events;

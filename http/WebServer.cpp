@@ -90,6 +90,7 @@ struct WebServer::State {
         bool gone = false;
         bool head = false;
         bool keepAlive = true;
+        int requests = 0;
     };
     std::map<int, Connection> connections;
 
@@ -237,6 +238,7 @@ struct WebServer::State {
                 c.reader.reset();
                 c.started = c.in.isEmpty() ? -1 : now();
                 c.head = request.method == "HEAD";
+                ++c.requests;
                 c.keepAlive = request.keepAlive;
                 handle(id, request);
                 break;
@@ -413,7 +415,10 @@ struct WebServer::State {
                 }
             } else if (!c.busy && c.started >= 0 && t - c.started > options.requestTimeoutMs)
                 late.push_back(id);
-            else if (!c.busy && c.started < 0 && t - c.lastActivity > options.idleTimeoutMs)
+            // One that has not asked anything yet gets no longer than a request would.
+            else if (!c.busy && c.started < 0 &&
+                     t - c.lastActivity >
+                         (c.requests ? options.idleTimeoutMs : options.requestTimeoutMs))
                 idle.push_back(id);
         }
         for (int id : late) {
